@@ -1,0 +1,39 @@
+// TTextSurface: the 2D text output the clock overlay writes with, over a window or an image:
+// a font chosen by name, size in points and colour, a transparent background, the clip box,
+// text placed in pixels from the top-left corner of the client area.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct TTextRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+};
+
+struct TFontSpec {
+  std::string Name = "Verdana";
+  int Size = 8;  // points
+  uint8_t Red = 0;
+  uint8_t Green = 0;
+  uint8_t Blue = 0;
+};
+
+class TTextSurface {
+ public:
+  virtual ~TTextSurface() = default;
+  // The visible client rectangle in pixels (normally the whole client area).
+  virtual TTextRect ClipBox() = 0;
+  // Logical pixels per inch of the screen; a font of s points is s * this / 72 pixels high.
+  virtual int PixelsPerInch() = 0;
+  virtual void SetFont(const TFontSpec& font) = 0;
+  // Text drawn without a background box (the brush style "clear").
+  virtual void SetTransparentBackground(bool transparent) = 0;
+  // Draws UTF-8 text with the top-left corner of its cell at (x, y) pixels.
+  virtual void DrawText(int x, int y, const std::string& text) = 0;
+};
+
+// The current local time written with the user's locale's long time format.
+std::string LongTimeText();

@@ -1,0 +1,164 @@
+// The unit base: construction at a random free place, clearance, limited-rate turning and the
+// motion integrator Move with obstacle avoidance, walls and drift.
+#include "unit.h"
+
+#include <cmath>
+
+#include "random.h"
+#include "world.h"
+
+namespace {
+constexpr double Pi = 3.141592653589793;
+}
+
+const TUnitClass TEnvUnit::ClassInfo{0, "TEnvUnit", nullptr};
+
+TUnitRef::TUnitRef(TEnvUnit* unit) : Unit(unit), Serial(unit ? unit->Serial : 0) {}
+
+bool TUnitRef::Is(const TEnvUnit* unit) const {
+  if (unit == nullptr) return false;
+  return Unit == unit && Serial == unit->Serial;
+}
+
+TEnvUnit::TEnvUnit(TEnv* env) : Env(env), Serial(env->TakeSerial()) {
+  Direction = Random() * 2 * Pi;
+  Radius = Random() + 1;
+  MaxVelocity = 20.0;
+  VelX = 0;
+  VelY = 0;
+  do {
+    X = Radius + Random() * (Env->WorldSize - 2 * Radius);
+    Y = Radius + Random() * (Env->WorldSize - 2 * Radius);
+  } while (!Env->IsPlaceFree(this, X, Y));
+  TurnRate = 5.0;
+  SightRange = 30.0;
+  IdleMode = std::make_unique<TStopMode>(this);
+  Mode = IdleMode.get();
+}
+
+TEnvUnit::~TEnvUnit() = default;
+
+double TEnvUnit::ClearanceTo(const TEnvUnit* other) const {
+  if (other == this) return 0;
+  return Env->DistanceSq(X, Y, other->X, other->Y) - other->Radius * other->Radius -
+         Radius * Radius;
+}
+
+void TEnvUnit::MoveTo(double x, double y) {
+  if (Env->IsPlaceFree(this, x, y)) {
+    X = x;
+    Y = y;
+  }
+}
+
+void TEnvUnit::TurnTowards(double angle, double dt) {
+  if (dt == 0) return;
+  if (std::fabs(Direction - angle) / dt > TurnRate) {
+    if (Direction <= angle)
+      Direction += TurnRate * dt;
+    else
+      Direction -= TurnRate * dt;
+  } else {
+    Direction = angle;
+  }
+}
+
+double TEnvUnit::BearingOf(const TEnvUnit* other) const {
+  const double dx = other->X - X;
+  const double dy = other->Y - Y;
+  // dx = 0 divides by zero on purpose: the infinity's arctangent is +-pi/2.
+  double bearing = std::atan(dy / dx);
+  if (dx < 0) bearing += Pi;
+  return bearing;
+}
+
+void TEnvUnit::TurnToUnit(const TEnvUnit* other, double dt) {
+  if (other == this) return;
+  TurnTowards(BearingOf(other), dt);
+}
+
+void TEnvUnit::TurnAwayFrom(const TEnvUnit* other, double dt) {
+  if (other == this) return;
+  TurnTowards(BearingOf(other) + Pi, dt);
+}
+
+void TEnvUnit::Move(double dt, double speed, double turn) {
+  Direction += turn * dt;
+
+  TUnits& list = Env->NeighbourList;
+  Env->UnitsNear(this, SightRange, list);
+
+  // The obstacle: the nearest unit (by clearance) ahead whose widened disc crosses the path.
+  // A hunter's prey (the mode's Target) is never its obstacle.
+  double best = Env->WorldSize * Env->WorldSize;
+  const TEnvUnit* chosen = nullptr;
+  for (const TEnvUnit* u : list) {
+    if (u == this || Mode->Target.Is(u)) continue;
+    const double dx = u->X - X;
+    const double dy = u->Y - Y;
+    const double ahead = dx * std::cos(Direction) + dy * std::sin(Direction);
+    if (ahead < 0) continue;
+    const double side = dx * std::sin(Direction) - dy * std::cos(Direction);
+    const double reach = 1.5 * u->Radius + Radius;
+    if (std::fabs(side) >= reach) continue;
+    const double k = ClearanceTo(u);
+    if (k < best) {
+      best = k;
+      chosen = u;
+    }
+  }
+
+  if (chosen) {
+    const double dx = chosen->X - X;
+    const double dy = chosen->Y - Y;
+    const double ahead = dx * std::cos(Direction) + dy * std::sin(Direction);
+    const double side = dx * std::sin(Direction) - dy * std::cos(Direction);
+    const double reach = 1.5 * chosen->Radius + Radius;
+    const double dist2 = ahead * ahead + side * side;
+    if (dist2 < reach * reach) {
+      // Too close for a tangent: turn away hard, positive side turns up.
+      if (side > 0)
+        Direction += 2.5 * TurnRate * dt;
+      else
+        Direction -= 2.5 * TurnRate * dt;
+    } else {
+      const double dist = std::sqrt(dist2);
+      const double beta = std::atan(side / ahead);
+      const double alpha = std::asin(reach / dist);
+      const double goal = side <= 0 ? Direction - beta - alpha : Direction - beta + alpha;
+      TurnTowards(goal, 2 * dt);
+    }
+  }
+
+  if (X < 0) VelX += 2 * dt;
+  if (X > Env->WorldSize) VelX -= 2 * dt;
+  if (Y < 0) VelY += 2 * dt;
+  if (Y > Env->WorldSize) VelY -= 2 * dt;
+
+  MaxVelocity = speed / 3;
+  VelX += std::cos(Direction) * speed * dt / 5;
+  VelY += std::sin(Direction) * speed * dt / 5;
+  if (std::fabs(VelX) > MaxVelocity) VelX = VelX > 0 ? MaxVelocity : -MaxVelocity;
+  if (std::fabs(VelY) > MaxVelocity) VelY = VelY > 0 ? MaxVelocity : -MaxVelocity;
+  if (VelX > 0)
+    VelX -= dt;
+  else
+    VelX += dt;
+  if (VelY > 0)
+    VelY -= dt;
+  else
+    VelY += dt;
+
+  const double own = speed - std::sqrt(VelX * VelX + VelY * VelY);
+  const double x = X + (std::cos(Direction) * own + VelX) * dt;
+  const double y = Y + (std::sin(Direction) * own + VelY) * dt;
+  MoveTo(x, y);
+  list.clear();
+}
+
+void TEnvUnit::Step(double dt) {
+  const double oldX = X;
+  const double oldY = Y;
+  Mode->Step(dt);
+  if (Mode != IdleMode.get()) Env->AddTrail(oldX, oldY, X, Y);
+}

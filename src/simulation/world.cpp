@@ -1,0 +1,154 @@
+// The world: unit list, spatial queries (linear scans), the trail ring and the world step.
+#include "world.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "clock.h"
+#include "random.h"
+
+TEnv::TEnv(double worldSize) : WorldSize(worldSize) {
+  TrailIndex = 0;
+  Snowflakes.reserve(SnowflakeCount);
+  for (int32_t i = 0; i < SnowflakeCount; ++i) {
+    // The phase is drawn before the flake draws its own position.
+    const double phase = Random();
+    Snowflakes.emplace_back(this, phase);
+  }
+  LastStepTime = ClockNow();
+}
+
+TEnv::~TEnv() {
+  // Units go in list order; each destroys its own modes.
+  for (auto& unit : Units) unit.reset();
+}
+
+double TEnv::Step() {
+  const double now = ClockNow();
+  // Across local midnight the clock falls back by a day: the step sees the true elapsed time.
+  const double dt = ElapsedSeconds(LastStepTime, now);
+  // Units added during the loop lie beyond n and are first stepped next time; units removed
+  // during it leave empty slots.
+  const size_t n = Units.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (TEnvUnit* unit = Units[i].get()) unit->Step(dt);
+  }
+  Compact();
+  for (TSnowflake& flake : Snowflakes) flake.Step(dt);
+  LastStepTime = now;
+  return dt;
+}
+
+void TEnv::RemoveUnit(const TEnvUnit* unit) {
+  if (unit == nullptr) return;
+  for (auto& slot : Units) {
+    if (slot.get() == unit) {
+      slot.reset();
+      return;
+    }
+  }
+}
+
+void TEnv::Compact() {
+  Units.erase(std::remove(Units.begin(), Units.end(), nullptr), Units.end());
+}
+
+TUnits TEnv::UnitsNear(const TEnvUnit* unit, double range) const {
+  TUnits list;
+  UnitsNear(unit, range, list);
+  return list;
+}
+
+void TEnv::UnitsNear(const TEnvUnit* unit, double range, TUnits& list) const {
+  list.clear();
+  const double range2 = range * range;
+  for (const auto& slot : Units) {
+    TEnvUnit* v = slot.get();
+    if (v == nullptr || v == unit) continue;
+    if (unit->ClearanceTo(v) <= range2) list.push_back(v);
+  }
+}
+
+TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
+  double best = (10 * WorldSize) * (10 * WorldSize);
+  TEnvUnit* nearest = nullptr;
+  for (const auto& slot : Units) {
+    TEnvUnit* v = slot.get();
+    if (v == nullptr || v == unit || !v->InheritsFrom(cls)) continue;
+    const double q = unit->ClearanceTo(v);
+    if (q < best) {
+      best = q;
+      nearest = v;
+    }
+  }
+  return nearest;
+}
+
+bool TEnv::IsPlaceFree(const TEnvUnit* unit, double x, double y) const {
+  for (const auto& slot : Units) {
+    const TEnvUnit* v = slot.get();
+    if (v == nullptr || v == unit) continue;
+    if (DistanceSq(x, y, v->X, v->Y) - v->Radius * v->Radius - unit->Radius * unit->Radius < 0)
+      return false;
+  }
+  return true;
+}
+
+bool TEnv::IsInside(const TEnvUnit* unit) const {
+  return 0 < unit->X && unit->X < WorldSize && 0 < unit->Y && unit->Y < WorldSize;
+}
+
+bool TEnv::Contains(const TEnvUnit* unit) const {
+  if (unit == nullptr) return false;
+  for (const auto& slot : Units)
+    if (slot.get() == unit) return true;
+  return false;
+}
+
+bool TEnv::Contains(const TUnitRef& unit) const {
+  if (unit.IsNone()) return false;
+  for (const auto& slot : Units)
+    if (unit.Is(slot.get())) return true;
+  return false;
+}
+
+int32_t TEnv::CountOf(const TUnitClass& cls) const {
+  int32_t count = 0;
+  for (const auto& slot : Units)
+    if (slot && slot->InheritsFrom(cls)) ++count;
+  return count;
+}
+
+void TEnv::AddTrail(double x1, double y1, double x2, double y2) {
+  Trails[TrailIndex] = TTrailSegment{x1, x2, y1, y2};
+  TrailIndex += 1;
+  if (TrailIndex > TrailCount - 1) TrailIndex = 0;
+}
+
+namespace {
+constexpr uint64_t FnvOffset = 14695981039346656037ull;
+constexpr uint64_t FnvPrime = 1099511628211ull;
+
+template <class T>
+void HashBytes(uint64_t& hash, const T& value) {
+  unsigned char bytes[sizeof(T)];
+  std::memcpy(bytes, &value, sizeof(T));
+  for (unsigned char b : bytes) {
+    hash ^= b;
+    hash *= FnvPrime;
+  }
+}
+}  // namespace
+
+uint64_t WorldHash(const TEnv& env) {
+  uint64_t hash = FnvOffset;
+  for (const auto& slot : env.Units) {
+    if (!slot) continue;
+    HashBytes(hash, slot->ClassType().Id);
+    HashBytes(hash, slot->X);
+    HashBytes(hash, slot->Y);
+    HashBytes(hash, slot->Radius);
+    HashBytes(hash, slot->Direction);
+  }
+  return hash;
+}

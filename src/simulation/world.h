@@ -1,0 +1,95 @@
+// TEnv, the world: the square plain with its units, the ring of the last 10001 trail segments
+// and the table of 100001 snowflakes, and the spatial queries. Every query is a linear scan of
+// the unit list; distances between units are clearances (TEnvUnit::ClearanceTo).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "snowflake.h"
+#include "unit.h"
+
+// A trail segment from (X1, Y1) to (X2, Y2); both X come before both Y.
+struct TTrailSegment {
+  double X1;
+  double X2;
+  double Y1;
+  double Y2;
+};
+
+// A list of units handed out by the world; the caller owns the list, not the units.
+using TUnits = std::vector<TEnvUnit*>;
+
+class TEnv {
+ public:
+  static constexpr int32_t TrailCount = 10001;
+  static constexpr int32_t SnowflakeCount = 100001;
+
+  explicit TEnv(double worldSize);
+  ~TEnv();
+  TEnv(const TEnv&) = delete;
+  TEnv& operator=(const TEnv&) = delete;
+
+  // Advances every unit and every snowflake by the clock time since the previous step;
+  // returns that time in seconds.
+  double Step();
+
+  // The world takes ownership; returns the unit for the caller's convenience.
+  template <class T>
+  T* AddUnit(std::unique_ptr<T> unit) {
+    static_assert(std::is_base_of<TEnvUnit, T>::value, "only units live in the world");
+    T* raw = unit.get();
+    Units.emplace_back(std::move(unit));
+    return raw;
+  }
+  // Empties the first slot holding this very unit and destroys the unit; others are ignored.
+  void RemoveUnit(const TEnvUnit* unit);
+  // Removes the empty slots, keeping the order of the units.
+  void Compact();
+
+  // Every other unit whose clearance from unit is at most range squared, in list order.
+  TUnits UnitsNear(const TEnvUnit* unit, double range) const;
+  // The same into a list the caller keeps for reuse (it is cleared first).
+  void UnitsNear(const TEnvUnit* unit, double range, TUnits& list) const;
+  // The other unit of class cls (or a subclass) with the smallest clearance; the first wins ties.
+  TEnvUnit* NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const;
+  template <class T>
+  T* NearestOf(const TEnvUnit* unit) const {
+    return static_cast<T*>(NearestOf(unit, T::ClassInfo));
+  }
+  bool IsPlaceFree(const TEnvUnit* unit, double x, double y) const;
+  bool IsInside(const TEnvUnit* unit) const;
+  bool Contains(const TEnvUnit* unit) const;
+  bool Contains(const TUnitRef& unit) const;
+  int32_t CountOf(const TUnitClass& cls) const;
+  template <class T>
+  int32_t CountOf() const {
+    return CountOf(T::ClassInfo);
+  }
+  void AddTrail(double x1, double y1, double x2, double y2);
+  static double DistanceSq(double x1, double y1, double x2, double y2) {
+    return (x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2);
+  }
+
+  double LastStepTime;                          // clock reading at the end of the last step
+  std::vector<std::unique_ptr<TEnvUnit>> Units;  // empty slots only between Remove and Compact
+  double WorldSize;                              // side of the plain, world units
+  std::array<TTrailSegment, TrailCount> Trails{};
+  std::vector<TSnowflake> Snowflakes;  // SnowflakeCount flakes, allocated once
+  int32_t TrailIndex = 0;              // the slot the next AddTrail writes
+
+  // Serial numbers of units, for TUnitRef; the first unit gets 1.
+  uint64_t TakeSerial() { return ++LastSerial; }
+  // Storage reused by TEnvUnit::Move for its neighbourhood, so a step does not allocate.
+  TUnits NeighbourList;
+
+ private:
+  uint64_t LastSerial = 0;
+};
+
+// A 64-bit FNV-1a hash of every unit's class id, X, Y, Radius and Direction, in list order.
+uint64_t WorldHash(const TEnv& env);

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian/Ubuntu, as root or with sudo), builds everything in
+# build/ and runs every test. `./test.sh --deps-only` stops after the installation.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(
+  build-essential cmake pkg-config
+  libgtest-dev libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ "${1:-}" = "--deps-only" ]; then exit 0; fi
+
+jobs="$(nproc)"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# tundrel-sim's command line: the report format, determinism by seed, and bad input refused
+# with status 2 and a usage message.
+set -u
+sim="$1"
+fails=0
+pass=0
+check() {  # check <description> <condition...>
+  local what="$1"; shift
+  if "$@"; then pass=$((pass + 1)); else echo "FAIL: $what"; fails=$((fails + 1)); fi
+}
+
+out1=$("$sim" --seed 7 --seconds 120 --report 30) || { echo "FAIL: run exited $?"; exit 1; }
+out2=$("$sim" --seed 7 --seconds 120 --report 30)
+out3=$("$sim" --seed 8 --seconds 120 --report 30)
+line='^t=[0-9]+\.[0-9]{3} trees=[0-9]+ herbivores=[0-9]+ predators=[0-9]+ units=[0-9]+ trail_index=[0-9]+ airborne=[0-9]+ hash=[0-9a-f]{16}$'
+check "five report lines for 120 s every 30 s" test "$(echo "$out1" | wc -l)" -eq 5
+check "every line has the report format" test "$(echo "$out1" | grep -Ecv "$line")" -eq 0
+check "the lines are at 0, 30, 60, 90 and 120 s" test "$(echo "$out1" | cut -d' ' -f1 | tr '\n' ' ')" = "t=0.000 t=30.000 t=60.000 t=90.000 t=120.000 "
+check "trees stay 251" test "$(echo "$out1" | grep -c ' trees=251 ')" -eq 5
+check "the same seed gives the same lines" test "$out1" = "$out2"
+check "another seed gives other hashes" test "$(echo "$out1" | tail -1 | sed 's/.*hash=//')" != "$(echo "$out3" | tail -1 | sed 's/.*hash=//')"
+check "a run that ends between reports prints the end" test "$("$sim" --seconds 25 --report 10 | cut -d' ' -f1 | tr '\n' ' ')" = "t=0.000 t=10.000 t=20.000 t=25.000 "
+
+for bad in "--bogus" "--seed" "--seed x" "--seed -1" "--seconds 0" "--seconds -5" "--dt 0" \
+           "--dt -0.1" "--dt nan" "--report 1e999" "--seconds 10abc" "--size 10x10" "--no-clock" \
+           "--png /tmp/x.png --size 0x10" "--png /tmp/x.png --size 10" "--png"; do
+  # shellcheck disable=SC2086
+  err=$("$sim" $bad 2>&1 >/dev/null); status=$?
+  check "'$bad' exits with status 2" test "$status" -eq 2
+  check "'$bad' prints the usage" grep -q '^usage: tundrel-sim' <<<"$err"
+done
+
+echo "$pass passed, $fails failed"
+test "$fails" -eq 0

@@ -1,0 +1,110 @@
+// Parsing of the tundrel-sim command line: strict numbers, positive durations, known options.
+#include "sim_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+const char* const SimUsage =
+    "usage: tundrel-sim [--seed N] [--seconds S] [--dt D] [--report EVERY]\n"
+    "                   [--png FILE [--size WxH] [--no-trails] [--no-clock]]\n";
+
+namespace {
+
+bool ParsePositiveDouble(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v) || v <= 0) return false;
+  value = v;
+  return true;
+}
+
+bool ParseSeed(const std::string& text, uint64_t& value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+  if (errno != 0 || end != text.c_str() + text.size()) return false;
+  value = v;
+  return true;
+}
+
+// "WxH" with both sides from 1 to 16384 pixels.
+bool ParseSize(const std::string& text, int& width, int& height) {
+  const size_t x = text.find('x');
+  if (x == std::string::npos) return false;
+  const std::string w = text.substr(0, x);
+  const std::string h = text.substr(x + 1);
+  uint64_t wv = 0;
+  uint64_t hv = 0;
+  if (!ParseSeed(w, wv) || !ParseSeed(h, hv)) return false;
+  if (wv < 1 || hv < 1 || wv > 16384 || hv > 16384) return false;
+  width = static_cast<int>(wv);
+  height = static_cast<int>(hv);
+  return true;
+}
+
+}  // namespace
+
+bool ParseSimOptions(const std::vector<std::string>& args, TSimOptions& options,
+                     std::string& error) {
+  bool pngOnlySeen = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool takesValue = arg == "--seed" || arg == "--seconds" || arg == "--dt" ||
+                            arg == "--report" || arg == "--png" || arg == "--size";
+    if (takesValue && i + 1 >= args.size()) {
+      error = "missing value after " + arg;
+      return false;
+    }
+    if (arg == "--seed") {
+      if (!ParseSeed(args[++i], options.Seed)) {
+        error = "--seed needs a whole number from 0 to 18446744073709551615";
+        return false;
+      }
+    } else if (arg == "--seconds") {
+      if (!ParsePositiveDouble(args[++i], options.Seconds)) {
+        error = "--seconds needs a positive number";
+        return false;
+      }
+    } else if (arg == "--dt") {
+      if (!ParsePositiveDouble(args[++i], options.Dt)) {
+        error = "--dt needs a positive number";
+        return false;
+      }
+    } else if (arg == "--report") {
+      if (!ParsePositiveDouble(args[++i], options.ReportEvery)) {
+        error = "--report needs a positive number";
+        return false;
+      }
+    } else if (arg == "--png") {
+      options.PngPath = args[++i];
+      if (options.PngPath.empty()) {
+        error = "--png needs a file name";
+        return false;
+      }
+    } else if (arg == "--size") {
+      if (!ParseSize(args[++i], options.Width, options.Height)) {
+        error = "--size needs WxH, each from 1 to 16384 pixels";
+        return false;
+      }
+      pngOnlySeen = true;
+    } else if (arg == "--no-trails") {
+      options.ShowTrail = false;
+      pngOnlySeen = true;
+    } else if (arg == "--no-clock") {
+      options.ShowTime = false;
+      pngOnlySeen = true;
+    } else {
+      error = "unknown option " + arg;
+      return false;
+    }
+  }
+  if (pngOnlySeen && options.PngPath.empty()) {
+    error = "--size, --no-trails and --no-clock go with --png";
+    return false;
+  }
+  return true;
+}
