@@ -7,6 +7,8 @@ cd "$(dirname "$0")"
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev
+  libfreetype-dev libfontconfig1-dev fonts-dejavu-core libpng-dev
+  libx11-dev libxft-dev
 )
 
 missing=()

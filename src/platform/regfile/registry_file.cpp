@@ -1,0 +1,260 @@
+// The per-user registry on Linux: each key below "Software" is one .reg text file under the
+// user's configuration folder ("Software\Ombrix\Tundrel" is $XDG_CONFIG_HOME/Ombrix/Tundrel.reg).
+// Every write replaces the whole file atomically; files over 1 MiB are refused as damaged.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "reg_document.h"
+#include "registry.h"
+
+struct TRegistryKeyData {
+  std::string FilePath;  // the file that holds the key
+  std::string KeyName;   // the key's full name, as the file's section header spells it
+};
+
+namespace {
+
+// A settings file is a few hundred bytes; anything past this is not one of ours.
+constexpr size_t MaxFileSize = 1 << 20;  // bytes
+
+// The configuration folder: $XDG_CONFIG_HOME, else $HOME/.config. Relative paths are
+// ignored, as the XDG base directory rules ask, so nothing lands in the working folder.
+bool ConfigHome(std::string& folder) {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') {
+    folder = xdg;
+    return true;
+  }
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') {
+    folder = std::string(home) + "/.config";
+    return true;
+  }
+  return false;
+}
+
+bool IsSafeSegment(const std::string& segment) {
+  if (segment.empty() || segment == "." || segment == "..") return false;
+  for (char c : segment) {
+    if (c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+bool IsSoftware(const std::string& segment) {
+  const char* const name = "software";
+  if (segment.size() != 8) return false;
+  for (size_t i = 0; i < 8; ++i) {
+    if (std::tolower(static_cast<unsigned char>(segment[i])) != name[i]) return false;
+  }
+  return true;
+}
+
+// "Software\A\B\C" -> <config>/A/B/C.reg, and folder receives <config>/A/B. Only keys
+// below "Software" have a file; other paths are refused.
+TRegistryResult LocateKey(const char* path, TRegistryKeyData& key, std::string& folder) {
+  if (!path) return RegistryInvalidParameter;
+  const std::string keyPath = path;
+  std::vector<std::string> segments;
+  for (size_t start = 0;;) {
+    const size_t end = keyPath.find('\\', start);
+    segments.push_back(keyPath.substr(start, end - start));
+    if (!IsSafeSegment(segments.back())) return RegistryInvalidParameter;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (segments.size() < 2 || !IsSoftware(segments[0])) return RegistryInvalidParameter;
+  if (!ConfigHome(folder)) return RegistryNotFound;
+  for (size_t i = 1; i + 1 < segments.size(); ++i) folder += "/" + segments[i];
+  key.FilePath = folder + "/" + segments.back() + ".reg";
+  key.KeyName = "HKEY_CURRENT_USER\\" + keyPath;
+  return RegistrySuccess;
+}
+
+// Full access: the file exists, is a regular file, and this process may read and write it.
+TRegistryResult CheckFullAccess(const std::string& file) {
+  struct stat info;
+  if (stat(file.c_str(), &info) != 0)
+    return errno == ENOENT ? RegistryNotFound : RegistryAccessDenied;
+  if (!S_ISREG(info.st_mode) || access(file.c_str(), R_OK | W_OK) != 0) return RegistryAccessDenied;
+  return RegistrySuccess;
+}
+
+// The file's whole text; RegistryNotFound when it is gone, RegistryCorrupt when it cannot be
+// read, is no regular file (a FIFO would block) or is larger than MaxFileSize.
+TRegistryResult ReadKeyFile(const std::string& file, std::string& text) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? RegistryNotFound : RegistryCorrupt;
+  struct stat info;
+  TRegistryResult result = RegistrySuccess;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) result = RegistryCorrupt;
+  text.clear();
+  char buffer[4096];
+  while (result == RegistrySuccess) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) result = RegistryCorrupt;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+    if (text.size() > MaxFileSize) result = RegistryCorrupt;
+  }
+  close(fd);
+  return result;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes text to a new temporary file beside target and flushes it to the disk; the caller
+// moves it into place. Keeps an existing target's permission bits.
+bool WriteTempFile(const std::string& target, const std::string& text, std::string& temp) {
+  const size_t slash = target.rfind('/');
+  temp = target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".XXXXXX";
+  const int fd = mkostemp(&temp[0], O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool ok = true;
+  if (stat(target.c_str(), &info) == 0) ok = fchmod(fd, info.st_mode & 07777) == 0;
+  ok = ok && WriteAll(fd, text) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+void SyncFolder(const std::string& file) {
+  const int fd =
+      open(file.substr(0, file.rfind('/') + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);  // the rename is already visible; this only hurries it to the disk
+  close(fd);
+}
+
+// Replaces the file with text in one rename, so readers and a crash see the old text or the
+// new, never a mixture. A symbolic link is kept and the file it points to replaced.
+bool ReplaceKeyFile(const std::string& file, const std::string& text) {
+  char resolved[PATH_MAX];
+  const std::string target = realpath(file.c_str(), resolved) ? resolved : file;
+  std::string temp;
+  if (!WriteTempFile(target, text, temp)) return false;
+  if (rename(temp.c_str(), target.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  SyncFolder(target);
+  return true;
+}
+
+// Creates the folder and its missing parents, private to the user as XDG asks (mode 0700).
+bool MakeFolders(const std::string& folder) {
+  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) break;
+  }
+  struct stat info;
+  return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Creates the key's file with only the file header and the key's section, unless another
+// process created it first: link() never replaces an existing file.
+bool CreateKeyFile(const TRegistryKeyData& key) {
+  TRegDocument document(key.KeyName);
+  document.AddKeyIfMissing();
+  std::string temp;
+  if (!WriteTempFile(key.FilePath, document.Text(), temp)) return false;
+  bool ok = link(temp.c_str(), key.FilePath.c_str()) == 0 || errno == EEXIST;
+  // Folders without hard links (some network and FAT mounts) get a plain rename.
+  if (!ok && (errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP)) {
+    ok = rename(temp.c_str(), key.FilePath.c_str()) == 0;
+  }
+  unlink(temp.c_str());
+  if (ok) SyncFolder(key.FilePath);
+  return ok;
+}
+
+TRegistryResult LoadDocument(const TRegistryKeyData& key, TRegDocument& document) {
+  std::string text;
+  const TRegistryResult result = ReadKeyFile(key.FilePath, text);
+  if (result != RegistrySuccess) return result;
+  return document.Load(text) ? RegistrySuccess : RegistryCorrupt;
+}
+
+}  // namespace
+
+TRegistryResult RegistryOpenKey(const char* path, TRegistryKey* key) {
+  if (!key) return RegistryInvalidParameter;
+  *key = nullptr;
+  TRegistryKeyData data;
+  std::string folder;
+  TRegistryResult result = LocateKey(path, data, folder);
+  if (result == RegistrySuccess) result = CheckFullAccess(data.FilePath);
+  if (result == RegistrySuccess) *key = new TRegistryKeyData(data);
+  return result;
+}
+
+TRegistryResult RegistryCreateKey(const char* path, TRegistryKey* key) {
+  if (!key) return RegistryInvalidParameter;
+  *key = nullptr;
+  TRegistryKeyData data;
+  std::string folder;
+  TRegistryResult result = LocateKey(path, data, folder);
+  if (result != RegistrySuccess) return result;
+  if (CheckFullAccess(data.FilePath) == RegistryNotFound &&
+      !(MakeFolders(folder) && CreateKeyFile(data)))
+    return RegistryAccessDenied;
+  result = CheckFullAccess(data.FilePath);
+  if (result == RegistrySuccess) *key = new TRegistryKeyData(data);
+  return result;
+}
+
+TRegistryResult RegistryQueryValue(TRegistryKey key, const char* name, TRegistryValueType* type,
+                                   unsigned char data[RegistryDataSize], uint32_t* size) {
+  if (!key) return RegistryInvalidHandle;
+  if (!name || !type || !data || !size) return RegistryInvalidParameter;
+  TRegDocument document(key->KeyName);
+  const TRegistryResult result = LoadDocument(*key, document);
+  if (result != RegistrySuccess) return result;
+  TRegValue value;
+  if (!document.Find(name, value)) return RegistryNotFound;
+  *type = value.Type;
+  *size = static_cast<uint32_t>(value.Data.size());
+  if (value.Data.size() > RegistryDataSize) return RegistryMoreData;
+  for (size_t i = 0; i < value.Data.size(); ++i) data[i] = value.Data[i];
+  return RegistrySuccess;
+}
+
+TRegistryResult RegistrySetDwordValue(TRegistryKey key, const char* name, uint32_t value) {
+  if (!key) return RegistryInvalidHandle;
+  if (!name) return RegistryInvalidParameter;
+  TRegDocument document(key->KeyName);
+  TRegistryResult result = LoadDocument(*key, document);
+  // A file removed since the key was opened is written afresh; a file that cannot be read
+  // is left alone rather than replaced by one without its other lines.
+  if (result == RegistryNotFound) result = RegistrySuccess;
+  if (result != RegistrySuccess) return result;
+  document.SetDword(name, value);
+  return ReplaceKeyFile(key->FilePath, document.Text()) ? RegistrySuccess : RegistryWriteFault;
+}
+
+TRegistryResult RegistryCloseKey(TRegistryKey key) {
+  if (!key) return RegistryInvalidHandle;
+  delete key;
+  return RegistrySuccess;
+}
