@@ -8,7 +8,9 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core libpng-dev
-  libx11-dev libxft-dev
+  libx11-dev libxft-dev libgtk-3-dev adwaita-icon-theme
+  libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
+  xvfb xdotool x11-utils python3
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include "population.h"
 #include "random.h"
 #include "sim_options.h"
+#include "snapshot.h"
 #include "species.h"
 #include "world.h"
 
@@ -36,10 +37,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tundrel-sim: %s\n%s", error.c_str(), SimUsage);
     return 2;
   }
-  if (!options.PngPath.empty()) {
-    std::fprintf(stderr, "tundrel-sim: --png is not available in this build\n%s", SimUsage);
-    return 2;
-  }
 
   // The simulated clock reads step * dt as a time of day, so it wraps at midnight like the
   // real one and the world sees the true elapsed time across it.
@@ -51,7 +48,22 @@ int main(int argc, char** argv) {
   const double tolerance = 1e-9;
   const int64_t steps = static_cast<int64_t>(std::ceil(options.Seconds / options.Dt - tolerance));
   auto env = std::make_unique<TEnv>(1000.0);
-  CreateStartPopulation(*env);
+  TPredator* lastPredator = CreateStartPopulation(*env);
+  // With --png the real renderer follows the world from the start, as in the saver's window.
+  std::unique_ptr<TSnapshotRenderer> snapshot;
+  if (!options.PngPath.empty()) {
+    TSnapshotOptions snapshotOptions;
+    snapshotOptions.Width = options.Width;
+    snapshotOptions.Height = options.Height;
+    snapshotOptions.ShowTrail = options.ShowTrail;
+    snapshotOptions.ShowTime = options.ShowTime;
+    snapshot = TSnapshotRenderer::Create(*env, lastPredator, snapshotOptions, error);
+    if (!snapshot) {
+      std::fprintf(stderr, "tundrel-sim: cannot render offscreen: %s\n", error.c_str());
+      SetClockSource(nullptr);
+      return 1;
+    }
+  }
   Report(*env, 0.0);
 
   int64_t nextReport = 1;  // the multiple of ReportEvery to report next
@@ -59,7 +71,8 @@ int main(int argc, char** argv) {
   for (int64_t step = 1; step <= steps; ++step) {
     const double t = static_cast<double>(step) * options.Dt;
     clock.Set(std::fmod(t, SecondsPerDay));
-    env->Step();
+    const double dt = env->Step();
+    if (snapshot) snapshot->UpdateCamera(dt);
     TopUpPopulation(*env);
     reportedEnd = false;
     if (t + tolerance >= static_cast<double>(nextReport) * options.ReportEvery) {
@@ -69,6 +82,15 @@ int main(int argc, char** argv) {
     }
   }
   if (!reportedEnd && steps > 0) Report(*env, static_cast<double>(steps) * options.Dt);
+  if (snapshot) {
+    error = snapshot->Finish(options.PngPath);
+    snapshot.reset();
+    if (!error.empty()) {
+      std::fprintf(stderr, "tundrel-sim: %s\n", error.c_str());
+      SetClockSource(nullptr);
+      return 2;
+    }
+  }
   SetClockSource(nullptr);
   return 0;
 }

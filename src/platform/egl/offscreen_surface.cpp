@@ -1,0 +1,218 @@
+// The offscreen surface over EGL: display set-up on Mesa's surfaceless platform, the choice of
+// a configuration that matches the renderer's pixel format, and the read-back of each frame.
+// The EGL display is initialised once and kept for the life of the process: every surface
+// shares it, and loading Mesa's driver again for each surface would cost far more.
+#include "egl/offscreen_surface.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "text/image_text_surface.h"
+
+namespace {
+
+std::string EglErrorText(const char* what) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%s failed (EGL error 0x%04X)", what,
+                static_cast<unsigned>(eglGetError()));
+  return text;
+}
+
+bool HasExtension(const char* list, const char* name) {
+  if (list == nullptr) return false;
+  const size_t length = std::strlen(name);
+  for (const char* p = std::strstr(list, name); p; p = std::strstr(p + 1, name))
+    if ((p == list || p[-1] == ' ') && (p[length] == ' ' || p[length] == '\0')) return true;
+  return false;
+}
+
+EGLDisplay OpenDisplay() {
+  // The surfaceless platform needs neither an X server nor a GPU; without it the platform the
+  // environment names (EGL_PLATFORM) decides.
+  const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+  if (HasExtension(clientExtensions, "EGL_MESA_platform_surfaceless"))
+    return eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  return eglGetDisplay(EGL_DEFAULT_DISPLAY);
+}
+
+int ConfigAttrib(EGLDisplay display, EGLConfig config, EGLint attribute) {
+  EGLint value = 0;
+  eglGetConfigAttrib(display, config, attribute, &value);
+  return value;
+}
+
+// Ranks configurations for the renderer's pixel format: 8-bit colour channels first (the image
+// takes them unchanged), then the deepest depth buffer, then the fewest stencil bits above
+// none, then the fewest alpha bits. Returns true and the best one, or false when none fits.
+bool ChooseConfig(EGLDisplay display, EGLConfig& chosen) {
+  // clang-format off
+  const EGLint wanted[] = {
+      EGL_SURFACE_TYPE,      EGL_PBUFFER_BIT,
+      EGL_RENDERABLE_TYPE,   EGL_OPENGL_BIT,
+      EGL_COLOR_BUFFER_TYPE, EGL_RGB_BUFFER,
+      EGL_RED_SIZE,          1,
+      EGL_GREEN_SIZE,        1,
+      EGL_BLUE_SIZE,         1,
+      EGL_DEPTH_SIZE,        1,
+      EGL_STENCIL_SIZE,      1,
+      EGL_NONE};
+  // clang-format on
+  EGLint count = 0;
+  if (!eglChooseConfig(display, wanted, nullptr, 0, &count) || count <= 0) return false;
+  std::vector<EGLConfig> configs(static_cast<size_t>(count));
+  if (!eglChooseConfig(display, wanted, configs.data(), count, &count) || count <= 0) return false;
+
+  struct TRank {
+    int EightBit, Depth, Stencil, Alpha;
+  };
+  auto rankOf = [&](EGLConfig c) {
+    const bool eightBit = ConfigAttrib(display, c, EGL_RED_SIZE) == 8 &&
+                          ConfigAttrib(display, c, EGL_GREEN_SIZE) == 8 &&
+                          ConfigAttrib(display, c, EGL_BLUE_SIZE) == 8;
+    return TRank{eightBit ? 1 : 0, ConfigAttrib(display, c, EGL_DEPTH_SIZE),
+                 ConfigAttrib(display, c, EGL_STENCIL_SIZE),
+                 ConfigAttrib(display, c, EGL_ALPHA_SIZE)};
+  };
+  auto better = [](const TRank& a, const TRank& b) {
+    if (a.EightBit != b.EightBit) return a.EightBit > b.EightBit;
+    if (a.Depth != b.Depth) return a.Depth > b.Depth;
+    if (a.Stencil != b.Stencil) return a.Stencil < b.Stencil;
+    return a.Alpha < b.Alpha;
+  };
+  chosen = configs[0];
+  TRank best = rankOf(chosen);
+  for (int i = 1; i < count; ++i) {
+    const TRank rank = rankOf(configs[static_cast<size_t>(i)]);
+    if (better(rank, best)) {
+      best = rank;
+      chosen = configs[static_cast<size_t>(i)];
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+struct TOffscreenSurface::TEglState {
+  EGLDisplay Display = EGL_NO_DISPLAY;
+  EGLSurface Surface = EGL_NO_SURFACE;
+  EGLContext Context = EGL_NO_CONTEXT;
+  std::vector<uint8_t> Rows;  // the read-back frame, bottom row first as GL gives it
+};
+
+TOffscreenSurface::TOffscreenSurface(int width, int height)
+    : Width(width), Height(height), Egl(std::make_unique<TEglState>()) {
+  Image.Width = width;
+  Image.Height = height;
+  Image.Pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0);
+}
+
+std::unique_ptr<TOffscreenSurface> TOffscreenSurface::Create(int width, int height,
+                                                             std::string& error) {
+  // Beyond this a pbuffer is refused by every Mesa driver, and the image would not fit easily.
+  constexpr int MaxSide = 16384;
+  if (width < 1 || height < 1 || width > MaxSide || height > MaxSide) {
+    error = "offscreen surface: size " + std::to_string(width) + "x" + std::to_string(height) +
+            " is not between 1x1 and 16384x16384 pixels";
+    return nullptr;
+  }
+  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+
+  std::unique_ptr<TOffscreenSurface> surface(new TOffscreenSurface(width, height));
+  TEglState& egl = *surface->Egl;
+  egl.Display = OpenDisplay();
+  if (egl.Display == EGL_NO_DISPLAY) {
+    error = "offscreen surface: no EGL display (is Mesa's EGL installed?)";
+    return nullptr;
+  }
+  if (!eglInitialize(egl.Display, nullptr, nullptr)) {
+    error = "offscreen surface: " + EglErrorText("eglInitialize");
+    return nullptr;
+  }
+
+  if (!eglBindAPI(EGL_OPENGL_API)) {
+    error = "offscreen surface: desktop OpenGL is not offered: " + EglErrorText("eglBindAPI");
+    return nullptr;
+  }
+  EGLConfig config;
+  if (!ChooseConfig(egl.Display, config)) {
+    error =
+        "offscreen surface: no EGL configuration with RGB colour, a depth buffer and a stencil "
+        "bit for OpenGL pbuffers";
+    return nullptr;
+  }
+  surface->Depth = ConfigAttrib(egl.Display, config, EGL_DEPTH_SIZE);
+  surface->Stencil = ConfigAttrib(egl.Display, config, EGL_STENCIL_SIZE);
+
+  const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+  egl.Surface = eglCreatePbufferSurface(egl.Display, config, size);
+  if (egl.Surface == EGL_NO_SURFACE) {
+    error = "offscreen surface: " + EglErrorText("eglCreatePbufferSurface") + " for " +
+            std::to_string(width) + "x" + std::to_string(height) + " pixels";
+    return nullptr;
+  }
+  // No version asked: that gives a legacy context, in which the fixed-function pipeline of
+  // OpenGL 1.1 is all there.
+  egl.Context = eglCreateContext(egl.Display, config, EGL_NO_CONTEXT, nullptr);
+  if (egl.Context == EGL_NO_CONTEXT) {
+    error = "offscreen surface: " + EglErrorText("eglCreateContext");
+    return nullptr;
+  }
+  if (!surface->MakeCurrent()) {
+    error = "offscreen surface: " + EglErrorText("eglMakeCurrent");
+    return nullptr;
+  }
+  surface->TextSurface = std::make_unique<TImageTextSurface>(surface->Image);
+  return surface;
+}
+
+TOffscreenSurface::~TOffscreenSurface() {
+  TextSurface.reset();
+  TEglState& egl = *Egl;
+  if (egl.Display != EGL_NO_DISPLAY) {
+    if (egl.Context != EGL_NO_CONTEXT && eglGetCurrentContext() == egl.Context)
+      eglMakeCurrent(egl.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (egl.Context != EGL_NO_CONTEXT) eglDestroyContext(egl.Display, egl.Context);
+    if (egl.Surface != EGL_NO_SURFACE) eglDestroySurface(egl.Display, egl.Surface);
+  }
+}
+
+bool TOffscreenSurface::MakeCurrent() {
+  return eglMakeCurrent(Egl->Display, Egl->Surface, Egl->Surface, Egl->Context) == EGL_TRUE;
+}
+
+void TOffscreenSurface::ReleaseCurrent() {
+  eglMakeCurrent(Egl->Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
+void TOffscreenSurface::SwapBuffers() {
+  const size_t rowBytes = static_cast<size_t>(Width) * 4;
+  Egl->Rows.resize(rowBytes * static_cast<size_t>(Height));
+  // Rows of RGBA bytes are 4-byte aligned, so the default pack alignment needs no change and the
+  // renderer's GL state stays as it was.
+  glReadPixels(0, 0, Width, Height, GL_RGBA, GL_UNSIGNED_BYTE, Egl->Rows.data());
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* source = Egl->Rows.data() + rowBytes * static_cast<size_t>(Height - 1 - y);
+    uint8_t* target = Image.PixelAt(0, y);
+    std::memcpy(target, source, rowBytes);
+    for (size_t x = 3; x < rowBytes; x += 4) target[x] = 255;
+  }
+}
+
+TTextRect TOffscreenSurface::WindowRect() {
+  return TTextRect{0, 0, Width, Height};
+}
+
+void TOffscreenSurface::Invalidate() {
+  ++Invalidations;
+}
+
+TTextSurface& TOffscreenSurface::Text() {
+  return *TextSurface;
+}

@@ -1,0 +1,235 @@
+// The minimal form framework the shell's scene window is written against: the application object
+// with its title, message loop and main form, forms with design properties and events, timers
+// delivered on the one user-interface thread, and the few window services of start-up (search by
+// title, visibility, cursor position). Everything here runs on one thread; nothing is locked.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TGLSurface;
+
+// A window of the platform: an X window id on Linux. 0 names no window.
+using TWindowHandle = unsigned long;
+
+// A point in screen pixels.
+struct TPoint {
+  int32_t X = 0;
+  int32_t Y = 0;
+};
+
+// Root of the framework's objects; event handlers receive the object that raised the event.
+class TObject {
+ public:
+  virtual ~TObject() = default;
+};
+
+// Modifier keys and mouse buttons held during an input event.
+enum TShiftFlag : uint8_t {
+  ssShift = 1,
+  ssAlt = 2,
+  ssCtrl = 4,
+  ssLeft = 8,
+  ssRight = 16,
+  ssMiddle = 32,
+};
+using TShiftState = uint8_t;
+
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+
+// Virtual-key codes of key-down events; the numbers are the Windows ones. Letters are their
+// capital ASCII codes ('A' is 65), digits their ASCII codes ('0' is 48).
+namespace VK {
+constexpr uint16_t Back = 8, Tab = 9, Return = 13, Shift = 16, Control = 17, Menu = 18,
+                   Pause = 19, Capital = 20, Escape = 27, Space = 32, Prior = 33, Next = 34,
+                   End = 35, Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45,
+                   Delete = 46, Numpad0 = 96, Multiply = 106, Add = 107, Subtract = 109,
+                   Decimal = 110, Divide = 111, F1 = 112;
+}
+
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)>;
+using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
+using TMouseEvent =
+    std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
+
+// Properties a form is designed with.
+struct TFormDesign {
+  bool Borderless = false;
+  bool StayOnTop = false;
+  bool Maximized = false;  // shown over the whole screen
+  bool Black = false;      // black background instead of the platform's window colour
+  bool HideCursor = false;
+  std::string Caption;  // code page 1251
+  int Left = 0;         // screen pixels, used while not maximized
+  int Top = 0;
+  int ClientWidth = 320;
+  int ClientHeight = 240;
+};
+
+// A top-level window. Its platform window is made on demand by Handle(); events are delivered
+// by the application's loop. Create forms with TApplication::CreateForm.
+class TForm : public TObject {
+ public:
+  explicit TForm(const TFormDesign& design);
+  ~TForm() override;
+  TForm(const TForm&) = delete;
+  TForm& operator=(const TForm&) = delete;
+
+  // The platform window, created (unmapped, at the design bounds) on the first call; 0 when the
+  // application has no display connection.
+  TWindowHandle Handle();
+  bool HandleAllocated() const;
+
+  // Maps the window (maximized when so designed), raises it and gives it the keyboard focus.
+  void Show();
+  void Hide();
+  bool Visible() const { return Shown; }
+  // Hides the form; closing the main form ends the message loop. The caller goes on.
+  void Close();
+
+  // Caption in code page 1251; the platform title shows it converted to UTF-8.
+  void SetCaption(const std::string& caption);
+  const std::string& Caption() const { return Design.Caption; }
+
+  int ClientWidth() const { return Width; }
+  int ClientHeight() const { return Height; }
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnDestroy;
+  TNotifyEvent OnResize;  // the client area changed size
+  TKeyEvent OnKeyDown;
+  TKeyPressEvent OnKeyPress;
+  TMouseEvent OnMouseDown;
+  TMouseMoveEvent OnMouseMove;
+
+  // Called by the platform backend when the client area has a new size.
+  void ClientResized(int width, int height);
+
+  // The backend's state for this form.
+  struct TPlatformWindow;
+
+ private:
+  TFormDesign Design;
+  bool Shown = false;
+  int Width;
+  int Height;
+  std::unique_ptr<TPlatformWindow> Wnd;
+};
+
+// A timer component: OnTimer runs on the user-interface thread from the application's loop,
+// never while another handler runs. Enabled from creation, like the designed component.
+class TTimer : public TObject {
+ public:
+  TTimer();
+  ~TTimer() override;
+  TTimer(const TTimer&) = delete;
+  TTimer& operator=(const TTimer&) = delete;
+
+  // Milliseconds between events; below 10 the loop uses 10. Setting it restarts the count.
+  void SetInterval(uint32_t milliseconds);
+  uint32_t Interval() const { return IntervalMs; }
+  void SetEnabled(bool enabled);
+  bool Enabled() const { return IsEnabled; }
+
+  TNotifyEvent OnTimer;
+
+  // The loop's bookkeeping: when the next event is due, in milliseconds of a monotonic clock.
+  int64_t DueAt = 0;
+
+ private:
+  void Restart();
+
+  uint32_t IntervalMs = 1000;
+  bool IsEnabled = true;
+};
+
+// Intervals below this are raised to it, as the Windows timer does.
+constexpr uint32_t MinimumTimerInterval = 10;
+
+// The application object: title, forms, and the message loop.
+class TApplication {
+ public:
+  TApplication();
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  // Opens the connection to the display. False, with the reason in error, when there is none.
+  // From here on a lost connection ends the process with status 1 and one line on stderr.
+  bool Connect(std::string& error);
+  // Creates the application's own unmapped top-level window, which carries the title.
+  void Initialize();
+
+  void SetTitle(const std::string& title);
+  const std::string& Title() const { return AppTitle; }
+
+  // Makes a form of class T; the first form made is the main form. reference points to the
+  // form before its OnCreate runs, which happens here.
+  template <class T>
+  void CreateForm(T*& reference) {
+    auto form = std::make_unique<T>();
+    reference = form.get();
+    AdoptForm(std::move(form));
+  }
+  TForm* MainForm() const { return Main; }
+
+  // Whether Run shows the main form before its first message.
+  bool ShowMainForm = true;
+
+  // Shows the main form (unless told not to) and dispatches events, timers and the termination
+  // signals (SIGTERM, SIGINT: an orderly close of the main form) until the main form closes.
+  void Run();
+  void Terminate() { IsTerminated = true; }
+  bool Terminated() const { return IsTerminated; }
+
+  // Destroys every form (OnDestroy first), then the application window. The connection stays
+  // open until the process ends.
+  void Shutdown();
+
+  // The backend's state; public so the backend's free functions can reach it.
+  struct TPlatformState;
+  TPlatformState* Platform() const { return State.get(); }
+
+  // Bookkeeping of the loop's timers.
+  void AddTimer(TTimer* timer);
+  void RemoveTimer(TTimer* timer);
+
+ private:
+  void AdoptForm(std::unique_ptr<TForm> form);
+
+  std::string AppTitle = "tundrel";
+  std::vector<std::unique_ptr<TForm>> Forms;
+  TForm* Main = nullptr;
+  std::vector<TTimer*> Timers;
+  bool IsTerminated = false;
+  std::unique_ptr<TPlatformState> State;
+};
+
+extern TApplication Application;
+
+// The first top-level window whose title is title (code page 1251), of any program; 0 if none.
+TWindowHandle FindWindowByTitle(const std::string& title);
+// Asks the window to close when it belongs to this program; other programs' windows are left
+// alone. The answer is not awaited.
+void RequestWindowClose(TWindowHandle window);
+// Whether the window exists and is viewable; a window that does not exist is not visible.
+bool WindowIsVisible(TWindowHandle window);
+// Whether the window exists.
+bool WindowExists(TWindowHandle window);
+// The cursor's position on the screen.
+TPoint CursorPos();
+// The screen's root window, drawn into by the screen-saver daemon's hacks.
+TWindowHandle RootWindowHandle();
+// Calls onResize(width, height) from the loop whenever the client area of window (a window of
+// another program) changes size. One watch per window; a second replaces the first.
+void WatchWindowSize(TWindowHandle window, std::function<void(int, int)> onResize);
+
+// Whether OpenGL drawing into windows is possible on this display; error says why not.
+bool OpenGLAvailable(std::string& error);
+// The renderer's surface on window; nullptr and the reason in error when it cannot be made.
+std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle window, std::string& error);

@@ -1,0 +1,24 @@
+// TGLSurface: what the renderer needs from the platform to draw with OpenGL: a context made
+// with the renderer's pixel format (RGBA, double buffer, the deepest depth buffer offered, at
+// least 1 stencil bit), presenting a frame, the window's outer rectangle and its text surface.
+#pragma once
+
+#include "text_surface.h"
+
+class TGLSurface {
+ public:
+  virtual ~TGLSurface() = default;
+
+  // Makes the surface's context current on the calling thread; false when the platform refuses.
+  virtual bool MakeCurrent() = 0;
+  // Leaves the calling thread without a current context.
+  virtual void ReleaseCurrent() = 0;
+  // Presents the frame drawn since the previous call.
+  virtual void SwapBuffers() = 0;
+  // The window's outer rectangle in screen pixels, border included.
+  virtual TTextRect WindowRect() = 0;
+  // Marks the whole client area as needing a repaint, without erasing it.
+  virtual void Invalidate() = 0;
+  // The 2D text output over the presented frame.
+  virtual TTextSurface& Text() = 0;
+};

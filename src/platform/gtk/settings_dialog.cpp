@@ -1,0 +1,210 @@
+// The GTK 3 window behind TfrmConfig: the design's fixed layout in a GtkFixed, OK as the default
+// button, Cancel on Escape, and the error message box. X11 only, so other instances can find
+// the application window by its title; every decision is TfrmConfig's.
+#include "settings_dialog.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "fConfig_dialog.h"
+
+namespace {
+
+// The client area and the controls' places in it, in pixels.
+constexpr int ClientWidth = 294;
+constexpr int ClientHeight = 151;
+
+struct TPlace {
+  int Left, Top, Width, Height;
+};
+constexpr TPlace ShowTimePlace{24, 16, 97, 17};
+constexpr TPlace ShowTrailsPlace{24, 40, 97, 17};
+constexpr TPlace OKPlace{128, 112, 75, 25};
+constexpr TPlace CancelPlace{208, 112, 75, 25};
+
+// The dialog's widget name; the style below applies to its controls only.
+const char* const DialogName = "frmConfig";
+
+// A GtkFixed gives each control its minimum size, which the theme's padding, minimum heights and
+// text size would push past the places above (they were laid out for an 8-point dialog font).
+// With these the controls fit their places exactly; a theme that still needs more room makes
+// them larger rather than cutting their captions. Colours and font family stay the theme's.
+const char* const DialogStyle =
+    "#frmConfig button, #frmConfig checkbutton {"
+    "  min-height: 0; padding-top: 0; padding-bottom: 0; margin: 0; font-size: 9pt;"
+    "}";
+
+class TGtkConfigView final : public TConfigView {
+ public:
+  explicit TGtkConfigView(const std::string& applicationTitle);
+  ~TGtkConfigView() override;
+  TGtkConfigView(const TGtkConfigView&) = delete;
+  TGtkConfigView& operator=(const TGtkConfigView&) = delete;
+
+  // Fills the boxes, shows the dialog and runs the loop until the dialog is gone.
+  void Run(TfrmConfig& form);
+
+  bool IsChecked(TConfigCheckBox box) const override;
+  void SetChecked(TConfigCheckBox box, bool checked) override;
+  void Close() override;
+  void ShowError(const std::string& caption, const std::string& text) override;
+
+ private:
+  GtkWidget* CheckBox(TConfigCheckBox box) const {
+    return box == TConfigCheckBox::cbShowTime ? cbShowTime : cbShowTrails;
+  }
+  gulong ToggledHandler(TConfigCheckBox box) const {
+    return box == TConfigCheckBox::cbShowTime ? ShowTimeToggled : ShowTrailsToggled;
+  }
+  void Connect(TfrmConfig& form);
+
+  // The application's own top-level window: never shown, titled with the application title so
+  // that a later instance finds it and asks it to close.
+  GtkWidget* ApplicationWindow = nullptr;
+  GtkWidget* Window = nullptr;  // the dialog; null once destroyed
+  GtkWidget* cbShowTime = nullptr;
+  GtkWidget* cbShowTrails = nullptr;
+  GtkWidget* OK = nullptr;
+  GtkWidget* Cancel = nullptr;
+  gulong ShowTimeToggled = 0;
+  gulong ShowTrailsToggled = 0;
+};
+
+GtkWidget* Put(GtkWidget* fixed, GtkWidget* control, const TPlace& place) {
+  gtk_widget_set_size_request(control, place.Width, place.Height);
+  gtk_fixed_put(GTK_FIXED(fixed), control, place.Left, place.Top);
+  return control;
+}
+
+TGtkConfigView::TGtkConfigView(const std::string& applicationTitle) {
+  GtkCssProvider* style = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(style, DialogStyle, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(style),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(style);
+
+  ApplicationWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(ApplicationWindow), applicationTitle.c_str());
+  gtk_widget_realize(ApplicationWindow);
+
+  Window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_widget_set_name(Window, DialogName);
+  gtk_window_set_title(GTK_WINDOW(Window), "Settings");
+  gtk_window_set_type_hint(GTK_WINDOW(Window), GDK_WINDOW_TYPE_HINT_DIALOG);
+  gtk_window_set_resizable(GTK_WINDOW(Window), FALSE);
+  gtk_window_set_position(GTK_WINDOW(Window), GTK_WIN_POS_CENTER);
+
+  GtkWidget* fixed = gtk_fixed_new();
+  gtk_widget_set_size_request(fixed, ClientWidth, ClientHeight);
+  gtk_container_add(GTK_CONTAINER(Window), fixed);
+  // Tab follows the controls' places, top to bottom and left to right: the two boxes, then
+  // OK, then Cancel.
+  cbShowTime = Put(fixed, gtk_check_button_new_with_label("Show time"), ShowTimePlace);
+  cbShowTrails = Put(fixed, gtk_check_button_new_with_label("Show trails"), ShowTrailsPlace);
+  OK = Put(fixed, gtk_button_new_with_label("OK"), OKPlace);
+  Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), CancelPlace);
+
+  // Enter presses OK unless a button has the focus; check boxes do not take the default.
+  gtk_widget_set_can_default(OK, TRUE);
+  gtk_window_set_default(GTK_WINDOW(Window), OK);
+  GtkAccelGroup* keys = gtk_accel_group_new();
+  gtk_window_add_accel_group(GTK_WINDOW(Window), keys);
+  gtk_widget_add_accelerator(Cancel, "clicked", keys, GDK_KEY_Escape, GdkModifierType(0),
+                             GtkAccelFlags(0));
+  g_object_unref(keys);
+  gtk_widget_grab_focus(cbShowTime);
+}
+
+TGtkConfigView::~TGtkConfigView() {
+  if (Window) gtk_widget_destroy(Window);
+  gtk_widget_destroy(ApplicationWindow);
+}
+
+void TGtkConfigView::Connect(TfrmConfig& form) {
+  ShowTimeToggled = g_signal_connect(
+      cbShowTime, "toggled",
+      G_CALLBACK(+[](GtkToggleButton*, TfrmConfig* f) { f->cbShowTimeClick(); }), &form);
+  ShowTrailsToggled = g_signal_connect(
+      cbShowTrails, "toggled",
+      G_CALLBACK(+[](GtkToggleButton*, TfrmConfig* f) { f->cbShowTrailsClick(); }), &form);
+  g_signal_connect_swapped(OK, "clicked", G_CALLBACK(+[](TfrmConfig* f) { f->OKClick(); }), &form);
+  g_signal_connect_swapped(Cancel, "clicked", G_CALLBACK(+[](TfrmConfig* f) { f->CancelClick(); }),
+                           &form);
+  // The close box closes without saving: GTK destroys the window, which ends the loop. A
+  // request to close the application window closes the dialog the same way.
+  g_signal_connect(Window, "destroy", G_CALLBACK(+[](GtkWidget*, TGtkConfigView* view) {
+                     view->Window = nullptr;
+                     if (gtk_main_level() > 0) gtk_main_quit();
+                   }),
+                   this);
+  g_signal_connect(ApplicationWindow, "delete-event",
+                   G_CALLBACK(+[](GtkWidget*, GdkEvent*, TGtkConfigView* view) -> gboolean {
+                     view->Close();
+                     return TRUE;
+                   }),
+                   this);
+}
+
+void TGtkConfigView::Run(TfrmConfig& form) {
+  Connect(form);
+  form.FormCreate();
+  gtk_widget_show_all(Window);
+  gtk_main();
+}
+
+bool TGtkConfigView::IsChecked(TConfigCheckBox box) const {
+  return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(CheckBox(box)));
+}
+
+void TGtkConfigView::SetChecked(TConfigCheckBox box, bool checked) {
+  GtkWidget* widget = CheckBox(box);
+  g_signal_handler_block(widget, ToggledHandler(box));
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), checked);
+  g_signal_handler_unblock(widget, ToggledHandler(box));
+}
+
+void TGtkConfigView::Close() {
+  if (Window) gtk_widget_destroy(Window);
+}
+
+void TGtkConfigView::ShowError(const std::string& caption, const std::string& text) {
+  GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(Window), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                          GTK_BUTTONS_OK, "%s", text.c_str());
+  gtk_window_set_title(GTK_WINDOW(box), caption.c_str());
+  // GTK 3 message boxes no longer show their type's icon; the error icon goes before the text,
+  // where the box once kept it.
+  GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
+  gtk_widget_set_valign(icon, GTK_ALIGN_START);
+  GtkWidget* row =
+      gtk_widget_get_parent(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box)));
+  gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
+  gtk_box_reorder_child(GTK_BOX(row), icon, 0);
+  gtk_widget_show(icon);
+  gtk_dialog_run(GTK_DIALOG(box));
+  gtk_widget_destroy(box);
+}
+
+}  // namespace
+
+int RunSettingsDialog(const std::string& applicationTitle) {
+  // Windows are found across instances by their X11 titles and class (res_name "tundrel",
+  // res_class "Tundrel"), so the dialog never opens on another backend.
+  g_set_prgname("tundrel");
+  gdk_set_allowed_backends("x11");
+  if (!gtk_init_check(nullptr, nullptr)) {
+    const char* display = std::getenv("DISPLAY");
+    if (display && *display) {
+      std::fprintf(stderr, "tundrel: cannot open display '%s'\n", display);
+    } else {
+      std::fprintf(stderr, "tundrel: no display to open (DISPLAY is not set)\n");
+    }
+    return 1;
+  }
+  gdk_set_program_class("Tundrel");
+  TGtkConfigView view(applicationTitle);
+  TfrmConfig form(view, applicationTitle);
+  view.Run(form);
+  return 0;
+}

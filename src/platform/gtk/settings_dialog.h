@@ -1,0 +1,10 @@
+// The settings dialog on Linux: frmConfig in a GTK 3 window, run as the application's main
+// window. No GTK type appears here, so start-up can include it without the GTK headers.
+#pragma once
+
+#include <string>
+
+// Opens the dialog and runs the event loop until it closes (OK, Cancel, Escape or the close
+// box). Returns the exit status: 0, or 1 with one line on stderr when no display can be opened.
+// GTK is initialised here, so call it at most once per process.
+int RunSettingsDialog(const std::string& applicationTitle);

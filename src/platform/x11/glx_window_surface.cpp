@@ -1,0 +1,233 @@
+// The GLX surface: the visual choice for the renderer's pixel format, the context on a window,
+// presenting and the window's rectangle. Every call that can raise an X error runs under a
+// trap that swallows it and reports it to the caller instead of ending the process.
+#include "x11/glx_window_surface.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "x11/xft_text_surface.h"
+
+namespace {
+
+// Catches X errors raised between its construction and Sync(); the handler that was installed
+// before comes back when the trap ends. One thread only, like all X calls of this program.
+class TXErrorTrap {
+ public:
+  explicit TXErrorTrap(Display* display) : Dpy(display) {
+    XSync(Dpy, False);
+    Caught = 0;
+    Previous = XSetErrorHandler(&TXErrorTrap::Handle);
+  }
+  ~TXErrorTrap() {
+    XSync(Dpy, False);
+    XSetErrorHandler(Previous);
+  }
+  TXErrorTrap(const TXErrorTrap&) = delete;
+  TXErrorTrap& operator=(const TXErrorTrap&) = delete;
+
+  // The error code of the first error since the trap was set, 0 when none came.
+  int Sync() {
+    XSync(Dpy, False);
+    return Caught;
+  }
+
+ private:
+  static int Handle(Display*, XErrorEvent* event) {
+    if (Caught == 0) Caught = event->error_code;
+    return 0;
+  }
+  static int Caught;
+  Display* Dpy;
+  XErrorHandler Previous;
+};
+
+int TXErrorTrap::Caught = 0;
+
+// While a surface lives, X errors that GL raises on its own (a window destroyed while a frame
+// is drawn into it, as when the host closes its preview) are dropped instead of ending the
+// program; the next frame tick notices the window is gone.
+int IgnoreXError(Display*, XErrorEvent*) {
+  return 0;
+}
+
+std::string WindowName(Window window) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(window));
+  return text;
+}
+
+int FBConfigAttrib(Display* display, GLXFBConfig config, int attribute) {
+  int value = 0;
+  glXGetFBConfigAttrib(display, config, attribute, &value);
+  return value;
+}
+
+}  // namespace
+
+XVisualInfo* TGlxWindowSurface::ChooseVisual(Display* display, int screen, std::string& error) {
+  int major = 0, minor = 0;
+  if (!glXQueryVersion(display, &major, &minor) || major < 1 || (major == 1 && minor < 3)) {
+    error = "the X server offers no GLX 1.3";
+    return nullptr;
+  }
+  // clang-format off
+  const int wanted[] = {
+      GLX_X_RENDERABLE,  True,
+      GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
+      GLX_RENDER_TYPE,   GLX_RGBA_BIT,
+      GLX_DOUBLEBUFFER,  True,
+      GLX_RED_SIZE,      1,
+      GLX_GREEN_SIZE,    1,
+      GLX_BLUE_SIZE,     1,
+      GLX_DEPTH_SIZE,    1,
+      GLX_STENCIL_SIZE,  1,
+      None};
+  // clang-format on
+  int count = 0;
+  GLXFBConfig* configs = glXChooseFBConfig(display, screen, wanted, &count);
+  if (configs == nullptr || count <= 0) {
+    if (configs) XFree(configs);
+    error = "the X server has no double-buffered RGBA OpenGL visual with depth and stencil";
+    return nullptr;
+  }
+  // The deepest depth buffer, then the fewest stencil bits, then 8-bit colour channels; among
+  // equals the server's own order.
+  XVisualInfo* best = nullptr;
+  int bestDepth = -1, bestStencil = 0, bestEightBit = 0;
+  for (int i = 0; i < count; ++i) {
+    XVisualInfo* info = glXGetVisualFromFBConfig(display, configs[i]);
+    if (info == nullptr) continue;
+    const int depth = FBConfigAttrib(display, configs[i], GLX_DEPTH_SIZE);
+    const int stencil = FBConfigAttrib(display, configs[i], GLX_STENCIL_SIZE);
+    const int eightBit = FBConfigAttrib(display, configs[i], GLX_RED_SIZE) == 8 &&
+                         FBConfigAttrib(display, configs[i], GLX_GREEN_SIZE) == 8 &&
+                         FBConfigAttrib(display, configs[i], GLX_BLUE_SIZE) == 8;
+    bool better = best == nullptr || depth > bestDepth ||
+                  (depth == bestDepth &&
+                   (stencil < bestStencil || (stencil == bestStencil && eightBit > bestEightBit)));
+    if (better) {
+      if (best) XFree(best);
+      best = info;
+      bestDepth = depth;
+      bestStencil = stencil;
+      bestEightBit = eightBit;
+    } else {
+      XFree(info);
+    }
+  }
+  XFree(configs);
+  if (best == nullptr) error = "no OpenGL configuration of the X server has an X visual";
+  return best;
+}
+
+TGlxWindowSurface::TGlxWindowSurface(Display* display, Window window) : Dpy(display), Win(window) {}
+
+std::unique_ptr<TGlxWindowSurface> TGlxWindowSurface::Create(Display* display, Window window,
+                                                             std::string& error) {
+  if (display == nullptr) {
+    error = "no X display";
+    return nullptr;
+  }
+  int errorBase = 0, eventBase = 0;
+  if (!glXQueryExtension(display, &errorBase, &eventBase)) {
+    error = "the X server has no GLX extension";
+    return nullptr;
+  }
+
+  std::unique_ptr<TGlxWindowSurface> surface(new TGlxWindowSurface(display, window));
+  if (!surface->Open(error)) return nullptr;
+  surface->TextSurface = std::make_unique<TXftTextSurface>(display, window);
+  // Set only now: the trap of Open would put the previous handler back on its way out.
+  surface->PreviousHandler = XSetErrorHandler(&IgnoreXError);
+  surface->HandlerSet = true;
+  return surface;
+}
+
+bool TGlxWindowSurface::Open(std::string& error) {
+  TXErrorTrap trap(Dpy);
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(Dpy, Win, &attributes) || trap.Sync() != 0) {
+    error = "window " + WindowName(Win) + " does not exist";
+    return false;
+  }
+
+  XVisualInfo pattern{};
+  pattern.visualid = XVisualIDFromVisual(attributes.visual);
+  int count = 0;
+  XVisualInfo* visual = XGetVisualInfo(Dpy, VisualIDMask, &pattern, &count);
+  if (visual == nullptr || count < 1) {
+    if (visual) XFree(visual);
+    error = "the visual of window " + WindowName(Win) + " is unknown to the X server";
+    return false;
+  }
+  int useGL = 0, rgba = 0, doubleBuffer = 0;
+  glXGetConfig(Dpy, visual, GLX_USE_GL, &useGL);
+  glXGetConfig(Dpy, visual, GLX_RGBA, &rgba);
+  glXGetConfig(Dpy, visual, GLX_DOUBLEBUFFER, &doubleBuffer);
+  if (!useGL || !rgba) {
+    XFree(visual);
+    error = "window " + WindowName(Win) + " has no RGBA OpenGL visual";
+    return false;
+  }
+  DoubleBuffered = doubleBuffer != 0;
+  Context = glXCreateContext(Dpy, visual, nullptr, True);
+  XFree(visual);
+  if (Context == nullptr || trap.Sync() != 0) {
+    error = "no OpenGL context for window " + WindowName(Win);
+    return false;
+  }
+  if (!MakeCurrent()) {
+    error = "the OpenGL context of window " + WindowName(Win) + " cannot be made current";
+    return false;
+  }
+  return true;
+}
+
+TGlxWindowSurface::~TGlxWindowSurface() {
+  TextSurface.reset();
+  if (Context) {
+    TXErrorTrap trap(Dpy);
+    if (glXGetCurrentContext() == Context) glXMakeCurrent(Dpy, None, nullptr);
+    glXDestroyContext(Dpy, Context);
+  }
+  if (HandlerSet) XSetErrorHandler(PreviousHandler);
+}
+
+bool TGlxWindowSurface::MakeCurrent() {
+  TXErrorTrap trap(Dpy);
+  const bool made = glXMakeCurrent(Dpy, Win, Context) == True;
+  return made && trap.Sync() == 0;
+}
+
+void TGlxWindowSurface::ReleaseCurrent() {
+  TXErrorTrap trap(Dpy);
+  glXMakeCurrent(Dpy, None, nullptr);
+}
+
+void TGlxWindowSurface::SwapBuffers() {
+  TXErrorTrap trap(Dpy);
+  if (DoubleBuffered)
+    glXSwapBuffers(Dpy, Win);
+  else
+    glFlush();
+}
+
+TTextRect TGlxWindowSurface::WindowRect() {
+  TXErrorTrap trap(Dpy);
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(Dpy, Win, &attributes) || trap.Sync() != 0) return TTextRect{};
+  int x = 0, y = 0;
+  Window child = None;
+  if (!XTranslateCoordinates(Dpy, Win, attributes.root, 0, 0, &x, &y, &child) || trap.Sync() != 0)
+    return TTextRect{};
+  const int border = attributes.border_width;
+  return TTextRect{x - border, y - border, x + attributes.width + border,
+                   y + attributes.height + border};
+}
+
+void TGlxWindowSurface::Invalidate() {}
+
+TTextSurface& TGlxWindowSurface::Text() {
+  return *TextSurface;
+}

@@ -1,0 +1,824 @@
+// The form framework over Xlib: the application window and loop, form windows with their design
+// properties, the timer queue, SIGTERM/SIGINT through a self-pipe, and the window services of
+// start-up. One thread; X errors are swallowed (a vanished window is an ordinary event here),
+// and a lost connection ends the process with status 1 and one line on stderr.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "forms.h"
+#include "x11/cp1251.h"
+#include "x11/glx_window_surface.h"
+
+// The application's state on X: the connection, the atoms it names, the windows it owns or
+// watches, and the read end of the signal pipe.
+struct TApplication::TPlatformState {
+  Display* Dpy = nullptr;
+  int Screen = 0;
+  Window Root = None;
+  Window AppWindow = None;
+  Atom WmProtocols = None;
+  Atom WmDeleteWindow = None;
+  Atom NetWmName = None;
+  Atom Utf8String = None;
+  Atom NetWmState = None;
+  Atom NetWmStateAbove = None;
+  Atom NetWmStateMaxVert = None;
+  Atom NetWmStateMaxHorz = None;
+  Atom MotifWmHints = None;
+  Atom NetWmPid = None;
+  std::map<Window, TForm*> Forms;
+  struct TWatch {
+    int Width = 0;
+    int Height = 0;
+    std::function<void(int, int)> OnResize;
+  };
+  std::map<Window, TWatch> Watches;
+  int SignalRead = -1;
+  bool SignalsInstalled = false;
+};
+
+// A form's window and the resources made for it.
+struct TForm::TPlatformWindow {
+  Window Win = None;
+  Colormap Map = None;
+  Cursor Blank = None;
+};
+
+TApplication Application;
+
+namespace {
+
+// The WM_CLASS of every window this program makes; only such windows are ever asked to close.
+constexpr char ResourceName[] = "tundrel";
+constexpr char ResourceClass[] = "Tundrel";
+
+int SignalWrite = -1;
+unsigned long ErrorCount = 0;
+// The display connection, open for the life of the process (see TApplication::Shutdown).
+Display* Connection = nullptr;
+
+int IgnoreXError(Display*, XErrorEvent*) {
+  ++ErrorCount;
+  return 0;
+}
+
+int LostConnection(Display*) {
+  std::fprintf(stderr, "%s: lost the connection to the X server\n",
+               program_invocation_short_name);
+  // Xlib must not be entered again, and neither may the destructors that would call it.
+  _exit(1);
+}
+
+void ForwardSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  if (write(SignalWrite, &byte, 1) < 0) {
+    // The pipe is full: a close is already pending.
+  }
+  errno = saved;
+}
+
+// Counts the X errors raised by the requests made while it lives.
+class TErrorScope {
+ public:
+  explicit TErrorScope(Display* display) : Dpy(display) {
+    XSync(Dpy, False);
+    Start = ErrorCount;
+  }
+  bool Failed() {
+    XSync(Dpy, False);
+    return ErrorCount != Start;
+  }
+
+ private:
+  Display* Dpy;
+  unsigned long Start;
+};
+
+TApplication::TPlatformState* State() { return Application.Platform(); }
+
+Display* Dpy() {
+  TApplication::TPlatformState* state = State();
+  return state ? state->Dpy : nullptr;
+}
+
+int64_t MonotonicMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SetWindowTitle(Window window, const std::string& cp1251) {
+  TApplication::TPlatformState* st = State();
+  const std::string utf8 = Cp1251ToUtf8(cp1251);
+  XChangeProperty(st->Dpy, window, st->NetWmName, st->Utf8String, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(utf8.data()),
+                  static_cast<int>(utf8.size()));
+  // WM_NAME for programs that do not read _NET_WM_NAME: STRING when Latin-1 suffices, else
+  // COMPOUND_TEXT.
+  char* list[] = {const_cast<char*>(utf8.c_str())};
+  XTextProperty property{};
+  if (Xutf8TextListToTextProperty(st->Dpy, list, 1, XStdICCTextStyle, &property) >= Success) {
+    XSetWMName(st->Dpy, window, &property);
+    XFree(property.value);
+  }
+}
+
+// The title of a window in UTF-8: _NET_WM_NAME, else WM_NAME; empty when it has none.
+bool ReadTitle(Display* dpy, Window window, std::string& title) {
+  TApplication::TPlatformState* st = State();
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(dpy, window, st->NetWmName, 0, 4096, False, st->Utf8String, &type,
+                         &format, &count, &after, &data) == Success &&
+      data != nullptr) {
+    const bool found = type == st->Utf8String && format == 8;
+    if (found) title.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+    if (found) return true;
+  }
+  XTextProperty property{};
+  if (!XGetWMName(dpy, window, &property) || property.value == nullptr) return false;
+  char** list = nullptr;
+  int items = 0;
+  bool found = false;
+  if (Xutf8TextPropertyToTextList(dpy, &property, &list, &items) >= Success && items > 0) {
+    title = list[0];
+    found = true;
+  }
+  if (list) XFreeStringList(list);
+  XFree(property.value);
+  return found;
+}
+
+bool IsOurs(Display* dpy, Window window) {
+  XClassHint hint{};
+  if (!XGetClassHint(dpy, window, &hint)) return false;
+  const bool ours = hint.res_class != nullptr && std::strcmp(hint.res_class, ResourceClass) == 0;
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return ours;
+}
+
+// Properties every window of this program carries: WM_CLASS, WM_PROTOCOLS, _NET_WM_PID.
+void MarkAsOurs(Window window) {
+  TApplication::TPlatformState* st = State();
+  XClassHint hint{};
+  hint.res_name = const_cast<char*>(ResourceName);
+  hint.res_class = const_cast<char*>(ResourceClass);
+  XSetClassHint(st->Dpy, window, &hint);
+  Atom protocols[] = {st->WmDeleteWindow};
+  XSetWMProtocols(st->Dpy, window, protocols, 1);
+  const long pid = static_cast<long>(getpid());
+  XChangeProperty(st->Dpy, window, st->NetWmPid, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pid), 1);
+}
+
+// The Windows virtual-key code of an unshifted key symbol; 0 for keys without one.
+uint16_t VirtualKeyOf(KeySym sym) {
+  if (sym >= XK_a && sym <= XK_z) return static_cast<uint16_t>('A' + (sym - XK_a));
+  if (sym >= XK_A && sym <= XK_Z) return static_cast<uint16_t>('A' + (sym - XK_A));
+  if (sym >= XK_0 && sym <= XK_9) return static_cast<uint16_t>('0' + (sym - XK_0));
+  if (sym >= XK_KP_0 && sym <= XK_KP_9) return static_cast<uint16_t>(VK::Numpad0 + (sym - XK_KP_0));
+  if (sym >= XK_F1 && sym <= XK_F24) return static_cast<uint16_t>(VK::F1 + (sym - XK_F1));
+  switch (sym) {
+    case XK_BackSpace: return VK::Back;
+    case XK_Tab:
+    case XK_ISO_Left_Tab: return VK::Tab;
+    case XK_Return:
+    case XK_KP_Enter: return VK::Return;
+    case XK_Shift_L:
+    case XK_Shift_R: return VK::Shift;
+    case XK_Control_L:
+    case XK_Control_R: return VK::Control;
+    case XK_Alt_L:
+    case XK_Alt_R:
+    case XK_Meta_L:
+    case XK_Meta_R: return VK::Menu;
+    case XK_Pause: return VK::Pause;
+    case XK_Caps_Lock: return VK::Capital;
+    case XK_Escape: return VK::Escape;
+    case XK_space: return VK::Space;
+    case XK_Prior:
+    case XK_KP_Prior: return VK::Prior;
+    case XK_Next:
+    case XK_KP_Next: return VK::Next;
+    case XK_End:
+    case XK_KP_End: return VK::End;
+    case XK_Home:
+    case XK_KP_Home: return VK::Home;
+    case XK_Left:
+    case XK_KP_Left: return VK::Left;
+    case XK_Up:
+    case XK_KP_Up: return VK::Up;
+    case XK_Right:
+    case XK_KP_Right: return VK::Right;
+    case XK_Down:
+    case XK_KP_Down: return VK::Down;
+    case XK_Insert:
+    case XK_KP_Insert: return VK::Insert;
+    case XK_Delete:
+    case XK_KP_Delete: return VK::Delete;
+    case XK_KP_Multiply: return VK::Multiply;
+    case XK_KP_Add: return VK::Add;
+    case XK_KP_Subtract: return VK::Subtract;
+    case XK_KP_Decimal: return VK::Decimal;
+    case XK_KP_Divide: return VK::Divide;
+    case XK_Super_L: return 91;
+    case XK_Super_R: return 92;
+    case XK_Menu: return 93;
+    case XK_semicolon: return 186;
+    case XK_equal: return 187;
+    case XK_comma: return 188;
+    case XK_minus: return 189;
+    case XK_period: return 190;
+    case XK_slash: return 191;
+    case XK_grave: return 192;
+    case XK_bracketleft: return 219;
+    case XK_backslash: return 220;
+    case XK_bracketright: return 221;
+    case XK_apostrophe: return 222;
+    default: return 0;
+  }
+}
+
+TShiftState ShiftOf(unsigned int state) {
+  TShiftState shift = 0;
+  if (state & ShiftMask) shift |= ssShift;
+  if (state & ControlMask) shift |= ssCtrl;
+  if (state & Mod1Mask) shift |= ssAlt;
+  if (state & Button1Mask) shift |= ssLeft;
+  if (state & Button2Mask) shift |= ssMiddle;
+  if (state & Button3Mask) shift |= ssRight;
+  return shift;
+}
+
+void InstallSignals(TApplication::TPlatformState* st) {
+  if (st->SignalsInstalled) return;
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  for (int fd : fds) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  st->SignalRead = fds[0];
+  SignalWrite = fds[1];
+  struct sigaction action {};
+  action.sa_handler = ForwardSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  st->SignalsInstalled = true;
+}
+
+// True when a termination signal came since the last call.
+bool TakeSignals(TApplication::TPlatformState* st) {
+  if (st->SignalRead < 0) return false;
+  bool any = false;
+  char buffer[16];
+  while (read(st->SignalRead, buffer, sizeof buffer) > 0) any = true;
+  return any;
+}
+
+void Dispatch(TApplication::TPlatformState* st, XEvent& event) {
+  const Window window = event.xany.window;
+  if (event.type == ClientMessage && event.xclient.message_type == st->WmProtocols &&
+      static_cast<Atom>(event.xclient.data.l[0]) == st->WmDeleteWindow) {
+    if (window == st->AppWindow) {
+      if (TForm* main = Application.MainForm())
+        main->Close();
+      else
+        Application.Terminate();
+    } else if (auto found = st->Forms.find(window); found != st->Forms.end()) {
+      found->second->Close();
+    }
+    return;
+  }
+
+  if (auto watched = st->Watches.find(window); watched != st->Watches.end()) {
+    if (event.type == DestroyNotify && event.xdestroywindow.window == window) {
+      st->Watches.erase(watched);
+    } else if (event.type == ConfigureNotify && event.xconfigure.window == window) {
+      TApplication::TPlatformState::TWatch& watch = watched->second;
+      if (event.xconfigure.width != watch.Width || event.xconfigure.height != watch.Height) {
+        watch.Width = event.xconfigure.width;
+        watch.Height = event.xconfigure.height;
+        const auto onResize = watch.OnResize;
+        if (onResize) onResize(watch.Width, watch.Height);
+      }
+    }
+    return;
+  }
+
+  auto found = st->Forms.find(window);
+  if (found == st->Forms.end()) return;
+  TForm* form = found->second;
+  switch (event.type) {
+    case KeyPress: {
+      const TShiftState shift = ShiftOf(event.xkey.state);
+      const uint16_t vk = VirtualKeyOf(XLookupKeysym(&event.xkey, 0));
+      if (vk != 0 && form->OnKeyDown) {
+        uint16_t key = vk;
+        form->OnKeyDown(form, key, shift);
+      }
+      // Like the Windows loop, nothing is dispatched after the message that ended it.
+      if (Application.Terminated()) return;
+      char text[32];
+      KeySym sym = NoSymbol;
+      const int length = XLookupString(&event.xkey, text, sizeof text, &sym, nullptr);
+      for (int i = 0; i < length && !Application.Terminated(); ++i) {
+        if (!form->OnKeyPress) break;
+        char key = text[i];
+        form->OnKeyPress(form, key);
+      }
+      break;
+    }
+    case ButtonPress: {
+      // Buttons 4 to 7 are the wheel and 8, 9 the side buttons: no button-down event for them.
+      TMouseButton button;
+      switch (event.xbutton.button) {
+        case Button1: button = TMouseButton::mbLeft; break;
+        case Button2: button = TMouseButton::mbMiddle; break;
+        case Button3: button = TMouseButton::mbRight; break;
+        default: return;
+      }
+      if (form->OnMouseDown)
+        form->OnMouseDown(form, button, ShiftOf(event.xbutton.state), event.xbutton.x,
+                          event.xbutton.y);
+      break;
+    }
+    case MotionNotify:
+      if (form->OnMouseMove)
+        form->OnMouseMove(form, ShiftOf(event.xmotion.state), event.xmotion.x, event.xmotion.y);
+      break;
+    case ConfigureNotify:
+      if (event.xconfigure.window == window)
+        form->ClientResized(event.xconfigure.width, event.xconfigure.height);
+      break;
+    case MapNotify:
+      // A shown window takes the keyboard, as an activated window does on Windows.
+      if (form->Visible()) XSetInputFocus(st->Dpy, window, RevertToParent, CurrentTime);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+// ---- TForm ----
+
+TForm::TForm(const TFormDesign& design)
+    : Design(design), Width(design.ClientWidth), Height(design.ClientHeight) {}
+
+TForm::~TForm() {
+  if (!Wnd) return;
+  TApplication::TPlatformState* st = State();
+  if (st && st->Dpy) {
+    st->Forms.erase(Wnd->Win);
+    XDestroyWindow(st->Dpy, Wnd->Win);
+    if (Wnd->Map != None) XFreeColormap(st->Dpy, Wnd->Map);
+    if (Wnd->Blank != None) XFreeCursor(st->Dpy, Wnd->Blank);
+    XFlush(st->Dpy);
+  }
+}
+
+bool TForm::HandleAllocated() const { return Wnd != nullptr; }
+
+TWindowHandle TForm::Handle() {
+  if (Wnd) return Wnd->Win;
+  TApplication::TPlatformState* st = State();
+  if (!st || !st->Dpy) return 0;
+  Display* dpy = st->Dpy;
+
+  // Forms are made with the renderer's visual, so OpenGL can draw into any of them.
+  std::string unused;
+  XVisualInfo* info = TGlxWindowSurface::ChooseVisual(dpy, st->Screen, unused);
+  Visual* visual = info ? info->visual : DefaultVisual(dpy, st->Screen);
+  const int depth = info ? info->depth : DefaultDepth(dpy, st->Screen);
+  if (info) XFree(info);
+
+  auto created = std::make_unique<TPlatformWindow>();
+  created->Map = XCreateColormap(dpy, st->Root, visual, AllocNone);
+  XColor colour{};
+  // Black, or the light grey of Windows dialog faces.
+  const unsigned short grey = Design.Black ? 0 : 0xF0F0;
+  colour.red = colour.green = colour.blue = grey;
+  colour.flags = DoRed | DoGreen | DoBlue;
+  XAllocColor(dpy, created->Map, &colour);
+
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = colour.pixel;
+  attributes.border_pixel = 0;
+  attributes.colormap = created->Map;
+  attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask |
+                          StructureNotifyMask | ExposureMask | FocusChangeMask;
+  created->Win = XCreateWindow(dpy, st->Root, Design.Left, Design.Top,
+                               static_cast<unsigned>(std::max(1, Design.ClientWidth)),
+                               static_cast<unsigned>(std::max(1, Design.ClientHeight)), 0, depth,
+                               InputOutput, visual,
+                               CWBackPixel | CWBorderPixel | CWColormap | CWEventMask,
+                               &attributes);
+  MarkAsOurs(created->Win);
+  if (Application.Platform()->AppWindow != None) {
+    XWMHints hints{};
+    hints.flags = WindowGroupHint | InputHint;
+    hints.window_group = st->AppWindow;
+    hints.input = True;
+    XSetWMHints(dpy, created->Win, &hints);
+  }
+  XSizeHints size{};
+  size.flags = USPosition | USSize;
+  size.x = Design.Left;
+  size.y = Design.Top;
+  size.width = Design.ClientWidth;
+  size.height = Design.ClientHeight;
+  XSetWMNormalHints(dpy, created->Win, &size);
+  if (Design.Borderless) {
+    // Motif hints: flags = decorations, decorations = none.
+    const long hints[5] = {2, 0, 0, 0, 0};
+    XChangeProperty(dpy, created->Win, st->MotifWmHints, st->MotifWmHints, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(hints), 5);
+  }
+  if (Design.HideCursor) {
+    const char none[1] = {0};
+    Pixmap pixmap = XCreateBitmapFromData(dpy, created->Win, none, 1, 1);
+    XColor black{};
+    created->Blank = XCreatePixmapCursor(dpy, pixmap, pixmap, &black, &black, 0, 0);
+    XFreePixmap(dpy, pixmap);
+    XDefineCursor(dpy, created->Win, created->Blank);
+  }
+  Wnd = std::move(created);
+  st->Forms[Wnd->Win] = this;
+  SetWindowTitle(Wnd->Win, Design.Caption);
+  XFlush(dpy);
+  return Wnd->Win;
+}
+
+void TForm::Show() {
+  const TWindowHandle win = Handle();
+  if (win == 0) return;
+  TApplication::TPlatformState* st = State();
+  Display* dpy = st->Dpy;
+  std::vector<Atom> state;
+  if (Design.StayOnTop) state.push_back(st->NetWmStateAbove);
+  if (Design.Maximized) {
+    state.push_back(st->NetWmStateMaxVert);
+    state.push_back(st->NetWmStateMaxHorz);
+  }
+  if (!state.empty())
+    XChangeProperty(dpy, win, st->NetWmState, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(state.data()),
+                    static_cast<int>(state.size()));
+  int width = Width, height = Height;
+  if (Design.Maximized) {
+    width = DisplayWidth(dpy, st->Screen);
+    height = DisplayHeight(dpy, st->Screen);
+    XMoveResizeWindow(dpy, win, 0, 0, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height));
+  }
+  Shown = true;
+  XMapRaised(dpy, win);
+  XFlush(dpy);
+  ClientResized(width, height);
+}
+
+void TForm::Hide() {
+  Shown = false;
+  if (!Wnd) return;
+  Display* dpy = Dpy();
+  XUnmapWindow(dpy, Wnd->Win);
+  XFlush(dpy);
+}
+
+void TForm::Close() {
+  // The main form stays on screen until the application destroys it on the way out.
+  if (Application.MainForm() == this)
+    Application.Terminate();
+  else
+    Hide();
+}
+
+void TForm::SetCaption(const std::string& caption) {
+  Design.Caption = caption;
+  if (Wnd) {
+    SetWindowTitle(Wnd->Win, caption);
+    XFlush(Dpy());
+  }
+}
+
+void TForm::ClientResized(int width, int height) {
+  if (width == Width && height == Height) return;
+  Width = width;
+  Height = height;
+  if (OnResize) OnResize(this);
+}
+
+// ---- TTimer ----
+
+TTimer::TTimer() {
+  Application.AddTimer(this);
+  Restart();
+}
+
+TTimer::~TTimer() { Application.RemoveTimer(this); }
+
+void TTimer::SetInterval(uint32_t milliseconds) {
+  IntervalMs = milliseconds;
+  Restart();
+}
+
+void TTimer::SetEnabled(bool enabled) {
+  if (enabled == IsEnabled) return;
+  IsEnabled = enabled;
+  Restart();
+}
+
+void TTimer::Restart() {
+  DueAt = MonotonicMs() + std::max(IntervalMs, MinimumTimerInterval);
+}
+
+// ---- TApplication ----
+
+TApplication::TApplication() = default;
+
+TApplication::~TApplication() { Shutdown(); }
+
+bool TApplication::Connect(std::string& error) {
+  if (State && State->Dpy) return true;
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') {
+    error = "no X display: DISPLAY is not set";
+    return false;
+  }
+  Display* dpy = XOpenDisplay(name);
+  if (dpy == nullptr) {
+    error = std::string("cannot open the X display \"") + name + "\"";
+    return false;
+  }
+  XSetErrorHandler(IgnoreXError);
+  XSetIOErrorHandler(LostConnection);
+  Connection = dpy;
+
+  State = std::make_unique<TPlatformState>();
+  TPlatformState& st = *State;
+  st.Dpy = dpy;
+  st.Screen = DefaultScreen(dpy);
+  st.Root = RootWindow(dpy, st.Screen);
+  st.WmProtocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
+  st.WmDeleteWindow = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+  st.NetWmName = XInternAtom(dpy, "_NET_WM_NAME", False);
+  st.Utf8String = XInternAtom(dpy, "UTF8_STRING", False);
+  st.NetWmState = XInternAtom(dpy, "_NET_WM_STATE", False);
+  st.NetWmStateAbove = XInternAtom(dpy, "_NET_WM_STATE_ABOVE", False);
+  st.NetWmStateMaxVert = XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+  st.NetWmStateMaxHorz = XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+  st.MotifWmHints = XInternAtom(dpy, "_MOTIF_WM_HINTS", False);
+  st.NetWmPid = XInternAtom(dpy, "_NET_WM_PID", False);
+  return true;
+}
+
+void TApplication::Initialize() {
+  if (!State || !State->Dpy || State->AppWindow != None) return;
+  TPlatformState& st = *State;
+  XSetWindowAttributes attributes{};
+  st.AppWindow = XCreateWindow(st.Dpy, st.Root, 0, 0, 1, 1, 0, CopyFromParent, InputOnly,
+                               CopyFromParent, 0, &attributes);
+  MarkAsOurs(st.AppWindow);
+  SetWindowTitle(st.AppWindow, AppTitle);
+  XFlush(st.Dpy);
+}
+
+void TApplication::SetTitle(const std::string& title) {
+  AppTitle = title;
+  if (State && State->AppWindow != None) {
+    SetWindowTitle(State->AppWindow, title);
+    XFlush(State->Dpy);
+  }
+}
+
+void TApplication::AdoptForm(std::unique_ptr<TForm> form) {
+  TForm* raw = form.get();
+  Forms.push_back(std::move(form));
+  if (Main == nullptr) Main = raw;
+  // From the first form on, SIGTERM and SIGINT wait in the pipe for the loop.
+  if (State) InstallSignals(State.get());
+  if (raw->OnCreate) raw->OnCreate(raw);
+}
+
+void TApplication::AddTimer(TTimer* timer) { Timers.push_back(timer); }
+
+void TApplication::RemoveTimer(TTimer* timer) {
+  Timers.erase(std::remove(Timers.begin(), Timers.end(), timer), Timers.end());
+}
+
+void TApplication::Run() {
+  if (!State || !State->Dpy || Main == nullptr) return;
+  TPlatformState* st = State.get();
+  Display* dpy = st->Dpy;
+  if (ShowMainForm && !IsTerminated) Main->Show();
+
+  while (!IsTerminated) {
+    // Window events first; timer events only when no other message waits, as on Windows.
+    if (XPending(dpy) > 0) {
+      XEvent event;
+      XNextEvent(dpy, &event);
+      Dispatch(st, event);
+      continue;
+    }
+    if (TakeSignals(st)) {
+      Main->Close();
+      continue;
+    }
+    const int64_t now = MonotonicMs();
+    TTimer* next = nullptr;
+    for (TTimer* timer : Timers)
+      if (timer->Enabled() && timer->Interval() > 0 && (!next || timer->DueAt < next->DueAt))
+        next = timer;
+    if (next && next->DueAt <= now) {
+      next->DueAt = now + std::max(next->Interval(), MinimumTimerInterval);
+      if (next->OnTimer) next->OnTimer(next);
+      continue;
+    }
+
+    XFlush(dpy);
+    pollfd fds[2] = {{ConnectionNumber(dpy), POLLIN, 0}, {st->SignalRead, POLLIN, 0}};
+    const int timeout = next ? static_cast<int>(std::min<int64_t>(next->DueAt - now, 60000)) : -1;
+    poll(fds, st->SignalRead >= 0 ? 2 : 1, timeout);
+  }
+}
+
+void TApplication::Shutdown() {
+  while (!Forms.empty()) {
+    std::unique_ptr<TForm> form = std::move(Forms.back());
+    Forms.pop_back();
+    if (form->OnDestroy) form->OnDestroy(form.get());
+    if (form.get() == Main) Main = nullptr;
+    form.reset();
+  }
+  if (!State) return;
+  if (State->Dpy) {
+    if (State->AppWindow != None) XDestroyWindow(State->Dpy, State->AppWindow);
+    State->AppWindow = None;
+    // The connection itself stays open until the process ends, and the server then frees what
+    // is left. Closing it here would unload the GL driver before the exit handlers run, leaving
+    // the driver's unreleased allocations to a module that is no longer there.
+    XSync(State->Dpy, False);
+  }
+  if (State->SignalRead >= 0) {
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+    close(State->SignalRead);
+    close(SignalWrite);
+    State->SignalRead = -1;
+    SignalWrite = -1;
+    State->SignalsInstalled = false;
+  }
+}
+
+// ---- window services ----
+
+TWindowHandle FindWindowByTitle(const std::string& title) {
+  Display* dpy = Dpy();
+  if (!dpy) return 0;
+  const std::string wanted = Cp1251ToUtf8(title);
+  TApplication::TPlatformState* st = State();
+  auto matches = [&](Window window, bool& titled) {
+    std::string text;
+    titled = ReadTitle(dpy, window, text);
+    return titled && text == wanted;
+  };
+
+  Window rootReturn = None, parent = None;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(dpy, st->Root, &rootReturn, &parent, &children, &count)) return 0;
+  Window found = None;
+  // Top of the stacking order first; an untitled window may be a window manager's frame whose
+  // child is the program's window.
+  for (unsigned int i = count; i-- > 0 && found == None;) {
+    bool titled = false;
+    if (matches(children[i], titled)) {
+      found = children[i];
+      break;
+    }
+    if (titled) continue;
+    Window* inner = nullptr;
+    unsigned int innerCount = 0;
+    if (XQueryTree(dpy, children[i], &rootReturn, &parent, &inner, &innerCount)) {
+      for (unsigned int j = 0; j < innerCount; ++j)
+        if (matches(inner[j], titled)) {
+          found = inner[j];
+          break;
+        }
+      if (inner) XFree(inner);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+void RequestWindowClose(TWindowHandle window) {
+  Display* dpy = Dpy();
+  if (!dpy || window == 0) return;
+  TApplication::TPlatformState* st = State();
+  if (!IsOurs(dpy, window)) return;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = st->WmProtocols;
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(st->WmDeleteWindow);
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(dpy, window, False, NoEventMask, &event);
+  XFlush(dpy);
+}
+
+bool WindowIsVisible(TWindowHandle window) {
+  Display* dpy = Dpy();
+  if (!dpy || window == 0) return false;
+  XWindowAttributes attributes;
+  // A window that does not exist fails the request; the error itself is swallowed.
+  if (!XGetWindowAttributes(dpy, window, &attributes)) return false;
+  return attributes.map_state == IsViewable;
+}
+
+bool WindowExists(TWindowHandle window) {
+  Display* dpy = Dpy();
+  if (!dpy || window == 0) return false;
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(dpy, window, &attributes) != 0;
+}
+
+TPoint CursorPos() {
+  TPoint point;
+  Display* dpy = Dpy();
+  if (!dpy) return point;
+  Window root = None, child = None;
+  int rootX = 0, rootY = 0, winX = 0, winY = 0;
+  unsigned int mask = 0;
+  // root_x and root_y are valid even when the pointer is on another screen.
+  XQueryPointer(dpy, State()->Root, &root, &child, &rootX, &rootY, &winX, &winY, &mask);
+  point.X = rootX;
+  point.Y = rootY;
+  return point;
+}
+
+TWindowHandle RootWindowHandle() {
+  TApplication::TPlatformState* st = State();
+  return st ? st->Root : 0;
+}
+
+void WatchWindowSize(TWindowHandle window, std::function<void(int, int)> onResize) {
+  Display* dpy = Dpy();
+  if (!dpy || window == 0) return;
+  TApplication::TPlatformState* st = State();
+  // A form's own window already reports its size through OnResize.
+  if (st->Forms.count(window)) return;
+  TErrorScope scope(dpy);
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(dpy, window, &attributes)) return;
+  XSelectInput(dpy, window, StructureNotifyMask);
+  if (scope.Failed()) return;
+  TApplication::TPlatformState::TWatch& watch = st->Watches[window];
+  watch.Width = attributes.width;
+  watch.Height = attributes.height;
+  watch.OnResize = std::move(onResize);
+}
+
+bool OpenGLAvailable(std::string& error) {
+  Display* dpy = Dpy();
+  if (!dpy) {
+    error = "no X display";
+    return false;
+  }
+  int errorBase = 0, eventBase = 0;
+  if (!glXQueryExtension(dpy, &errorBase, &eventBase)) {
+    error = "the X server has no GLX extension";
+    return false;
+  }
+  XVisualInfo* info = TGlxWindowSurface::ChooseVisual(dpy, State()->Screen, error);
+  if (!info) return false;
+  XFree(info);
+  return true;
+}
+
+std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle window, std::string& error) {
+  return TGlxWindowSurface::Create(Dpy(), window, error);
+}

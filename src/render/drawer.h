@@ -1,0 +1,88 @@
+// TDrawer, the renderer: OpenGL set-up on a platform surface, the map from world to scene
+// coordinates, the camera that trails one animal, the scene drawing and the clock overlay.
+// OpenGL 1.1 + GLU immediate mode; the surface's context must stay current on the caller's thread.
+#pragma once
+
+#include <array>
+
+#include "gl_surface.h"
+#include "unit.h"
+
+class TEnv;
+
+// True when the renderer draws into the screen-saver host's preview window; the shell sets it
+// before it creates the renderer, whose first projection depends on it.
+extern bool PreviewMode;
+
+// A point of a shape in its own unit frame.
+struct TPoint3 {
+  double X;
+  double Y;
+  double Z;
+};
+
+class TDrawer {
+ public:
+  // Sets up the context of targetWindow (which must outlive the drawer) for drawing env. Throws
+  // std::runtime_error when the surface's context cannot be made current: nothing may be drawn
+  // then.
+  TDrawer(TGLSurface& targetWindow, TEnv& env);
+  // Leaves the thread without a current context; the surface itself stays with its owner.
+  ~TDrawer();
+  TDrawer(const TDrawer&) = delete;
+  TDrawer& operator=(const TDrawer&) = delete;
+
+  // World to scene coordinates; they read WorldSize from the world on every call.
+  double MapX(double x) const;
+  double MapY(double y) const;
+  double MapLength(double l) const;
+
+  // The new velocity: it tends to gain * offset / 3 and changes by at most accel * dt.
+  static double Approach(double dt, double offset, double current, double accel, double gain);
+  // Moves the camera by dt seconds toward its place behind FollowedUnit.
+  void UpdateCamera(double dt);
+  // Switches FollowedUnit to the next unit of class cls (or a subclass) in list order, and
+  // draws a new OrbitAngle.
+  void FollowNext(const TUnitClass& cls);
+  template <class T>
+  void FollowNext() {
+    FollowNext(T::ClassInfo);
+  }
+
+  // The window's client area changed to width x height pixels: viewport and projection follow.
+  void Resize(int width, int height);
+  // Draws and presents one frame, then the clock when the ShowTime switch is on.
+  void Render();
+
+  void DrawUnits(double Brightness);
+  void DrawSnowflakes(double Brightness);
+  void DrawTrails();
+  // One foliage tier in the current model-view frame.
+  void DrawFirTier(double BaseGreen, double TipGreen);
+  // The unit normal of the plane through three points, in single precision as glNormal3f takes.
+  static std::array<float, 3> FaceNormal(const TPoint3& p1, const TPoint3& p2, const TPoint3& p3);
+  // Writes the current time in the top-left corner of the presented frame.
+  void DrawClock();
+
+  // Where the trail and clock switches are read, on every frame; the shell points them at its
+  // settings record. Until then both switches are on, the settings' defaults.
+  void UseSwitches(const bool* showTrail, const bool* showTime);
+
+  // The surface stands for the window, its device context and GL context, and the text canvas.
+  TGLSurface& TargetWindow;
+  TEnv& Env;
+  double MaxAccel;          // world units per second squared
+  double EyeX, EyeY, EyeZ;  // world units
+  double LookX, LookY, LookZ;
+  double UpX, UpY;                   // plain position of the up point
+  double EyeVelX, EyeVelY, EyeVelZ;  // world units per second
+  double LookVelX, LookVelY, LookVelZ;
+  TUnitRef FollowedUnit;     // none until the shell sets it
+  double OrbitAngle = 0;     // radians, added to the followed unit's Direction
+  double OrbitDistance = 0;  // world units
+
+ private:
+  bool DefaultSwitch = true;
+  const bool* ShowTrail = &DefaultSwitch;
+  const bool* ShowTime = &DefaultSwitch;
+};

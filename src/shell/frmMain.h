@@ -1,0 +1,63 @@
+// TfMain, the scene window fMain: owns the world and the renderer, fills the world at start,
+// steps and draws it from the frame timer, keeps the population topped up, shows running
+// statistics in its caption and turns input into camera moves or the end of the program.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "forms.h"
+#include "input_rules.h"
+
+class TDrawer;
+class TEnv;
+class TGLSurface;
+class TPredator;
+
+class TfMain : public TForm {
+ public:
+  TfMain();
+  ~TfMain() override;
+
+  TTimer LifeTimer;  // the frame tick, 1 ms asked
+  TTimer Timer1;     // the predator switch, every 60000 ms
+
+  void FormCreate(TObject* Sender);
+  void FormDestroy(TObject* Sender);
+  void FormKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  void FormKeyPress(TObject* Sender, char& Key);
+  void FormMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void FormMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
+  void FormResize(TObject* Sender);
+  void LifeTimerTimer(TObject* Sender);
+  void Timer1Timer(TObject* Sender);
+
+  // The renderer's device and GL context on the target window; it outlives the renderer.
+  std::unique_ptr<TGLSurface> Surface;
+
+  std::unique_ptr<TEnv> Env;
+  std::unique_ptr<TDrawer> Drawer;
+  TPredator* Predator = nullptr;  // the first followed animal; the world owns it
+  TPoint MousePos;                // screen pixels
+  double StatTime = 0;            // clock reading at the last statistics refresh, seconds
+  double CalcTime = 0;            // seconds in world steps since then
+  double DrawTime = 0;            // seconds in camera update and rendering since then
+  int32_t FrameCount = 0;         // frame ticks since then
+
+  // The window drawn into: this window, the host's preview window or the daemon's window.
+  TWindowHandle TargetWindow = 0;
+  // The target came from the XScreenSaver daemon: it is only lost when it is destroyed.
+  bool HandOver = false;
+  // Why the renderer could not be set up; the window then closes before its first tick.
+  std::string StartFailure;
+
+ private:
+  void Perform(TInputAction action);
+  bool TargetLost();
+  void HostWindowResize(int width, int height);
+
+  char DecimalSeparator = '.';
+};
+
+extern TfMain* fMain;

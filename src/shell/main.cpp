@@ -1,0 +1,89 @@
+// Start-up of the saver: closes a running instance titled "ScreenSaver", sets the application
+// title, picks the run mode from the first argument and runs the scene window or the settings
+// dialog until it closes. Failures before the loop are one line on stderr: status 2 for a
+// command line naming no usable window, 1 for a missing display or OpenGL.
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "forms.h"
+#include "frmMain.h"
+#include "run_mode.h"
+#ifdef TUNDREL_SETTINGS_DIALOG
+#include "settings_dialog.h"
+#endif
+
+namespace {
+
+int Fail(const std::string& message, int status) {
+  std::fprintf(stderr, "tundrel: %s\n", message.c_str());
+  Application.Shutdown();
+  return status;
+}
+
+// Creates fMain as the main window and runs the loop until it closes.
+int RunScene() {
+  const TTargetChoice target = ChooseTargetWindow(Params(), std::getenv("XSCREENSAVER_WINDOW"));
+  if (target.Kind == TTargetChoice::Invalid) return Fail(target.Error, 2);
+  // Under the daemon the saver has no window of its own on screen; input stays with the daemon.
+  if (target.Kind == TTargetChoice::HostWindow || target.Kind == TTargetChoice::RootWindow)
+    Application.ShowMainForm = false;
+  std::string error;
+  if (!OpenGLAvailable(error)) return Fail("no OpenGL: " + error, 1);
+
+  Application.CreateForm(fMain);
+  const std::string failure = fMain->StartFailure;
+  Application.Run();
+  if (!failure.empty()) return Fail("no OpenGL: " + failure, 1);
+  Application.Shutdown();
+  return 0;
+}
+
+int RunSettings() {
+#ifdef TUNDREL_SETTINGS_DIALOG
+  const int status = RunSettingsDialog(Application.Title());
+  Application.Shutdown();
+  return status;
+#else
+  return Fail("this build has no settings dialog", 1);
+#endif
+}
+
+int Start() {
+  std::string error;
+  if (!Application.Connect(error)) return Fail(error, 1);
+
+  if (const TWindowHandle running = FindWindowByTitle("ScreenSaver")) RequestWindowClose(running);
+  Application.Initialize();
+
+  if (ParamCount() == 0) {
+    Application.SetTitle("Kelvarra");
+    return RunScene();
+  }
+
+  Application.SetTitle("ScreenSaver");
+  if (SwitchOf(Params()) == 'C') return RunSettings();
+  if (SwitchOf(Params()) == 'P') {
+    Application.ShowMainForm = false;
+    return RunScene();
+  }
+  // A user's run is on: the full-screen run gives way to it.
+  if (FindWindowByTitle("Kelvarra") != 0) {
+    Application.Shutdown();
+    return 0;
+  }
+  return RunScene();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  try {
+    return Start();
+  } catch (const std::exception& failure) {
+    return Fail(failure.what(), 1);
+  }
+}

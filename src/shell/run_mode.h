@@ -1,0 +1,55 @@
+// Start-up decisions made from the command line alone: the run mode, and the window the scene is
+// drawn into (the host's preview window after /p, or the window the XScreenSaver daemon hands
+// over). Also the process's argument list, which the main window reads again in its handlers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "forms.h"
+
+// The program's arguments without the program name; set once by start-up.
+void SetCommandLine(std::vector<std::string> arguments);
+// The number of arguments, and argument i counting from 1 ("" past the end).
+int ParamCount();
+std::string ParamStr(int index);
+const std::vector<std::string>& Params();
+
+enum class TRunMode {
+  UserRun,     // no arguments: a window steered by mouse and keyboard
+  Settings,    // switch "C": the settings dialog
+  Preview,     // switch "P": draw into the host's preview window
+  FullScreen,  // any other switch
+};
+
+// The second character of the first argument, upper-cased in ASCII; 0 when there is none.
+char SwitchOf(const std::vector<std::string>& arguments);
+TRunMode DecideRunMode(const std::vector<std::string>& arguments);
+
+// A window id written in decimal digits only, as the preview host writes it. False for
+// anything else, including signs, spaces and values past 32 bits.
+bool ParseDecimalWindowId(const std::string& text, TWindowHandle& id);
+// A window id in hexadecimal after "0x" or "0X", else in decimal, as the XScreenSaver daemon
+// and its settings program write it.
+bool ParseWindowId(const std::string& text, TWindowHandle& id);
+
+// Where the scene is drawn.
+struct TTargetChoice {
+  enum TKind {
+    OwnWindow,      // the main window itself
+    PreviewWindow,  // the host's preview window after /p
+    HostWindow,     // the daemon's window: XSCREENSAVER_WINDOW with --root, or --window-id
+    RootWindow,     // --root without XSCREENSAVER_WINDOW: the screen's root window
+    Invalid,        // the command line names no usable window; Error says why
+  };
+  TKind Kind = OwnWindow;
+  TWindowHandle Window = 0;
+  std::string Error;
+};
+
+// The preview needs at least two arguments with "p" or "P" second in the first; the hand-over
+// is looked for only in the full-screen run (--window-id ID wins over --root; the single-dash
+// spellings and --window-id=ID work too). xscreensaverWindow is the environment's value, or
+// nullptr when unset.
+TTargetChoice ChooseTargetWindow(const std::vector<std::string>& arguments,
+                                 const char* xscreensaverWindow);

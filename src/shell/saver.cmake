@@ -1,0 +1,30 @@
+# The saver on Linux: tundrel_saver (the scene window TfMain and the start-up decisions: run mode,
+# drawing target, input rules, statistics caption) and the program tundrel. Included from this
+# folder's CMakeLists.txt.
+include_guard(GLOBAL)
+if(WIN32)
+  # The Windows build brings its own form framework and entry point.
+  return()
+endif()
+
+if(NOT TARGET tundrel_x11_forms)
+  include(${PROJECT_SOURCE_DIR}/src/platform/x11/forms.cmake)
+endif()
+
+add_library(tundrel_saver STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/frmMain.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/input_rules.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/run_mode.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/statistics.cpp)
+target_include_directories(tundrel_saver PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(tundrel_saver PUBLIC tundrel_render tundrel_shell tundrel_sim
+                                           tundrel_x11_forms)
+
+add_executable(tundrel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(tundrel PRIVATE tundrel_saver)
+if(TARGET tundrel_gtk)
+  # The dialog's handlers; included once, whoever includes them first.
+  include(${CMAKE_CURRENT_LIST_DIR}/config_dialog.cmake OPTIONAL)
+  target_link_libraries(tundrel PRIVATE tundrel_gtk)
+  target_compile_definitions(tundrel PRIVATE TUNDREL_SETTINGS_DIALOG)
+endif()

@@ -1,0 +1,283 @@
+#!/usr/bin/env bash
+# The settings dialog driven through X11 on a private Xvfb: its window, what Enter, Space, Tab,
+# clicks, Escape and the close box leave in the settings file, and a failed save that shows the
+# error box and keeps the dialog open. Every wait is bounded.
+# Usage: config_dialog.sh <program> [args...]   (the program opens the dialog, e.g. tundrel /c)
+set -u
+if [ $# -lt 1 ]; then
+  echo "usage: $0 <program> [args...]" >&2
+  exit 2
+fi
+program=("$@")
+here="$(cd "$(dirname "$0")" && pwd)"
+for tool in Xvfb xdotool xwininfo xprop python3; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "FAIL: $tool is not installed"; echo "0 passed, 1 failed"; exit 1
+  fi
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-dialog-XXXXXX")"
+xvfb_pid=""
+app_pid=""
+mounted=""
+cleanup() {
+  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; fi
+  if [ -n "$mounted" ]; then umount "$mounted" 2>/dev/null; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  chmod -R u+w "$work" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+: >"$work/all-stderr"
+
+pass=0
+fails=0
+check() {  # check <description> <command...>
+  local what="$1"; shift
+  if "$@"; then
+    pass=$((pass + 1))
+  else
+    echo "FAIL: $what"
+    fails=$((fails + 1))
+    if [ -s "$work/stderr" ]; then sed 's/^/  program: /' "$work/stderr" | tail -n 5; fi
+  fi
+}
+
+# Xvfb picks a free display itself and writes its number to descriptor 3. Without -noreset it
+# resets whenever its last client leaves, and refuses the next program while it does.
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp \
+  3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+if [ ! -s "$work/display" ]; then
+  echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; echo "0 passed, 1 failed"; exit 1
+fi
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
+# GTK on X11 without a session bus or accessibility bus; server-side decorations.
+export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GTK_CSD=0
+unset WAYLAND_DISPLAY
+export XDG_CONFIG_HOME="$work/config"
+store="$XDG_CONFIG_HOME/Ombrix/Tundrel.reg"
+# Fontconfig keeps its caches until exit; a sanitized build must not count them as leaks.
+export LSAN_OPTIONS="suppressions=$here/lsan_gtk.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
+# visible_window <title regex>: the id of the one viewable window with that title, waiting up
+# to 10 s for it; empty when none appears.
+visible_window() {
+  local id
+  for _ in $(seq 100); do
+    id="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)"
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+# gone <window id>: true once the window is no longer viewable (or no longer exists), within 10 s.
+gone() {
+  for _ in $(seq 100); do
+    xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable' || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# start: runs the program and waits for its dialog; sets app_pid and win.
+start() {
+  "${program[@]}" >"$work/stdout" 2>"$work/stderr" &
+  app_pid=$!
+  win="$(visible_window '^Settings$')" || { win=""; return 1; }
+  xdotool windowfocus --sync "$win" 2>/dev/null
+}
+# finish: waits up to 10 s for the program to end; its status goes to $status (124: still running).
+# Its messages are kept for the check that GTK never complained.
+finish() {
+  status=124
+  for _ in $(seq 100); do
+    if ! kill -0 "$app_pid" 2>/dev/null; then wait "$app_pid"; status=$?; break; fi
+    sleep 0.1
+  done
+  if [ "$status" -eq 124 ]; then kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; fi
+  app_pid=""
+  cat "$work/stderr" >>"$work/all-stderr"
+}
+running() { kill -0 "$app_pid" 2>/dev/null; }
+keys() { xdotool key --delay 50 "$@"; }
+stored() {  # stored <ShowTrail> <ShowTime>: the file holds these two values
+  [ -f "$store" ] &&
+    grep -qx "\"ShowTrail\"=dword:0000000$1" "$store" && grep -qx "\"ShowTime\"=dword:0000000$2" "$store"
+}
+saved() { [ "$status" -eq 0 ] && stored "$@"; }  # saved <ShowTrail> <ShowTime>: exit 0, then stored
+unsaved() { [ "$status" -eq 0 ] && [ ! -e "$XDG_CONFIG_HOME" ]; }  # exit 0 without creating a file
+# close_request <window id>: what a window manager's close box sends, WM_DELETE_WINDOW.
+close_request() {
+  python3 - "$1" <<'EOF'
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
+display = x.XOpenDisplay(None)
+window = int(sys.argv[1])
+event = ClientMessage(type=33, window=window, format=32,
+                      message_type=x.XInternAtom(display, b"WM_PROTOCOLS", 0))
+event.data[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+x.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+x.XCloseDisplay(display)
+EOF
+}
+reset_store() { rm -rf "$XDG_CONFIG_HOME"; }
+
+# No settings file: the dialog's window, and both boxes checked (Enter saves what they show).
+reset_store
+if start; then
+  info="$(xwininfo -id "$win")"
+  check "the dialog's client area is 294x151" \
+    test "$(sed -n 's/^ *Width: //p; s/^ *Height: //p' <<<"$info" | tr '\n' x)" = 294x151x
+  x="$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")"
+  y="$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")"
+  # (1024 - 294) / 2 and (768 - 151) / 2, give or take a pixel of rounding.
+  check "the dialog is centred on the 1024x768 screen (at $x,$y)" \
+    test $((x - 365)) -ge -1 -a $((x - 365)) -le 1 -a $((y - 308)) -ge -1 -a $((y - 308)) -le 1
+  check "the dialog cannot be resized" \
+    test "$(xprop -id "$win" WM_NORMAL_HINTS | grep -c 'imum size: 294 by 151')" -eq 2
+  # A later instance asks the window titled ScreenSaver to close: there must be one, and it
+  # must belong to the loop that runs the dialog.
+  apps="$(xdotool search --name '^ScreenSaver$' 2>/dev/null | wc -l)"
+  check "one unmapped application window carries the title ScreenSaver (found $apps)" \
+    test "$apps" -eq 1 -a -z "$(xdotool search --onlyvisible --name '^ScreenSaver$' 2>/dev/null)"
+  check "opening the dialog writes nothing" test ! -e "$store"
+  keys Return
+  finish
+  check "Enter exits 0 and saves both boxes checked, ShowTrail=1 ShowTime=1 (status $status)" \
+    saved 1 1
+else
+  check "the dialog titled Settings appears" false
+  finish
+fi
+
+# Escape closes without saving.
+reset_store
+if start; then keys space Escape; fi
+finish
+check "Escape exits 0 and writes nothing (status $status)" unsaved
+
+# Space toggles the focused first box, Show time.
+reset_store
+if start; then keys space Return; fi
+finish
+check "Space unchecks Show time: Enter saves ShowTrail=1 ShowTime=0 (status $status)" saved 1 0
+
+# Focus moves Show time, Show trails, OK, Cancel; Enter on a check box presses OK.
+reset_store
+if start; then keys Tab space Return; fi
+finish
+check "Tab, Space, Enter saves ShowTrail=0 ShowTime=1 (status $status)" saved 0 1
+reset_store
+if start; then keys Tab Tab space; fi
+finish
+check "Tab, Tab, Space presses OK (status $status)" saved 1 1
+reset_store
+if start; then keys Tab Tab Tab space; fi
+finish
+check "Tab, Tab, Tab, Space presses Cancel (status $status)" unsaved
+reset_store
+if start; then keys Tab Tab Tab Return; fi
+finish
+check "Enter on the focused Cancel presses Cancel (status $status)" unsaved
+
+# The controls are at their places: click Show trails, then OK.
+reset_store
+if start; then
+  xdotool mousemove --window "$win" 72 48 click 1 sleep 0.2 mousemove --window "$win" 165 124 click 1
+fi
+finish
+check "clicking Show trails then OK saves ShowTrail=0 ShowTime=1 (status $status)" saved 0 1
+reset_store
+if start; then
+  xdotool mousemove --window "$win" 72 24 click 1 sleep 0.2 mousemove --window "$win" 165 124 click 1
+fi
+finish
+check "clicking Show time then OK saves ShowTrail=1 ShowTime=0 (status $status)" saved 1 0
+reset_store
+if start; then
+  xdotool mousemove --window "$win" 72 24 click 1 sleep 0.2 mousemove --window "$win" 245 124 click 1
+fi
+finish
+check "clicking Show time then Cancel exits 0 and writes nothing (status $status)" unsaved
+
+# The close box, and a request to close the application window, close without saving.
+reset_store
+if start; then keys space; close_request "$win"; fi
+finish
+check "the close box exits 0 and writes nothing (status $status)" unsaved
+reset_store
+if start; then close_request "$(xdotool search --name '^ScreenSaver$' | head -n1)"; fi
+finish
+check "closing the application window ends the dialog, exit 0, nothing written (status $status)" \
+  unsaved
+
+# A settings folder that cannot be written: OK shows the error box titled with the application
+# title, and the dialog stays open until it is closed.
+reset_store
+mkdir -p "$XDG_CONFIG_HOME/Ombrix"
+readonly_store=""
+if [ "$(id -u)" -eq 0 ]; then
+  if mount -t tmpfs -o size=64k,ro tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
+    mounted="$XDG_CONFIG_HOME/Ombrix"
+    readonly_store=yes
+  fi
+else
+  chmod 0555 "$XDG_CONFIG_HOME/Ombrix" && readonly_store=yes
+fi
+if [ -z "$readonly_store" ]; then
+  echo "SKIP: cannot make the settings folder read-only (root without mount rights)"
+elif start; then
+  keys Return
+  error="$(visible_window '^ScreenSaver$')"
+  check "a failed save shows an error box titled ScreenSaver" test -n "$error"
+  if [ -n "$error" ]; then
+    check "the error box is a dialog over the settings dialog" \
+      grep -q "window id # $(printf '0x%x' "$win")" <<<"$(xprop -id "$error" WM_TRANSIENT_FOR)"
+    check "the settings dialog stays open behind the error box" running
+    xdotool windowfocus --sync "$error" 2>/dev/null
+    keys Return
+    check "Enter dismisses the error box" gone "$error"
+  fi
+  sleep 0.3
+  check "the dialog is still open after the error" \
+    test -n "$(xdotool search --onlyvisible --name '^Settings$' 2>/dev/null)"
+  check "the program is still running after the error" running
+  xdotool windowfocus --sync "$win" 2>/dev/null
+  keys Escape
+  finish
+  check "Escape after the error exits with status 0 (got $status)" test "$status" -eq 0
+  check "nothing was written to the read-only folder" test ! -e "$store"
+else
+  check "the dialog titled Settings appears over a read-only folder" false
+  finish
+fi
+if [ -n "$mounted" ]; then umount "$mounted" && mounted=""; fi
+chmod 0755 "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null
+
+check "GTK reported no critical error in any run" \
+  test "$(grep -c -e '-CRITICAL' -e 'AddressSanitizer' -e 'runtime error' "$work/all-stderr")" -eq 0
+if [ "$fails" -gt 0 ] && [ -s "$work/all-stderr" ]; then sed 's/^/  stderr: /' "$work/all-stderr" | sort | uniq | head -n 20; fi
+
+# No display: one line on stderr and status 1.
+env -u DISPLAY "${program[@]}" >/dev/null 2>"$work/stderr" &
+app_pid=$!
+finish
+check "without a display it exits with status 1 (got $status)" test "$status" -eq 1
+check "without a display it writes one line on stderr" test "$(wc -l <"$work/stderr")" -eq 1
+
+echo "$pass passed, $fails failed"
+test "$fails" -eq 0

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The full-screen run (/s): the mouse tolerance of 5 pixels from the start position, Space that
+# passes, other keys and clicks that close, and a new start that closes the running one.
+# Usage: saver_full_screen.sh <tundrel> <x_probe>
+set -u
+saver="$1" probe="$2"
+source "$(dirname "$0")/saver_common.sh"
+
+start_xvfb 1024x768x24
+
+# start_at <x> <y> <args...>: the saver started with the cursor at (x, y), its window shown.
+start_at() {
+  local x="$1" y="$2"; shift 2
+  xdotool mousemove "$x" "$y"
+  launch "$@"
+  win=$(main_window "$saver_pid" 10)
+  # The first frames are drawn before the test moves anything.
+  await_lit "$win" 5
+}
+
+start_at 300 300 /s
+check "/s shows its window" test -n "$win"
+check "the application window is titled ScreenSaver" test -n "$(xdotool search --name '^ScreenSaver$')"
+for step in "302 301" "304 303" "305 305" "295 295" "305 295"; do
+  xdotool mousemove $step; sleep 0.15
+done
+sleep 0.5
+check "a drift of 5 pixels on each axis keeps it" running "$saver_pid"
+xdotool mousemove 306 300
+await_exit "$saver_pid" 3
+check "6 pixels to the right close it with status 0" test "$exit_status" = 0
+
+start_at 300 300 /S
+xdotool mousemove 300 294
+await_exit "$saver_pid" 3
+check "6 pixels up close it with status 0" test "$exit_status" = 0
+
+start_at 300 300 /s
+xdotool key space; sleep 0.6
+check "Space does not close it" running "$saver_pid"
+xdotool key b
+await_exit "$saver_pid" 3
+check "another key closes it with status 0" test "$exit_status" = 0
+
+start_at 300 300 /a
+xdotool click 3
+await_exit "$saver_pid" 3
+check "a click closes it with status 0" test "$exit_status" = 0
+
+start_at 300 300 x
+first=$saver_pid
+launch /s
+second=$saver_pid
+await_exit "$first" 5
+check "a new start closes the running ScreenSaver" test "$exit_status" = 0
+check "the new start runs on" running "$second"
+win=$(main_window "$second" 10)
+xdotool key Escape
+await_exit "$second" 3
+check "Escape closes it with status 0" test "$exit_status" = 0
+check "nothing was written on stderr" test ! -s "$work/err"
+
+finish

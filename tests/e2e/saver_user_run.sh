@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The saver started without arguments: its window and statistics caption, mouse and keys that
+# steer instead of closing, Escape that ends it, and a full-screen start that gives way to it.
+# Usage: saver_user_run.sh <tundrel> <x_probe>
+set -u
+saver="$1" probe="$2"
+source "$(dirname "$0")/saver_common.sh"
+
+start_xvfb 1280x720x24
+xdotool mousemove 400 300
+
+launch
+user_pid=$saver_pid
+win=$(main_window "$user_pid" 10)
+check "the main window appears" test -n "$win"
+check "it covers the screen" test "$(xdotool getwindowgeometry "$win" | grep -c 'Geometry: 1280x720')" -eq 1
+check "it carries WM_CLASS tundrel/Tundrel" grep -q '"tundrel", "Tundrel"' <(xprop -id "$win" WM_CLASS)
+check "the application window is titled Kelvarra" test -n "$(xdotool search --name '^Kelvarra$')"
+
+caption=""
+for _ in $(seq 20); do
+  caption=$(title "$win")
+  [[ "$caption" == FPS:* ]] && break
+  sleep 0.1
+done
+check "the caption becomes the statistics within 2 s" \
+  grep -Eq '^FPS: [0-9]+(\.[0-9]+)?   Units: [0-9]+   [0-9]+(\.[0-9]+)?мс/юнит   Draw: [0-9]+%   Calc: [0-9]+%$' <<<"$caption"
+check "the scene is drawn" await_lit "$win" 5
+
+xdotool mousemove 700 500; sleep 0.2
+xdotool mousemove 100 100; sleep 0.2
+xdotool click 1; sleep 0.2
+xdotool click 3; sleep 0.2
+xdotool key a space Return Left F1; sleep 0.5
+check "mouse moves, clicks and other keys leave it running" running "$user_pid"
+
+# A full-screen start while a user's run is on makes no window and ends at once.
+start_ms=$(date +%s%N)
+timeout 10 "$saver" /s 2>"$work/err_s" &
+second=$!
+started+=("$second")
+await_exit "$second" 10
+elapsed=$(( ($(date +%s%N) - start_ms) / 1000000 ))
+check "/s beside a user's run exits with status 0" test "$exit_status" = 0
+check "/s beside a user's run ends at once (${elapsed} ms)" test "$elapsed" -lt 3000
+check "/s beside a user's run prints nothing" test ! -s "$work/err_s"
+check "the user's run keeps its one window" test "$(xdotool search --onlyvisible --classname tundrel | wc -l)" -eq 1
+check "the user's run goes on" running "$user_pid"
+
+xdotool key Escape
+await_exit "$user_pid" 5
+check "Escape ends it with status 0" test "$exit_status" = 0
+check "it wrote nothing on stderr" test ! -s "$work/err"
+
+finish

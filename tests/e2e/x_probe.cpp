@@ -1,0 +1,135 @@
+// A small X client for the end-to-end scripts: stands in for the screen-saver host's preview
+// window (a window steered by commands on stdin) and reads pixels of any window.
+//   x_probe window W H [X Y]  prints "<decimal id> 0x<hex id>", then obeys stdin lines:
+//                          map, unmap, resize W H, destroy, quit
+//   x_probe lit ID [X Y W H]  prints how many pixels of window ID (or of that rectangle in it)
+//                          are not black; status 1 if the window is gone
+//   x_probe ppm ID FILE    writes window ID as a binary PPM image
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+bool Failed = false;
+
+int NoteError(Display*, XErrorEvent*) {
+  Failed = true;
+  return 0;
+}
+
+XImage* Grab(Display* dpy, Window window) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(dpy, window, &attributes)) return nullptr;
+  XImage* image = XGetImage(dpy, window, 0, 0, static_cast<unsigned>(attributes.width),
+                            static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+  XSync(dpy, False);
+  if (Failed) return nullptr;
+  return image;
+}
+
+int RunWindow(Display* dpy, int width, int height, int x, int y) {
+  const int screen = DefaultScreen(dpy);
+  Window window = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), x, y,
+                                      static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                      0, 0, BlackPixel(dpy, screen));
+  XStoreName(dpy, window, "preview host");
+  XSelectInput(dpy, window, StructureNotifyMask);
+  XMapWindow(dpy, window);
+  // Wait until it is viewable, so the saver's first visibility test passes.
+  for (XEvent event;;) {
+    XNextEvent(dpy, &event);
+    if (event.type == MapNotify) break;
+  }
+  std::printf("%lu 0x%lx\n", window, window);
+  std::fflush(stdout);
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    if (command == "map") {
+      XMapWindow(dpy, window);
+    } else if (command == "unmap") {
+      XUnmapWindow(dpy, window);
+    } else if (command == "resize") {
+      unsigned w = 0, h = 0;
+      words >> w >> h;
+      XResizeWindow(dpy, window, w, h);
+    } else if (command == "destroy") {
+      XDestroyWindow(dpy, window);
+    } else if (command == "quit") {
+      break;
+    }
+    XSync(dpy, False);
+    std::printf("ok\n");
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+int CountLit(Display* dpy, Window window, int left, int top, int width, int height) {
+  XImage* image = Grab(dpy, window);
+  if (!image) return 1;
+  if (width <= 0) width = image->width;
+  if (height <= 0) height = image->height;
+  long lit = 0;
+  for (int y = top; y < top + height && y < image->height; ++y)
+    for (int x = left; x < left + width && x < image->width; ++x)
+      if ((XGetPixel(image, x, y) & 0xFFFFFF) != 0) ++lit;
+  XDestroyImage(image);
+  std::printf("%ld\n", lit);
+  return 0;
+}
+
+int WritePpm(Display* dpy, Window window, const char* path) {
+  XImage* image = Grab(dpy, window);
+  if (!image) return 1;
+  FILE* file = std::fopen(path, "wb");
+  if (!file) return 1;
+  std::fprintf(file, "P6\n%d %d\n255\n", image->width, image->height);
+  for (int y = 0; y < image->height; ++y)
+    for (int x = 0; x < image->width; ++x) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      const unsigned char rgb[3] = {static_cast<unsigned char>(pixel >> 16),
+                                    static_cast<unsigned char>(pixel >> 8),
+                                    static_cast<unsigned char>(pixel)};
+      std::fwrite(rgb, 1, 3, file);
+    }
+  std::fclose(file);
+  XDestroyImage(image);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) {
+    std::fprintf(stderr, "x_probe: no display\n");
+    return 2;
+  }
+  XSetErrorHandler(NoteError);
+  const std::string command = argc > 1 ? argv[1] : "";
+  int status = 2;
+  if (command == "window" && (argc == 4 || argc == 6))
+    status = RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]), argc == 6 ? std::atoi(argv[4]) : 0,
+                       argc == 6 ? std::atoi(argv[5]) : 0);
+  else if (command == "lit" && argc == 3)
+    status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), 0, 0, 0, 0);
+  else if (command == "lit" && argc == 7)
+    status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atoi(argv[3]),
+                      std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
+  else if (command == "ppm" && argc == 4)
+    status = WritePpm(dpy, std::strtoul(argv[2], nullptr, 0), argv[3]);
+  else
+    std::fprintf(stderr, "usage: x_probe window W H [X Y] | lit ID [X Y W H] | ppm ID FILE\n");
+  XCloseDisplay(dpy);
+  return status;
+}

@@ -1,0 +1,289 @@
+// The saver's decisions, without a display: run modes and drawing targets from the command line,
+// the input rules of both kinds of start, and the statistics caption with its number formatting.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "input_rules.h"
+#include "run_mode.h"
+#include "statistics.h"
+#include "x11/cp1251.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+// "мс/юнит" in code page 1251.
+const std::string Label = "\xEC\xF1/\xFE\xED\xE8\xF2";
+
+TRunMode Mode(const Args& args) { return DecideRunMode(args); }
+
+TFrameStatistics Stats(int32_t frames, double elapsed, int32_t units, double draw, double calc) {
+  TFrameStatistics stats;
+  stats.FrameCount = frames;
+  stats.RateElapsed = elapsed;
+  stats.CostElapsed = elapsed;
+  stats.Units = units;
+  stats.DrawTime = draw;
+  stats.CalcTime = calc;
+  return stats;
+}
+
+}  // namespace
+
+// ---- run modes and targets ----
+
+TEST(RunMode, SettingsSwitchInEverySpellingOpensTheDialog) {
+  for (const char* first : {"/c", "/C", "-c", "/c:1234", "xc"})
+    EXPECT_EQ(Mode({first}), TRunMode::Settings) << first;
+  EXPECT_EQ(Mode({"/c", "extra"}), TRunMode::Settings);
+}
+
+TEST(RunMode, PreviewSwitchWithOrWithoutAWindow) {
+  EXPECT_EQ(Mode({"/p", "1234"}), TRunMode::Preview);
+  EXPECT_EQ(Mode({"/p"}), TRunMode::Preview);
+  EXPECT_EQ(Mode({"-P", "1234"}), TRunMode::Preview);
+}
+
+TEST(RunMode, AnyOtherFirstArgumentIsTheFullScreenRun) {
+  for (const char* first : {"/s", "/S", "/a", "x", "", "/", "--root", "-root", "-window-id"})
+    EXPECT_EQ(Mode({first}), TRunMode::FullScreen) << '"' << first << '"';
+}
+
+TEST(RunMode, NoArgumentsIsTheUserRun) {
+  EXPECT_EQ(Mode({}), TRunMode::UserRun);
+  EXPECT_EQ(SwitchOf({}), 0);
+  EXPECT_EQ(SwitchOf({"/"}), 0);
+  EXPECT_EQ(SwitchOf({"/s"}), 'S');
+}
+
+TEST(TargetWindow, PreviewDrawsIntoTheDecimalWindowOfTheSecondArgument) {
+  const TTargetChoice choice = ChooseTargetWindow({"/p", "1234"}, nullptr);
+  EXPECT_EQ(choice.Kind, TTargetChoice::PreviewWindow);
+  EXPECT_EQ(choice.Window, 1234u);
+  EXPECT_EQ(ChooseTargetWindow({"/P", "4294967295", "--root"}, "0x10").Window, 4294967295u);
+}
+
+TEST(TargetWindow, PreviewWithoutASecondArgumentDrawsIntoItsOwnWindow) {
+  EXPECT_EQ(ChooseTargetWindow({"/p"}, "0x10").Kind, TTargetChoice::OwnWindow);
+}
+
+TEST(TargetWindow, PreviewRefusesAnIdThatIsNotPlainDecimal) {
+  for (const char* id : {"xyz", "", "-5", "+5", "12 3", "0x10", "12a", "4294967296",
+                         "99999999999999999999"}) {
+    const TTargetChoice choice = ChooseTargetWindow({"/p", id}, nullptr);
+    EXPECT_EQ(choice.Kind, TTargetChoice::Invalid) << '"' << id << '"';
+    EXPECT_NE(choice.Error.find("decimal"), std::string::npos);
+    EXPECT_EQ(choice.Error.find('\n'), std::string::npos);
+  }
+}
+
+TEST(TargetWindow, OwnWindowWithoutAHandOver) {
+  EXPECT_EQ(ChooseTargetWindow({}, "0x10").Kind, TTargetChoice::OwnWindow);
+  EXPECT_EQ(ChooseTargetWindow({"/s"}, "0x10").Kind, TTargetChoice::OwnWindow);
+  EXPECT_EQ(ChooseTargetWindow({"/c", "--root"}, "0x10").Kind, TTargetChoice::OwnWindow);
+}
+
+TEST(TargetWindow, RootTakesTheDaemonsWindowFromTheEnvironment) {
+  TTargetChoice choice = ChooseTargetWindow({"--root"}, "0x1A2b");
+  EXPECT_EQ(choice.Kind, TTargetChoice::HostWindow);
+  EXPECT_EQ(choice.Window, 0x1A2Bu);
+  choice = ChooseTargetWindow({"-root"}, "4242");
+  EXPECT_EQ(choice.Kind, TTargetChoice::HostWindow);
+  EXPECT_EQ(choice.Window, 4242u);
+  EXPECT_EQ(ChooseTargetWindow({"--root"}, nullptr).Kind, TTargetChoice::RootWindow);
+  EXPECT_EQ(ChooseTargetWindow({"--root"}, "").Kind, TTargetChoice::RootWindow);
+  EXPECT_EQ(ChooseTargetWindow({"--root"}, "0xZZ").Kind, TTargetChoice::Invalid);
+}
+
+TEST(TargetWindow, WindowIdWinsOverRootInEverySpelling) {
+  const Args cases[] = {{"--root", "--window-id", "0x20"},
+                        {"--window-id", "0x20", "--root"},
+                        {"-root", "-window-id", "32"},
+                        {"--root", "--window-id=0X20"},
+                        {"/s", "-window-id=32"}};
+  for (const Args& args : cases) {
+    const TTargetChoice choice = ChooseTargetWindow(args, "0x10");
+    EXPECT_EQ(choice.Kind, TTargetChoice::HostWindow) << args[0] << ' ' << args[1];
+    EXPECT_EQ(choice.Window, 0x20u) << args[0] << ' ' << args[1];
+  }
+  EXPECT_EQ(ChooseTargetWindow({"--root", "--window-id"}, "0x10").Kind, TTargetChoice::Invalid);
+  EXPECT_EQ(ChooseTargetWindow({"--window-id", "0x"}, nullptr).Kind, TTargetChoice::Invalid);
+  EXPECT_EQ(ChooseTargetWindow({"--window-id", "0x1FFFFFFFF"}, nullptr).Kind,
+            TTargetChoice::Invalid);
+}
+
+TEST(CommandLine, ParamStrCountsFromOneAndIsEmptyPastTheEnd) {
+  SetCommandLine({"/p", "77"});
+  EXPECT_EQ(ParamCount(), 2);
+  EXPECT_EQ(ParamStr(1), "/p");
+  EXPECT_EQ(ParamStr(2), "77");
+  EXPECT_EQ(ParamStr(3), "");
+  EXPECT_EQ(ParamStr(0), "");
+  SetCommandLine({});
+  EXPECT_EQ(ParamCount(), 0);
+}
+
+// ---- input rules ----
+
+TEST(InputRules, ArgumentModesTolerateFivePixelsOnEachAxisFromTheStartPosition) {
+  const TPoint start{100, 200};
+  struct Case {
+    TPoint Now;
+    bool Closes;
+  } cases[] = {{{105, 205}, false}, {{95, 195}, false}, {{105, 195}, false},
+               {{106, 200}, true},  {{94, 200}, true},  {{100, 206}, true},
+               {{100, 194}, true},  {{100, 200}, false}};
+  for (const Case& c : cases) {
+    const TMouseMoveOutcome outcome = MouseMoveOutcome(true, start, c.Now);
+    EXPECT_EQ(outcome.Close, c.Closes) << c.Now.X << ',' << c.Now.Y;
+    // The start position is kept, so a slow drift is measured in full.
+    EXPECT_FALSE(outcome.StorePosition);
+    EXPECT_EQ(outcome.AngleChange, 0.0);
+  }
+}
+
+TEST(InputRules, ExtremeCursorPositionsDoNotOverflowTheToleranceTest) {
+  const TPoint low{std::numeric_limits<int32_t>::min(), 0};
+  const TPoint high{std::numeric_limits<int32_t>::max(), 0};
+  EXPECT_TRUE(MouseMoveOutcome(true, low, high).Close);
+  EXPECT_TRUE(MouseMoveOutcome(true, high, low).Close);
+}
+
+TEST(InputRules, UserRunTurnsTheCameraOneRadianPer60PixelsAndNeverCloses) {
+  TMouseMoveOutcome outcome = MouseMoveOutcome(false, {100, 0}, {160, 500});
+  EXPECT_FALSE(outcome.Close);
+  EXPECT_TRUE(outcome.StorePosition);
+  EXPECT_DOUBLE_EQ(outcome.AngleChange, -1.0);  // moving right turns the angle down
+  outcome = MouseMoveOutcome(false, {100, 0}, {70, 0});
+  EXPECT_DOUBLE_EQ(outcome.AngleChange, 0.5);
+  EXPECT_FALSE(MouseMoveOutcome(false, {0, 0}, {3000, 3000}).Close);
+}
+
+TEST(InputRules, ClicksCloseArgumentModesAndSwitchThePredatorInAUserRun) {
+  EXPECT_EQ(MouseDownAction(true), TInputAction::Close);
+  EXPECT_EQ(MouseDownAction(false), TInputAction::FollowNext);
+}
+
+TEST(InputRules, KeyDownClosesArgumentModesExceptSpace) {
+  for (uint16_t key : {VK::Escape, VK::Return, VK::Left, uint16_t('A'), uint16_t('0'), VK::F1,
+                       VK::Shift})
+    EXPECT_EQ(KeyDownAction(true, key), TInputAction::Close) << key;
+  EXPECT_EQ(KeyDownAction(true, VK::Space), TInputAction::Nothing);
+  for (uint16_t key : {VK::Escape, VK::Space, uint16_t('A')})
+    EXPECT_EQ(KeyDownAction(false, key), TInputAction::Nothing) << key;
+}
+
+TEST(InputRules, EscapeCharacterClosesAndEveryOtherCharacterSwitchesThePredator) {
+  EXPECT_EQ(KeyPressAction(27), TInputAction::Close);
+  for (char key : {' ', 'a', 'Z', '\r', '\t', '\x7F', static_cast<char>(0xE9)})
+    EXPECT_EQ(KeyPressAction(key), TInputAction::FollowNext) << int(key);
+}
+
+TEST(InputRules, OnlyAnEmptyCommandLineIsTheUserRun) {
+  EXPECT_FALSE(IsArgumentMode(0));
+  EXPECT_TRUE(IsArgumentMode(1));
+  EXPECT_TRUE(IsArgumentMode(3));
+}
+
+// ---- statistics caption ----
+
+TEST(Statistics, RefreshIsDueOnlyAfterMoreThanHalfASecondAlsoAcrossMidnight) {
+  EXPECT_FALSE(StatisticsDue(1000.0, 1000.5));
+  EXPECT_TRUE(StatisticsDue(1000.0, 1000.501));
+  EXPECT_FALSE(StatisticsDue(1000.0, 1000.0));
+  EXPECT_TRUE(StatisticsDue(86399.8, 0.4));   // 0.6 s across midnight
+  EXPECT_FALSE(StatisticsDue(86399.8, 0.2));  // 0.4 s across midnight
+}
+
+TEST(Statistics, TypicalCaptionHasTheElevenPiecesInCodePage1251) {
+  // 125 frames in 2 s: 62.5 FPS; 2e6 / 125 / 323 = 49.5 us per unit and frame, shown as 0.05 ms.
+  EXPECT_EQ(StatisticsCaption(Stats(125, 2.0, 323, 0.9, 0.1), '.'),
+            "FPS: 62.5   Units: 323   0.05" + Label + "   Draw: 90%   Calc: 10%");
+  EXPECT_EQ(StatisticsCaption(Stats(60, 1.0, 100, 0.25, 0.75), '.'),
+            "FPS: 60   Units: 100   0.167" + Label + "   Draw: 25%   Calc: 75%");
+}
+
+TEST(Statistics, CaptionUsesTheGivenDecimalSeparator) {
+  EXPECT_EQ(StatisticsCaption(Stats(125, 2.0, 323, 0.9, 0.1), ','),
+            "FPS: 62,5   Units: 323   0,05" + Label + "   Draw: 90%   Calc: 10%");
+}
+
+TEST(Statistics, RateAndCostUseTheirOwnReadingsOfTheElapsedTime) {
+  TFrameStatistics stats = Stats(100, 1.0, 1000, 1, 1);
+  stats.CostElapsed = 2.0;  // read later than the rate's
+  EXPECT_EQ(StatisticsCaption(stats, '.'),
+            "FPS: 100   Units: 1000   0.02" + Label + "   Draw: 50%   Calc: 50%");
+}
+
+TEST(Statistics, HalvesRoundToEvenAndPercentagesRoundIndependently) {
+  // 1 and 3 frames in 8 s: 12.5 and 37.5 hundredths; 1:7 and 3:5 time shares.
+  EXPECT_EQ(StatisticsCaption(Stats(1, 8.0, 1, 1, 7), '.'),
+            "FPS: 0.12   Units: 1   8000" + Label + "   Draw: 12%   Calc: 88%");
+  EXPECT_EQ(StatisticsCaption(Stats(3, 8.0, 1, 3, 5), '.'),
+            "FPS: 0.38   Units: 1   2666.667" + Label + "   Draw: 38%   Calc: 62%");
+  // 0.5 s * 1e6 / 1 frame / 200000 units = 2.5 us, even neighbour 2.
+  EXPECT_EQ(StatisticsCaption(Stats(1, 0.5, 200000, 1, 1), '.'),
+            "FPS: 2   Units: 200000   0.002" + Label + "   Draw: 50%   Calc: 50%");
+}
+
+TEST(Statistics, FiguresThatCannotBeComputedShowADash) {
+  // No frame in the interval: the rate is 0, the cost per frame is unknown.
+  EXPECT_EQ(StatisticsCaption(Stats(0, 0.7, 323, 0.1, 0.1), '.'),
+            "FPS: 0   Units: 323   -" + Label + "   Draw: 50%   Calc: 50%");
+  // No unit in the world.
+  EXPECT_EQ(StatisticsCaption(Stats(10, 1.0, 0, 0.1, 0.1), '.'),
+            "FPS: 10   Units: 0   -" + Label + "   Draw: 50%   Calc: 50%");
+  // Every phase measured zero on the clock.
+  EXPECT_EQ(StatisticsCaption(Stats(10, 1.0, 100, 0, 0), '.'),
+            "FPS: 10   Units: 100   1" + Label + "   Draw: -%   Calc: -%");
+  // All at once, and an elapsed time of zero.
+  const std::string caption = StatisticsCaption(Stats(0, 0, 0, 0, 0), '.');
+  EXPECT_EQ(caption, "FPS: -   Units: 0   -" + Label + "   Draw: -%   Calc: -%");
+}
+
+TEST(Statistics, RoundHalfEvenToInt64) {
+  const struct {
+    double In;
+    int64_t Out;
+  } cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-0.5, 0}, {-1.5, -2}, {2.4999, 2}, {2.5001, 3},
+               {-9223372036854775808.0, std::numeric_limits<int64_t>::min()}};
+  for (const auto& c : cases) {
+    int64_t out = 99;
+    EXPECT_TRUE(RoundHalfEven(c.In, out)) << c.In;
+    EXPECT_EQ(out, c.Out) << c.In;
+  }
+  int64_t out = 0;
+  EXPECT_FALSE(RoundHalfEven(std::nan(""), out));
+  EXPECT_FALSE(RoundHalfEven(std::numeric_limits<double>::infinity(), out));
+  EXPECT_FALSE(RoundHalfEven(-std::numeric_limits<double>::infinity(), out));
+  EXPECT_FALSE(RoundHalfEven(9223372036854775808.0, out));
+}
+
+TEST(Statistics, PlainNumbersHaveAtMost15SignificantDigitsAndNoExponent) {
+  EXPECT_EQ(PlainNumber(62.5, '.'), "62.5");
+  EXPECT_EQ(PlainNumber(100, '.'), "100");
+  EXPECT_EQ(PlainNumber(0.05, '.'), "0.05");
+  EXPECT_EQ(PlainNumber(62.49, ','), "62,49");
+  EXPECT_EQ(PlainNumber(1.0 / 3, '.'), "0.333333333333333");
+  EXPECT_EQ(PlainNumber(2.0 / 3, '.'), "0.666666666666667");
+  EXPECT_EQ(PlainNumber(1e-7, '.'), "0.0000001");
+  EXPECT_EQ(PlainNumber(123456789012345678.0, '.'), "123456789012346000");
+  EXPECT_EQ(PlainNumber(92233720368547758.07, '.'), "92233720368547800");
+  EXPECT_EQ(PlainNumber(-2.5, '.'), "-2.5");
+  EXPECT_EQ(PlainNumber(0.0, '.'), "0");
+  EXPECT_EQ(PlainNumber(-0.0, '.'), "0");
+}
+
+// ---- captions on X ----
+
+TEST(Cp1251, CaptionBytesBecomeUtf8) {
+  EXPECT_EQ(Cp1251ToUtf8("FPS: 1.5 " + Label), "FPS: 1.5 \xD0\xBC\xD1\x81/\xD1\x8E\xD0\xBD\xD0\xB8\xD1\x82");
+  EXPECT_EQ(Cp1251ToUtf8("\xC0\xFF\xA8\xB8"), "\xD0\x90\xD1\x8F\xD0\x81\xD1\x91");  // А я Ё ё
+  EXPECT_EQ(Cp1251ToUtf8("\xB9\x88"), "\xE2\x84\x96\xE2\x82\xAC");                  // № €
+  EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
+  EXPECT_EQ(Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}

@@ -1,0 +1,348 @@
+// tundrel_probe: the end-to-end scripts' hands and eyes on Windows (or Wine). It stands in for
+// the screen-saver host's preview window, reads screen pixels and window titles, finds the
+// settings dialog's check boxes, and moves the mouse and presses keys through SendInput.
+// Every command prints one line and exits 0 when what it looked for holds, 1 when not, 2 on
+// bad usage.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: tundrel_probe host SAVER [SECONDS]\n"
+               "       tundrel_probe lit X Y W H         (non-black pixels of a screen area)\n"
+               "       tundrel_probe wait-title TITLE SECONDS\n"
+               "       tundrel_probe wait-caption PREFIX SECONDS\n"
+               "       tundrel_probe gone TITLE SECONDS\n"
+               "       tundrel_probe boxes               (the settings dialog's check boxes)\n"
+               "       tundrel_probe message-box TITLE SECONDS\n"
+               "       tundrel_probe volatile-key PATH   (below HKEY_CURRENT_USER)\n"
+               "       tundrel_probe move DX DY | key VK | click\n");
+  return 2;
+}
+
+std::string Utf8(const wchar_t* text) {
+  char buffer[1024];
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
+  return size > 0 ? std::string(buffer) : std::string();
+}
+
+std::string TitleOf(HWND window) {
+  wchar_t title[512];
+  return GetWindowTextW(window, title, 512) > 0 ? Utf8(title) : std::string();
+}
+
+// Pumps this thread's messages for the given time: a window with a child of another process
+// must keep answering, or both programs stall.
+void Pump(DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    Sleep(10);
+  } while (GetTickCount() - start < milliseconds);
+}
+
+// The number of screen pixels in the rectangle that are not black.
+long LitPixels(int x, int y, int width, int height) {
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  long lit = -1;
+  if (bitmap && bits) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
+    GdiFlush();
+    lit = 0;
+    const unsigned char* pixel = static_cast<const unsigned char*>(bits);
+    for (long i = 0; i < static_cast<long>(width) * height; ++i, pixel += 4)
+      if (pixel[0] > 8 || pixel[1] > 8 || pixel[2] > 8) ++lit;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return lit;
+}
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ERASEBKGND) {
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(reinterpret_cast<HDC>(wParam), &client,
+             static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    return 1;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+struct TProcessWindow {
+  DWORD Process;
+  const char* Prefix;
+  std::string Found;
+};
+
+BOOL CALLBACK MatchProcessCaption(HWND window, LPARAM data) {
+  TProcessWindow* search = reinterpret_cast<TProcessWindow*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  const std::string title = TitleOf(window);
+  if (process != search->Process || title.compare(0, std::strlen(search->Prefix), search->Prefix))
+    return TRUE;
+  search->Found = title;
+  return FALSE;
+}
+
+// The preview host: a black window of 320 x 240, the saver started with "/p HWND". It waits for
+// the saver's drawing window inside its own (covering the client area) and for the saver's
+// statistics caption (frames are being drawn), counts its lit pixels, then destroys the window
+// and times the saver's exit from the moment the destruction is done.
+int Host(const char* saver, double seconds) {
+  WNDCLASSW cls = {};
+  cls.lpfnWndProc = HostProc;
+  cls.hInstance = GetModuleHandleW(nullptr);
+  cls.lpszClassName = L"TundrelPreviewHost";
+  RegisterClassW(&cls);
+  const int left = 40, top = 40, width = 320, height = 240;
+  HWND host = CreateWindowExW(0, cls.lpszClassName, L"Preview host",
+                              WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, left, top, width, height,
+                              nullptr, nullptr, cls.hInstance, nullptr);
+  if (!host) {
+    std::printf("host window not created\n");
+    return 1;
+  }
+  Pump(300);
+  const long before = LitPixels(left, top, width, height);
+
+  char command[1024];
+  std::snprintf(command, sizeof command, "\"%s\" /p %lu", saver,
+                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(host)));
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    std::printf("cannot start %s\n", command);
+    return 1;
+  }
+
+  HWND child = nullptr;
+  RECT childRect = {};
+  TProcessWindow caption{process.dwProcessId, "FPS: ", std::string()};
+  long lit = 0;
+  const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+  while (GetTickCount() < deadline) {
+    Pump(200);
+    if (!child) child = FindWindowExW(host, nullptr, nullptr, nullptr);
+    if (child) GetClientRect(child, &childRect);
+    if (caption.Found.empty()) EnumWindows(MatchProcessCaption, reinterpret_cast<LPARAM>(&caption));
+    lit = LitPixels(left, top, width, height);
+    if (child && !caption.Found.empty() && lit > 100) break;
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) break;
+  }
+  const bool stillRunning = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
+  const bool covers = child && childRect.right == width && childRect.bottom == height;
+
+  const DWORD destroying = GetTickCount();
+  DestroyWindow(host);
+  const DWORD destroyed = GetTickCount();
+  DWORD exitedAfter = 0;
+  bool exited = false;
+  while (GetTickCount() - destroyed < 5000) {
+    Pump(10);
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+      exitedAfter = GetTickCount() - destroyed;
+      exited = true;
+      break;
+    }
+  }
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  if (!exited) TerminateProcess(process.hProcess, 1);
+  std::printf(
+      "child=%d covers=%d caption=%d before=%ld lit=%ld running=%d destroy_ms=%lu exited=%d "
+      "after_ms=%lu status=%lu\n",
+      child ? 1 : 0, covers ? 1 : 0, caption.Found.empty() ? 0 : 1, before, lit,
+      stillRunning ? 1 : 0, static_cast<unsigned long>(destroyed - destroying), exited ? 1 : 0,
+      static_cast<unsigned long>(exitedAfter), static_cast<unsigned long>(status));
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return (covers && !caption.Found.empty() && stillRunning && exited && exitedAfter <= 1000 &&
+          status == 0)
+             ? 0
+             : 1;
+}
+
+struct TCaptionSearch {
+  const char* Prefix;
+  std::string Found;
+};
+
+BOOL CALLBACK MatchCaption(HWND window, LPARAM data) {
+  TCaptionSearch* search = reinterpret_cast<TCaptionSearch*>(data);
+  const std::string title = TitleOf(window);
+  if (title.compare(0, std::strlen(search->Prefix), search->Prefix) != 0) return TRUE;
+  search->Found = title;
+  return FALSE;
+}
+
+// Waits for a top-level window whose title begins with prefix; prints the title.
+int WaitCaption(const char* prefix, double seconds) {
+  const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+  do {
+    TCaptionSearch search{prefix, std::string()};
+    EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
+    if (!search.Found.empty()) {
+      std::printf("%s\n", search.Found.c_str());
+      return 0;
+    }
+    Sleep(100);
+  } while (GetTickCount() < deadline);
+  std::printf("no window titled %s...\n", prefix);
+  return 1;
+}
+
+int WaitTitle(const char* title, double seconds, bool present) {
+  const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+  do {
+    if ((FindWindowA(nullptr, title) != nullptr) == present) {
+      std::printf("%s %s\n", title, present ? "present" : "gone");
+      return 0;
+    }
+    Sleep(100);
+  } while (GetTickCount() < deadline);
+  std::printf("%s %s\n", title, present ? "missing" : "still present");
+  return 1;
+}
+
+// The settings dialog's boxes as "time=<0|1> trails=<0|1>".
+int Boxes() {
+  HWND dialog = FindWindowA(nullptr, "Settings");
+  if (!dialog) {
+    std::printf("no settings dialog\n");
+    return 1;
+  }
+  HWND time = FindWindowExA(dialog, nullptr, "Button", "Show time");
+  HWND trails = FindWindowExA(dialog, nullptr, "Button", "Show trails");
+  if (!time || !trails) {
+    std::printf("check boxes not found\n");
+    return 1;
+  }
+  std::printf("time=%d trails=%d\n", SendMessageA(time, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0,
+              SendMessageA(trails, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+  return 0;
+}
+
+// Waits for a message box (dialog class) with the given title; prints its text.
+int MessageBoxText(const char* title, double seconds) {
+  const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+  do {
+    if (HWND box = FindWindowA("#32770", title)) {
+      wchar_t text[512] = L"";
+      GetDlgItemTextW(box, 0xFFFF, text, 512);  // the message's static control
+      std::printf("%s\n", Utf8(text).c_str());
+      return 0;
+    }
+    Sleep(100);
+  } while (GetTickCount() < deadline);
+  std::printf("no message box titled %s\n", title);
+  return 1;
+}
+
+// A volatile key: Windows creates no lasting key below it, so saving settings there fails.
+int VolatileKey(const char* path) {
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_VOLATILE,
+                                      KEY_ALL_ACCESS, nullptr, &key, &disposition);
+  if (result != ERROR_SUCCESS || disposition != REG_CREATED_NEW_KEY) {
+    std::printf("cannot create %s as a new volatile key\n", path);
+    if (key) RegCloseKey(key);
+    return 1;
+  }
+  RegCloseKey(key);
+  std::printf("volatile %s\n", path);
+  return 0;
+}
+
+void Send(INPUT& input) { SendInput(1, &input, sizeof input); }
+
+int Move(int dx, int dy) {
+  POINT point;
+  GetCursorPos(&point);
+  // Absolute coordinates, so the system's mouse acceleration cannot change the distance.
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = ((point.x + dx) * 65535 + width / 2) / (width - 1);
+  input.mi.dy = ((point.y + dy) * 65535 + height / 2) / (height - 1);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  Send(input);
+  Sleep(200);
+  POINT after;
+  GetCursorPos(&after);
+  std::printf("cursor %ld,%ld -> %ld,%ld\n", point.x, point.y, after.x, after.y);
+  return (after.x == point.x + dx && after.y == point.y + dy) ? 0 : 1;
+}
+
+int Key(WORD vk) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  Send(input);
+  input.ki.dwFlags = KEYEVENTF_KEYUP;
+  Send(input);
+  std::printf("key %u\n", vk);
+  return 0;
+}
+
+int Click() {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  Send(input);
+  input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  Send(input);
+  std::printf("click\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  if (command == "host" && argc >= 3) return Host(argv[2], argc >= 4 ? std::atof(argv[3]) : 20);
+  if (command == "lit" && argc == 6) {
+    const long lit = LitPixels(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                               std::atoi(argv[5]));
+    std::printf("%ld\n", lit);
+    return lit > 0 ? 0 : 1;
+  }
+  if (command == "wait-title" && argc == 4) return WaitTitle(argv[2], std::atof(argv[3]), true);
+  if (command == "gone" && argc == 4) return WaitTitle(argv[2], std::atof(argv[3]), false);
+  if (command == "wait-caption" && argc == 4) return WaitCaption(argv[2], std::atof(argv[3]));
+  if (command == "boxes") return Boxes();
+  if (command == "message-box" && argc == 4) return MessageBoxText(argv[2], std::atof(argv[3]));
+  if (command == "volatile-key" && argc == 3) return VolatileKey(argv[2]);
+  if (command == "move" && argc == 4) return Move(std::atoi(argv[2]), std::atoi(argv[3]));
+  if (command == "key" && argc == 3) return Key(static_cast<WORD>(std::atoi(argv[2])));
+  if (command == "click") return Click();
+  return Usage();
+}
