@@ -187,6 +187,13 @@ TEST_F(SettingsStore, SaveKeepsLinesAndValuesItDoesNotKnow) {
             "\"ShowTrail\"=dword:00000001\r\n\"ShowTime\"=dword:00000001\r\n");
 }
 
+TEST_F(SettingsStore, AValueWrittenAfterACutOffHexValueReadsBack) {
+  // The file ends inside a hex value's continuation: a new value must not become part of it.
+  WriteFile(StoreFile(), Header + Section + "\"Other\"=hex:01,02,\\\n");
+  SaveSettings({false, true});
+  EXPECT_EQ(Show(Load()), Show({false, true}));
+}
+
 TEST_F(SettingsStore, SaveThroughASymbolicLinkUpdatesTheLinkedFileAndKeepsItsMode) {
   const fs::path real = Root / "dotfiles" / "tundrel.reg";
   WriteFile(real, Header + Section + Dword("ShowTrail", "00000001"));
