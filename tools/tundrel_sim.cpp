@@ -26,6 +26,8 @@ void Report(const TEnv& env, double t) {
       "hash=%016" PRIx64 "\n",
       t, env.CountOf<TTree>(), env.CountOf<THerbivore>(), env.CountOf<TPredator>(),
       env.CountOf<TEnvUnit>(), env.TrailIndex, airborne, WorldHash(env));
+  // A line at a time, so a watcher (the soak test) sees each report as it happens.
+  std::fflush(stdout);
 }
 
 }  // namespace
