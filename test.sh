@@ -11,6 +11,7 @@ packages=(
   libx11-dev libxft-dev libgtk-3-dev adwaita-icon-theme
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xdotool x11-utils python3
+  clang libclang-rt-14-dev
 )
 
 missing=()
@@ -30,3 +31,17 @@ jobs="$(nproc)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+# The same unit tests and headless runs under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer; the scripts that need a display run in the build above only.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTUNDREL_SANITIZE=ON -DTUNDREL_BUILD_BENCH=OFF
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs" -E '_e2e$|^saver_|^wine_'
+
+# Each fuzz target for a bounded time (clang's libFuzzer).
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTUNDREL_FUZZ=ON -DTUNDREL_BUILD_TESTS=OFF \
+  -DTUNDREL_BUILD_BENCH=OFF
+cmake --build build-fuzz -j"$jobs" --target fuzz_settings_file fuzz_run_mode
+tests/fuzz/run.sh build-fuzz "${TUNDREL_FUZZ_SECONDS:-60}"

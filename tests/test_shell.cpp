@@ -19,7 +19,9 @@ using Args = std::vector<std::string>;
 // "мс/юнит" in code page 1251.
 const std::string Label = "\xEC\xF1/\xFE\xED\xE8\xF2";
 
-TRunMode Mode(const Args& args) { return DecideRunMode(args); }
+TRunMode Mode(const Args& args) {
+  return DecideRunMode(args);
+}
 
 TFrameStatistics Stats(int32_t frames, double elapsed, int32_t units, double draw, double calc) {
   TFrameStatistics stats;
@@ -72,8 +74,8 @@ TEST(TargetWindow, PreviewWithoutASecondArgumentDrawsIntoItsOwnWindow) {
 }
 
 TEST(TargetWindow, PreviewRefusesAnIdThatIsNotPlainDecimal) {
-  for (const char* id : {"xyz", "", "-5", "+5", "12 3", "0x10", "12a", "4294967296",
-                         "99999999999999999999"}) {
+  for (const char* id :
+       {"xyz", "", "-5", "+5", "12 3", "0x10", "12a", "4294967296", "99999999999999999999"}) {
     const TTargetChoice choice = ChooseTargetWindow({"/p", id}, nullptr);
     EXPECT_EQ(choice.Kind, TTargetChoice::Invalid) << '"' << id << '"';
     EXPECT_NE(choice.Error.find("decimal"), std::string::npos);
@@ -116,17 +118,6 @@ TEST(TargetWindow, WindowIdWinsOverRootInEverySpelling) {
             TTargetChoice::Invalid);
 }
 
-TEST(CommandLine, ParamStrCountsFromOneAndIsEmptyPastTheEnd) {
-  SetCommandLine({"/p", "77"});
-  EXPECT_EQ(ParamCount(), 2);
-  EXPECT_EQ(ParamStr(1), "/p");
-  EXPECT_EQ(ParamStr(2), "77");
-  EXPECT_EQ(ParamStr(3), "");
-  EXPECT_EQ(ParamStr(0), "");
-  SetCommandLine({});
-  EXPECT_EQ(ParamCount(), 0);
-}
-
 // ---- input rules ----
 
 TEST(InputRules, ArgumentModesTolerateFivePixelsOnEachAxisFromTheStartPosition) {
@@ -134,9 +125,8 @@ TEST(InputRules, ArgumentModesTolerateFivePixelsOnEachAxisFromTheStartPosition) 
   struct Case {
     TPoint Now;
     bool Closes;
-  } cases[] = {{{105, 205}, false}, {{95, 195}, false}, {{105, 195}, false},
-               {{106, 200}, true},  {{94, 200}, true},  {{100, 206}, true},
-               {{100, 194}, true},  {{100, 200}, false}};
+  } cases[] = {{{105, 205}, false}, {{95, 195}, false}, {{105, 195}, false}, {{106, 200}, true},
+               {{94, 200}, true},   {{100, 206}, true}, {{100, 194}, true},  {{100, 200}, false}};
   for (const Case& c : cases) {
     const TMouseMoveOutcome outcome = MouseMoveOutcome(true, start, c.Now);
     EXPECT_EQ(outcome.Close, c.Closes) << c.Now.X << ',' << c.Now.Y;
@@ -169,8 +159,8 @@ TEST(InputRules, ClicksCloseArgumentModesAndSwitchThePredatorInAUserRun) {
 }
 
 TEST(InputRules, KeyDownClosesArgumentModesExceptSpace) {
-  for (uint16_t key : {VK::Escape, VK::Return, VK::Left, uint16_t('A'), uint16_t('0'), VK::F1,
-                       VK::Shift})
+  for (uint16_t key :
+       {VK::Escape, VK::Return, VK::Left, uint16_t('A'), uint16_t('0'), VK::F1, VK::Shift})
     EXPECT_EQ(KeyDownAction(true, key), TInputAction::Close) << key;
   EXPECT_EQ(KeyDownAction(true, VK::Space), TInputAction::Nothing);
   for (uint16_t key : {VK::Escape, VK::Space, uint16_t('A')})
@@ -181,12 +171,6 @@ TEST(InputRules, EscapeCharacterClosesAndEveryOtherCharacterSwitchesThePredator)
   EXPECT_EQ(KeyPressAction(27), TInputAction::Close);
   for (char key : {' ', 'a', 'Z', '\r', '\t', '\x7F', static_cast<char>(0xE9)})
     EXPECT_EQ(KeyPressAction(key), TInputAction::FollowNext) << int(key);
-}
-
-TEST(InputRules, OnlyAnEmptyCommandLineIsTheUserRun) {
-  EXPECT_FALSE(IsArgumentMode(0));
-  EXPECT_TRUE(IsArgumentMode(1));
-  EXPECT_TRUE(IsArgumentMode(3));
 }
 
 // ---- statistics caption ----
@@ -249,8 +233,10 @@ TEST(Statistics, RoundHalfEvenToInt64) {
   const struct {
     double In;
     int64_t Out;
-  } cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-0.5, 0}, {-1.5, -2}, {2.4999, 2}, {2.5001, 3},
-               {-9223372036854775808.0, std::numeric_limits<int64_t>::min()}};
+  } cases[] = {{0.5, 0},    {1.5, 2},
+               {2.5, 2},    {-0.5, 0},
+               {-1.5, -2},  {2.4999, 2},
+               {2.5001, 3}, {-9223372036854775808.0, std::numeric_limits<int64_t>::min()}};
   for (const auto& c : cases) {
     int64_t out = 99;
     EXPECT_TRUE(RoundHalfEven(c.In, out)) << c.In;
@@ -281,7 +267,8 @@ TEST(Statistics, PlainNumbersHaveAtMost15SignificantDigitsAndNoExponent) {
 // ---- captions on X ----
 
 TEST(Cp1251, CaptionBytesBecomeUtf8) {
-  EXPECT_EQ(Cp1251ToUtf8("FPS: 1.5 " + Label), "FPS: 1.5 \xD0\xBC\xD1\x81/\xD1\x8E\xD0\xBD\xD0\xB8\xD1\x82");
+  EXPECT_EQ(Cp1251ToUtf8("FPS: 1.5 " + Label),
+            "FPS: 1.5 \xD0\xBC\xD1\x81/\xD1\x8E\xD0\xBD\xD0\xB8\xD1\x82");
   EXPECT_EQ(Cp1251ToUtf8("\xC0\xFF\xA8\xB8"), "\xD0\x90\xD1\x8F\xD0\x81\xD1\x91");  // А я Ё ё
   EXPECT_EQ(Cp1251ToUtf8("\xB9\x88"), "\xE2\x84\x96\xE2\x82\xAC");                  // № €
   EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");

@@ -43,11 +43,11 @@ enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 // Virtual-key codes of key-down events; the numbers are the Windows ones. Letters are their
 // capital ASCII codes ('A' is 65), digits their ASCII codes ('0' is 48).
 namespace VK {
-constexpr uint16_t Back = 8, Tab = 9, Return = 13, Shift = 16, Control = 17, Menu = 18,
-                   Pause = 19, Capital = 20, Escape = 27, Space = 32, Prior = 33, Next = 34,
-                   End = 35, Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45,
-                   Delete = 46, Numpad0 = 96, Multiply = 106, Add = 107, Subtract = 109,
-                   Decimal = 110, Divide = 111, F1 = 112;
+constexpr uint16_t Back = 8, Tab = 9, Return = 13, Shift = 16, Control = 17, Menu = 18, Pause = 19,
+                   Capital = 20, Escape = 27, Space = 32, Prior = 33, Next = 34, End = 35,
+                   Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46,
+                   Numpad0 = 96, Multiply = 106, Add = 107, Subtract = 109, Decimal = 110,
+                   Divide = 111, F1 = 112;
 }
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
@@ -109,6 +109,8 @@ class TForm : public TObject {
 
   // Called by the platform backend when the client area has a new size.
   void ClientResized(int width, int height);
+  // Called by the platform backend when another program destroyed the window.
+  void WindowDestroyed();
 
   // The backend's state for this form.
   struct TPlatformWindow;
@@ -217,7 +219,8 @@ TWindowHandle FindWindowByTitle(const std::string& title);
 // Asks the window to close when it belongs to this program; other programs' windows are left
 // alone. The answer is not awaited.
 void RequestWindowClose(TWindowHandle window);
-// Whether the window exists and is viewable; a window that does not exist is not visible.
+// Whether the window exists and is viewable; a window that does not exist is not visible. For
+// a form of this program: whether it is shown.
 bool WindowIsVisible(TWindowHandle window);
 // Whether the window exists.
 bool WindowExists(TWindowHandle window);

@@ -23,7 +23,7 @@ TfMain* fMain = nullptr;
 namespace {
 
 constexpr double Pi = 3.141592653589793;
-constexpr double WorldSide = 1000.0;       // world units
+constexpr double WorldSide = 1000.0;         // world units
 constexpr double StartOrbitDistance = 60.0;  // world units
 
 TFormDesign MainDesign() {
@@ -75,7 +75,6 @@ void TfMain::FormCreate(TObject*) {
   MousePos = CursorPos();
   Randomize(TimeSeed());
   Env = std::make_unique<TEnv>(WorldSide);
-  DecimalSeparator = UserDecimalSeparator();
 
   TargetWindow = Handle();
   PreviewMode = false;
@@ -129,8 +128,10 @@ void TfMain::FormCreate(TObject*) {
   Drawer->OrbitAngle = Pi;
   Drawer->OrbitDistance = StartOrbitDistance;
 
+  DecimalSeparator = UserDecimalSeparator();
   if (HandOver)
-    WatchWindowSize(TargetWindow, [this](int width, int height) { HostWindowResize(width, height); });
+    WatchWindowSize(TargetWindow,
+                    [this](int width, int height) { HostWindowResize(width, height); });
 }
 
 void TfMain::FormDestroy(TObject*) {
@@ -211,7 +212,9 @@ void TfMain::FormKeyDown(TObject*, uint16_t& Key, TShiftState) {
   Perform(KeyDownAction(IsArgumentMode(ParamCount()), Key));
 }
 
-void TfMain::FormKeyPress(TObject*, char& Key) { Perform(KeyPressAction(Key)); }
+void TfMain::FormKeyPress(TObject*, char& Key) {
+  Perform(KeyPressAction(Key));
+}
 
 void TfMain::FormMouseDown(TObject*, TMouseButton, TShiftState, int, int) {
   Perform(MouseDownAction(IsArgumentMode(ParamCount())));

@@ -18,7 +18,9 @@ enum class TInputAction {
 };
 
 // More than zero arguments is an argument mode.
-inline bool IsArgumentMode(int paramCount) { return paramCount > 0; }
+inline bool IsArgumentMode(int paramCount) {
+  return paramCount > 0;
+}
 
 struct TMouseMoveOutcome {
   bool Close = false;

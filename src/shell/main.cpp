@@ -56,6 +56,12 @@ int Start() {
   if (!Application.Connect(error)) return Fail(error, 1);
 
   if (const TWindowHandle running = FindWindowByTitle("ScreenSaver")) RequestWindowClose(running);
+  if (ParamCount() > 0 && SwitchOf(Params()) == 'C') {
+    // The dialog's toolkit runs its own loop with its own application window of this title; a
+    // second one here would be served by no loop and miss the next instance's close request.
+    Application.SetTitle("ScreenSaver");
+    return RunSettings();
+  }
   Application.Initialize();
 
   if (ParamCount() == 0) {
@@ -64,7 +70,6 @@ int Start() {
   }
 
   Application.SetTitle("ScreenSaver");
-  if (SwitchOf(Params()) == 'C') return RunSettings();
   if (SwitchOf(Params()) == 'P') {
     Application.ShowMainForm = false;
     return RunScene();

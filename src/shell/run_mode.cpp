@@ -29,16 +29,22 @@ bool ParseDigits(const std::string& text, int base, TWindowHandle& id) {
 
 }  // namespace
 
-void SetCommandLine(std::vector<std::string> arguments) { CommandLine = std::move(arguments); }
+void SetCommandLine(std::vector<std::string> arguments) {
+  CommandLine = std::move(arguments);
+}
 
-int ParamCount() { return static_cast<int>(CommandLine.size()); }
+int ParamCount() {
+  return static_cast<int>(CommandLine.size());
+}
 
 std::string ParamStr(int index) {
   if (index < 1 || index > ParamCount()) return "";
   return CommandLine[static_cast<size_t>(index - 1)];
 }
 
-const std::vector<std::string>& Params() { return CommandLine; }
+const std::vector<std::string>& Params() {
+  return CommandLine;
+}
 
 char SwitchOf(const std::vector<std::string>& arguments) {
   if (arguments.empty() || arguments[0].size() < 2) return 0;
@@ -106,8 +112,8 @@ TTargetChoice ChooseTargetWindow(const std::vector<std::string>& arguments,
       choice.Kind = TTargetChoice::HostWindow;
     } else {
       choice.Kind = TTargetChoice::Invalid;
-      choice.Error = std::string("XSCREENSAVER_WINDOW is not a window id: \"") +
-                     xscreensaverWindow + "\"";
+      choice.Error =
+          std::string("XSCREENSAVER_WINDOW is not a window id: \"") + xscreensaverWindow + "\"";
     }
   }
   return choice;

@@ -77,8 +77,7 @@ std::string StatisticsCaption(const TFrameStatistics& stats, char decimalSeparat
   caption += "   Units: ";
   caption += std::to_string(stats.Units);
   caption += "   ";
-  caption += Rounded(stats.CostElapsed * 1000000 / frames / stats.Units, 1000,
-                     decimalSeparator);
+  caption += Rounded(stats.CostElapsed * 1000000 / frames / stats.Units, 1000, decimalSeparator);
   caption += UnitLabel;
   caption += "   Draw: ";
   caption += Rounded(stats.DrawTime / total * 100, 1, decimalSeparator);

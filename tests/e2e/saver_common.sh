@@ -11,7 +11,7 @@ done
 work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-saver-XXXXXX")"
 export XDG_CONFIG_HOME="$work/config"
 export LIBGL_ALWAYS_SOFTWARE=1
-export LSAN_OPTIONS="suppressions=$here/../lsan_saver.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$here/../lsan_saver.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 unset XSCREENSAVER_WINDOW
 xvfb_pids=()
 started=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The full-screen run (/s): the mouse tolerance of 5 pixels from the start position, Space that
-# passes, other keys and clicks that close, and a new start that closes the running one.
+# passes, other keys, clicks and SIGTERM that close, and a new start that closes the running one.
 # Usage: saver_full_screen.sh <tundrel> <x_probe>
 set -u
 saver="$1" probe="$2"
@@ -46,6 +46,11 @@ start_at 300 300 /a
 xdotool click 3
 await_exit "$saver_pid" 3
 check "a click closes it with status 0" test "$exit_status" = 0
+
+start_at 300 300 /s
+kill -TERM "$saver_pid"
+await_exit "$saver_pid" 3
+check "SIGTERM ends it with status 0" test "$exit_status" = 0
 
 start_at 300 300 x
 first=$saver_pid

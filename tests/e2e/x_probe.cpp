@@ -36,9 +36,9 @@ XImage* Grab(Display* dpy, Window window) {
 
 int RunWindow(Display* dpy, int width, int height, int x, int y) {
   const int screen = DefaultScreen(dpy);
-  Window window = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), x, y,
-                                      static_cast<unsigned>(width), static_cast<unsigned>(height),
-                                      0, 0, BlackPixel(dpy, screen));
+  Window window =
+      XCreateSimpleWindow(dpy, RootWindow(dpy, screen), x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, 0, BlackPixel(dpy, screen));
   XStoreName(dpy, window, "preview host");
   XSelectInput(dpy, window, StructureNotifyMask);
   XMapWindow(dpy, window);
@@ -119,8 +119,8 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   int status = 2;
   if (command == "window" && (argc == 4 || argc == 6))
-    status = RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]), argc == 6 ? std::atoi(argv[4]) : 0,
-                       argc == 6 ? std::atoi(argv[5]) : 0);
+    status = RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]),
+                       argc == 6 ? std::atoi(argv[4]) : 0, argc == 6 ? std::atoi(argv[5]) : 0);
   else if (command == "lit" && argc == 3)
     status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), 0, 0, 0, 0);
   else if (command == "lit" && argc == 7)

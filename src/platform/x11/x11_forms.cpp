@@ -54,6 +54,7 @@ struct TApplication::TPlatformState {
 // A form's window and the resources made for it.
 struct TForm::TPlatformWindow {
   Window Win = None;
+  bool Destroyed = false;  // by another program
   Colormap Map = None;
   Cursor Blank = None;
 };
@@ -77,8 +78,7 @@ int IgnoreXError(Display*, XErrorEvent*) {
 }
 
 int LostConnection(Display*) {
-  std::fprintf(stderr, "%s: lost the connection to the X server\n",
-               program_invocation_short_name);
+  std::fprintf(stderr, "%s: lost the connection to the X server\n", program_invocation_short_name);
   // Xlib must not be entered again, and neither may the destructors that would call it.
   _exit(1);
 }
@@ -109,7 +109,9 @@ class TErrorScope {
   unsigned long Start;
 };
 
-TApplication::TPlatformState* State() { return Application.Platform(); }
+TApplication::TPlatformState* State() {
+  return Application.Platform();
+}
 
 Display* Dpy() {
   TApplication::TPlatformState* state = State();
@@ -144,8 +146,8 @@ bool ReadTitle(Display* dpy, Window window, std::string& title) {
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(dpy, window, st->NetWmName, 0, 4096, False, st->Utf8String, &type,
-                         &format, &count, &after, &data) == Success &&
+  if (XGetWindowProperty(dpy, window, st->NetWmName, 0, 4096, False, st->Utf8String, &type, &format,
+                         &count, &after, &data) == Success &&
       data != nullptr) {
     const bool found = type == st->Utf8String && format == 8;
     if (found) title.assign(reinterpret_cast<char*>(data), count);
@@ -196,65 +198,33 @@ uint16_t VirtualKeyOf(KeySym sym) {
   if (sym >= XK_0 && sym <= XK_9) return static_cast<uint16_t>('0' + (sym - XK_0));
   if (sym >= XK_KP_0 && sym <= XK_KP_9) return static_cast<uint16_t>(VK::Numpad0 + (sym - XK_KP_0));
   if (sym >= XK_F1 && sym <= XK_F24) return static_cast<uint16_t>(VK::F1 + (sym - XK_F1));
-  switch (sym) {
-    case XK_BackSpace: return VK::Back;
-    case XK_Tab:
-    case XK_ISO_Left_Tab: return VK::Tab;
-    case XK_Return:
-    case XK_KP_Enter: return VK::Return;
-    case XK_Shift_L:
-    case XK_Shift_R: return VK::Shift;
-    case XK_Control_L:
-    case XK_Control_R: return VK::Control;
-    case XK_Alt_L:
-    case XK_Alt_R:
-    case XK_Meta_L:
-    case XK_Meta_R: return VK::Menu;
-    case XK_Pause: return VK::Pause;
-    case XK_Caps_Lock: return VK::Capital;
-    case XK_Escape: return VK::Escape;
-    case XK_space: return VK::Space;
-    case XK_Prior:
-    case XK_KP_Prior: return VK::Prior;
-    case XK_Next:
-    case XK_KP_Next: return VK::Next;
-    case XK_End:
-    case XK_KP_End: return VK::End;
-    case XK_Home:
-    case XK_KP_Home: return VK::Home;
-    case XK_Left:
-    case XK_KP_Left: return VK::Left;
-    case XK_Up:
-    case XK_KP_Up: return VK::Up;
-    case XK_Right:
-    case XK_KP_Right: return VK::Right;
-    case XK_Down:
-    case XK_KP_Down: return VK::Down;
-    case XK_Insert:
-    case XK_KP_Insert: return VK::Insert;
-    case XK_Delete:
-    case XK_KP_Delete: return VK::Delete;
-    case XK_KP_Multiply: return VK::Multiply;
-    case XK_KP_Add: return VK::Add;
-    case XK_KP_Subtract: return VK::Subtract;
-    case XK_KP_Decimal: return VK::Decimal;
-    case XK_KP_Divide: return VK::Divide;
-    case XK_Super_L: return 91;
-    case XK_Super_R: return 92;
-    case XK_Menu: return 93;
-    case XK_semicolon: return 186;
-    case XK_equal: return 187;
-    case XK_comma: return 188;
-    case XK_minus: return 189;
-    case XK_period: return 190;
-    case XK_slash: return 191;
-    case XK_grave: return 192;
-    case XK_bracketleft: return 219;
-    case XK_backslash: return 220;
-    case XK_bracketright: return 221;
-    case XK_apostrophe: return 222;
-    default: return 0;
-  }
+  struct TKeyPair {
+    KeySym Sym;
+    uint16_t Key;
+  };
+  // clang-format off
+  static const TKeyPair Pairs[] = {
+      {XK_BackSpace, VK::Back}, {XK_Tab, VK::Tab}, {XK_ISO_Left_Tab, VK::Tab},
+      {XK_Return, VK::Return}, {XK_KP_Enter, VK::Return}, {XK_Shift_L, VK::Shift},
+      {XK_Shift_R, VK::Shift}, {XK_Control_L, VK::Control}, {XK_Control_R, VK::Control},
+      {XK_Alt_L, VK::Menu}, {XK_Alt_R, VK::Menu}, {XK_Meta_L, VK::Menu}, {XK_Meta_R, VK::Menu},
+      {XK_Pause, VK::Pause}, {XK_Caps_Lock, VK::Capital}, {XK_Escape, VK::Escape},
+      {XK_space, VK::Space}, {XK_Prior, VK::Prior}, {XK_KP_Prior, VK::Prior}, {XK_Next, VK::Next},
+      {XK_KP_Next, VK::Next}, {XK_End, VK::End}, {XK_KP_End, VK::End}, {XK_Home, VK::Home},
+      {XK_KP_Home, VK::Home}, {XK_Left, VK::Left}, {XK_KP_Left, VK::Left}, {XK_Up, VK::Up},
+      {XK_KP_Up, VK::Up}, {XK_Right, VK::Right}, {XK_KP_Right, VK::Right}, {XK_Down, VK::Down},
+      {XK_KP_Down, VK::Down}, {XK_Insert, VK::Insert}, {XK_KP_Insert, VK::Insert},
+      {XK_Delete, VK::Delete}, {XK_KP_Delete, VK::Delete}, {XK_KP_Multiply, VK::Multiply},
+      {XK_KP_Add, VK::Add}, {XK_KP_Subtract, VK::Subtract}, {XK_KP_Decimal, VK::Decimal},
+      {XK_KP_Divide, VK::Divide}, {XK_Super_L, 91}, {XK_Super_R, 92}, {XK_Menu, 93},
+      {XK_semicolon, 186}, {XK_equal, 187}, {XK_comma, 188}, {XK_minus, 189}, {XK_period, 190},
+      {XK_slash, 191}, {XK_grave, 192}, {XK_bracketleft, 219}, {XK_backslash, 220},
+      {XK_bracketright, 221}, {XK_apostrophe, 222},
+  };
+  // clang-format on
+  for (const TKeyPair& pair : Pairs)
+    if (pair.Sym == sym) return pair.Key;
+  return 0;
 }
 
 TShiftState ShiftOf(unsigned int state) {
@@ -353,10 +323,17 @@ void Dispatch(TApplication::TPlatformState* st, XEvent& event) {
       // Buttons 4 to 7 are the wheel and 8, 9 the side buttons: no button-down event for them.
       TMouseButton button;
       switch (event.xbutton.button) {
-        case Button1: button = TMouseButton::mbLeft; break;
-        case Button2: button = TMouseButton::mbMiddle; break;
-        case Button3: button = TMouseButton::mbRight; break;
-        default: return;
+        case Button1:
+          button = TMouseButton::mbLeft;
+          break;
+        case Button2:
+          button = TMouseButton::mbMiddle;
+          break;
+        case Button3:
+          button = TMouseButton::mbRight;
+          break;
+        default:
+          return;
       }
       if (form->OnMouseDown)
         form->OnMouseDown(form, button, ShiftOf(event.xbutton.state), event.xbutton.x,
@@ -375,6 +352,9 @@ void Dispatch(TApplication::TPlatformState* st, XEvent& event) {
       // A shown window takes the keyboard, as an activated window does on Windows.
       if (form->Visible()) XSetInputFocus(st->Dpy, window, RevertToParent, CurrentTime);
       break;
+    case DestroyNotify:
+      if (event.xdestroywindow.window == window) form->WindowDestroyed();
+      break;
     default:
       break;
   }
@@ -392,14 +372,16 @@ TForm::~TForm() {
   TApplication::TPlatformState* st = State();
   if (st && st->Dpy) {
     st->Forms.erase(Wnd->Win);
-    XDestroyWindow(st->Dpy, Wnd->Win);
+    if (!Wnd->Destroyed) XDestroyWindow(st->Dpy, Wnd->Win);
     if (Wnd->Map != None) XFreeColormap(st->Dpy, Wnd->Map);
     if (Wnd->Blank != None) XFreeCursor(st->Dpy, Wnd->Blank);
     XFlush(st->Dpy);
   }
 }
 
-bool TForm::HandleAllocated() const { return Wnd != nullptr; }
+bool TForm::HandleAllocated() const {
+  return Wnd != nullptr;
+}
 
 TWindowHandle TForm::Handle() {
   if (Wnd) return Wnd->Win;
@@ -427,14 +409,13 @@ TWindowHandle TForm::Handle() {
   attributes.background_pixel = colour.pixel;
   attributes.border_pixel = 0;
   attributes.colormap = created->Map;
-  attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask |
-                          StructureNotifyMask | ExposureMask | FocusChangeMask;
-  created->Win = XCreateWindow(dpy, st->Root, Design.Left, Design.Top,
-                               static_cast<unsigned>(std::max(1, Design.ClientWidth)),
-                               static_cast<unsigned>(std::max(1, Design.ClientHeight)), 0, depth,
-                               InputOutput, visual,
-                               CWBackPixel | CWBorderPixel | CWColormap | CWEventMask,
-                               &attributes);
+  attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask |
+                          ExposureMask | FocusChangeMask;
+  created->Win =
+      XCreateWindow(dpy, st->Root, Design.Left, Design.Top,
+                    static_cast<unsigned>(std::max(1, Design.ClientWidth)),
+                    static_cast<unsigned>(std::max(1, Design.ClientHeight)), 0, depth, InputOutput,
+                    visual, CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &attributes);
   MarkAsOurs(created->Win);
   if (Application.Platform()->AppWindow != None) {
     XWMHints hints{};
@@ -490,8 +471,7 @@ void TForm::Show() {
   if (Design.Maximized) {
     width = DisplayWidth(dpy, st->Screen);
     height = DisplayHeight(dpy, st->Screen);
-    XMoveResizeWindow(dpy, win, 0, 0, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height));
+    XMoveResizeWindow(dpy, win, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
   }
   Shown = true;
   XMapRaised(dpy, win);
@@ -523,6 +503,11 @@ void TForm::SetCaption(const std::string& caption) {
   }
 }
 
+void TForm::WindowDestroyed() {
+  Shown = false;
+  if (Wnd) Wnd->Destroyed = true;
+}
+
 void TForm::ClientResized(int width, int height) {
   if (width == Width && height == Height) return;
   Width = width;
@@ -537,7 +522,9 @@ TTimer::TTimer() {
   Restart();
 }
 
-TTimer::~TTimer() { Application.RemoveTimer(this); }
+TTimer::~TTimer() {
+  Application.RemoveTimer(this);
+}
 
 void TTimer::SetInterval(uint32_t milliseconds) {
   IntervalMs = milliseconds;
@@ -558,7 +545,9 @@ void TTimer::Restart() {
 
 TApplication::TApplication() = default;
 
-TApplication::~TApplication() { Shutdown(); }
+TApplication::~TApplication() {
+  Shutdown();
+}
 
 bool TApplication::Connect(std::string& error) {
   if (State && State->Dpy) return true;
@@ -622,7 +611,9 @@ void TApplication::AdoptForm(std::unique_ptr<TForm> form) {
   if (raw->OnCreate) raw->OnCreate(raw);
 }
 
-void TApplication::AddTimer(TTimer* timer) { Timers.push_back(timer); }
+void TApplication::AddTimer(TTimer* timer) {
+  Timers.push_back(timer);
+}
 
 void TApplication::RemoveTimer(TTimer* timer) {
   Timers.erase(std::remove(Timers.begin(), Timers.end(), timer), Timers.end());
@@ -632,6 +623,8 @@ void TApplication::Run() {
   if (!State || !State->Dpy || Main == nullptr) return;
   TPlatformState* st = State.get();
   Display* dpy = st->Dpy;
+  // A termination signal during the main form's creation closes it before it is shown.
+  if (TakeSignals(st)) Main->Close();
   if (ShowMainForm && !IsTerminated) Main->Show();
 
   while (!IsTerminated) {
@@ -753,6 +746,10 @@ void RequestWindowClose(TWindowHandle window) {
 bool WindowIsVisible(TWindowHandle window) {
   Display* dpy = Dpy();
   if (!dpy || window == 0) return false;
+  // A form of this program is visible while it is shown, as on Windows: a window manager that
+  // unmaps it (iconified, on another desktop) does not hide it.
+  TApplication::TPlatformState* st = State();
+  if (auto form = st->Forms.find(window); form != st->Forms.end()) return form->second->Visible();
   XWindowAttributes attributes;
   // A window that does not exist fails the request; the error itself is swallowed.
   if (!XGetWindowAttributes(dpy, window, &attributes)) return false;
