@@ -268,6 +268,42 @@ fi
 if [ -n "$mounted" ]; then umount "$mounted" && mounted=""; fi
 chmod 0755 "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null
 
+# A full disk during OK: the error box, and the settings written before stay as they were.
+reset_store
+mkdir -p "$XDG_CONFIG_HOME/Ombrix"
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=64k tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
+  mounted="$XDG_CONFIG_HOME/Ombrix"
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\n"ShowTrail"=dword:00000000\n"ShowTime"=dword:00000000\n' >"$store"
+  cp "$store" "$work/old-store"
+  head -c 1M /dev/zero >"$XDG_CONFIG_HOME/Ombrix/filler" 2>/dev/null
+  if start; then
+    keys space Return
+    error="$(visible_window '^ScreenSaver$')"
+    check "a full disk during OK shows the error box" test -n "$error"
+    check "  ... and the old settings file is intact" cmp -s "$store" "$work/old-store"
+    # SIGTERM with the error box open closes both in order, without touching the file.
+    kill -TERM "$app_pid"
+    finish
+    check "SIGTERM over the error box exits with status 0 (got $status)" test "$status" -eq 0
+    check "  ... and the old settings file is still intact" cmp -s "$store" "$work/old-store"
+  else
+    check "the dialog titled Settings appears over a full disk" false
+    finish
+  fi
+  umount "$mounted" && mounted=""
+else
+  echo "SKIP: cannot mount a small tmpfs for the full-disk case"
+fi
+
+# SIGTERM while the dialog is open: it closes like Cancel, nothing is written.
+reset_store
+if start; then
+  keys space
+  kill -TERM "$app_pid"
+  finish
+  check "SIGTERM closes the dialog with status 0 (got $status) and writes nothing" unsaved
+fi
+
 check "GTK reported no critical error in any run" \
   test "$(grep -c -e '-CRITICAL' -e 'AddressSanitizer' -e 'runtime error' "$work/all-stderr")" -eq 0
 if [ "$fails" -gt 0 ] && [ -s "$work/all-stderr" ]; then sed 's/^/  stderr: /' "$work/all-stderr" | sort | uniq | head -n 20; fi

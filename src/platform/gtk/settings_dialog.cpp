@@ -3,7 +3,10 @@
 // the application window by its title; every decision is TfrmConfig's.
 #include "settings_dialog.h"
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -149,6 +152,17 @@ void TGtkConfigView::Connect(TfrmConfig& form) {
 
 void TGtkConfigView::Run(TfrmConfig& form) {
   Connect(form);
+  // SIGTERM and SIGINT close the dialog from the loop, like Cancel: nothing is saved and the
+  // program ends in order.
+  for (int signal : {SIGTERM, SIGINT}) {
+    g_unix_signal_add(
+        signal,
+        +[](gpointer data) -> gboolean {
+          static_cast<TGtkConfigView*>(data)->Close();
+          return G_SOURCE_REMOVE;
+        },
+        this);
+  }
   form.FormCreate();
   gtk_widget_show_all(Window);
   gtk_main();
@@ -182,8 +196,13 @@ void TGtkConfigView::ShowError(const std::string& caption, const std::string& te
   gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
   gtk_box_reorder_child(GTK_BOX(row), icon, 0);
   gtk_widget_show(icon);
+  // A signal that closes the dialog closes the box with it; the extra reference keeps the
+  // destroyed box valid until it is let go here.
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(box), TRUE);
+  g_object_ref(box);
   gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
+  g_object_unref(box);
 }
 
 }  // namespace
