@@ -11,7 +11,7 @@ packages=(
   libx11-dev libxft-dev libgtk-3-dev adwaita-icon-theme
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xdotool x11-utils python3
-  clang libclang-rt-14-dev libfaketime
+  clang libclang-rt-14-dev libfaketime valgrind
 )
 
 missing=()
