@@ -14,20 +14,45 @@ packages=(
   clang libclang-rt-14-dev libfaketime valgrind
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-  echo "Installing: ${missing[*]}"
+# The Windows build: cross compilers, and Wine (32-bit from the i386 architecture) with its
+# recommended packages, which bring the Mesa drivers and X libraries its OpenGL needs.
+windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest)
+wine_packages=(wine wine32:i386 wine64)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+missing_from() {  # the names of the list that are not installed
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+mapfile -t missing < <(missing_from "${packages[@]}" "${windows_packages[@]}")
+mapfile -t missing_wine < <(missing_from "${wine_packages[@]}")
+if [ "${#missing[@]}" -gt 0 ] || [ "${#missing_wine[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]} ${missing_wine[*]}"
+  if [ "${#missing_wine[@]}" -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if [ "${#missing[@]}" -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+  if [ "${#missing_wine[@]}" -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing_wine[@]}"
+  fi
 fi
 if [ "${1:-}" = "--deps-only" ]; then exit 0; fi
 
 jobs="$(nproc)"
+# tundrel.scr for 32- and 64-bit Windows first: the Linux build's tests run them under Wine.
+for target in i686 x86_64; do
+  bits=$([ "$target" = i686 ] && echo 32 || echo 64)
+  cmake -S . -B "build-win$bits" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$target-w64-mingw32.cmake"
+  cmake --build "build-win$bits" -j"$jobs"
+done
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"

@@ -18,8 +18,8 @@ class SettingsRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
     ScratchPath = "Software\\TundrelTests\\" + std::to_string(GetCurrentProcessId());
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ScratchPath.c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &Scratch, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ScratchPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &Scratch, nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, Scratch), ERROR_SUCCESS);
   }

@@ -28,7 +28,8 @@ int Usage() {
 
 std::string Utf8(const wchar_t* text) {
   char buffer[1024];
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
   return size > 0 ? std::string(buffer) : std::string();
 }
 
@@ -281,7 +282,9 @@ int VolatileKey(const char* path) {
   return 0;
 }
 
-void Send(INPUT& input) { SendInput(1, &input, sizeof input); }
+void Send(INPUT& input) {
+  SendInput(1, &input, sizeof input);
+}
 
 int Move(int dx, int dy) {
   POINT point;
@@ -330,8 +333,8 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "host" && argc >= 3) return Host(argv[2], argc >= 4 ? std::atof(argv[3]) : 20);
   if (command == "lit" && argc == 6) {
-    const long lit = LitPixels(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
-                               std::atoi(argv[5]));
+    const long lit =
+        LitPixels(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     std::printf("%ld\n", lit);
     return lit > 0 ? 0 : 1;
   }

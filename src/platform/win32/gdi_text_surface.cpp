@@ -1,0 +1,61 @@
+// The GDI text surface: CreateFontW, SetTextColor, SetBkMode and TextOutW on the window's DC.
+#include "gdi_text_surface.h"
+
+#include "wide_text.h"
+
+TGdiTextSurface::TGdiTextSurface(HDC dc) : Dc(dc) {
+  // The screen's resolution, as the font size in points is meant for the screen.
+  if (HDC screen = GetDC(nullptr)) {
+    const int ppi = GetDeviceCaps(screen, LOGPIXELSY);
+    if (ppi > 0) Ppi = ppi;
+    ReleaseDC(nullptr, screen);
+  }
+}
+
+TGdiTextSurface::~TGdiTextSurface() {
+  if (Font) DeleteObject(Font);
+}
+
+TTextRect TGdiTextSurface::ClipBox() {
+  RECT box = {};
+  if (GetClipBox(Dc, &box) == ERROR) return TTextRect{};
+  return TTextRect{box.left, box.top, box.right, box.bottom};
+}
+
+int TGdiTextSurface::PixelsPerInch() {
+  return Ppi;
+}
+
+void TGdiTextSurface::SetFont(const TFontSpec& font) {
+  const bool sameFace = Font && font.Name == Wanted.Name && font.Size == Wanted.Size;
+  Wanted = font;
+  if (sameFace) return;
+  // A negative height asks for the character height, which is what a size in points means.
+  const int height = -MulDiv(font.Size, Ppi, 72);
+  const std::wstring face = WideFromUtf8(font.Name);
+  HFONT made = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+  if (!made) return;  // the previous font stays in use
+  if (Font) DeleteObject(Font);
+  Font = made;
+  Height = height;
+}
+
+void TGdiTextSurface::SetTransparentBackground(bool transparent) {
+  Transparent = transparent;
+}
+
+void TGdiTextSurface::DrawText(int x, int y, const std::string& text) {
+  const std::wstring wide = WideFromUtf8(text);
+  if (wide.empty()) return;
+  HGDIOBJ oldFont = Font ? SelectObject(Dc, Font) : nullptr;
+  const COLORREF oldColour = SetTextColor(Dc, RGB(Wanted.Red, Wanted.Green, Wanted.Blue));
+  const int oldMode = SetBkMode(Dc, Transparent ? TRANSPARENT : OPAQUE);
+  const UINT oldAlign = SetTextAlign(Dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+  TextOutW(Dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
+  SetTextAlign(Dc, oldAlign);
+  SetBkMode(Dc, oldMode);
+  SetTextColor(Dc, oldColour);
+  if (oldFont) SelectObject(Dc, oldFont);
+}

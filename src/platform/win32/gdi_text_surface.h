@@ -1,0 +1,40 @@
+// TGdiTextSurface: the text surface over a window's device context, drawn with GDI: a font
+// made with CreateFont by name and points for the screen's logical pixels per inch, TextOutW.
+// The device context belongs to the caller and must outlive the surface.
+#pragma once
+
+#include <string>
+
+#include "text_surface.h"
+#include "windows_api.h"
+
+class TGdiTextSurface : public TTextSurface {
+ public:
+  explicit TGdiTextSurface(HDC dc);
+  ~TGdiTextSurface() override;
+  TGdiTextSurface(const TGdiTextSurface&) = delete;
+  TGdiTextSurface& operator=(const TGdiTextSurface&) = delete;
+
+  // GetClipBox of the device context: the client area, less what other windows cover.
+  TTextRect ClipBox() override;
+  // LOGPIXELSY of the screen, read once when the surface is made.
+  int PixelsPerInch() override;
+  // Makes a new GDI font only when the name or the size changes; the colour is kept apart.
+  void SetFont(const TFontSpec& font) override;
+  void SetTransparentBackground(bool transparent) override;
+  // TextOutW with the top-left corner of the text cell at (x, y); the device context's own
+  // font, colour and background mode are restored afterwards.
+  void DrawText(int x, int y, const std::string& text) override;
+
+  // The font's character height in pixels as CreateFont received it (negative: a cell height
+  // without the internal leading), 0 before the first SetFont.
+  int FontHeight() const { return Height; }
+
+ private:
+  HDC Dc;
+  int Ppi = 96;
+  TFontSpec Wanted;
+  HFONT Font = nullptr;
+  int Height = 0;
+  bool Transparent = true;
+};

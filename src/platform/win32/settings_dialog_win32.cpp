@@ -1,0 +1,236 @@
+// frmConfig on Windows: a fixed dialog window with two check boxes and the OK (default) and
+// Cancel buttons at the design's pixel positions, scaled for the screen's DPI and drawn with
+// visual styles (the manifest asks for common controls 6). IsDialogMessage gives the keyboard
+// its dialog meaning: Tab in design order, Enter presses the default button, Escape Cancel.
+#include "windows_api.h"
+// The common controls' header needs the Windows types before it.
+#include <commctrl.h>
+
+#include <exception>
+
+#include "fConfig_dialog.h"
+#include "forms.h"
+#include "settings_dialog.h"
+
+namespace {
+
+const wchar_t* const DialogClass = L"TundrelSettings";
+
+enum : int { IdShowTime = 101, IdShowTrails = 102 };
+
+// Design sizes are pixels on a 96 DPI screen.
+constexpr int DesignDpi = 96;
+constexpr int ClientWidth = 294;
+constexpr int ClientHeight = 151;
+
+struct TControlDesign {
+  int Id;
+  const wchar_t* ClassName;
+  const wchar_t* Caption;
+  DWORD Style;
+  int Left, Top, Width, Height;
+};
+
+// In tab order: cbShowTime, cbShowTrails, OK, Cancel.
+const TControlDesign Controls[] = {
+    {IdShowTime, L"BUTTON", L"Show time", BS_AUTOCHECKBOX, 24, 16, 97, 17},
+    {IdShowTrails, L"BUTTON", L"Show trails", BS_AUTOCHECKBOX, 24, 40, 97, 17},
+    {IDOK, L"BUTTON", L"OK", BS_DEFPUSHBUTTON, 128, 112, 75, 25},
+    {IDCANCEL, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 208, 112, 75, 25},
+};
+
+class TWin32ConfigView : public TConfigView {
+ public:
+  HWND Window = nullptr;
+  HFONT Font = nullptr;
+  HWND LastFocus = nullptr;  // given back when the dialog is activated again
+  std::exception_ptr Failure;
+
+  bool IsChecked(TConfigCheckBox box) const override {
+    return SendMessageW(Box(box), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
+  void SetChecked(TConfigCheckBox box, bool checked) override {
+    SendMessageW(Box(box), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+  void Close() override {
+    if (Window) DestroyWindow(Window);
+  }
+  void ShowError(const std::string& caption, const std::string& text) override {
+    MessageBoxA(Window, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+  }
+
+ private:
+  HWND Box(TConfigCheckBox box) const {
+    return GetDlgItem(Window, box == TConfigCheckBox::cbShowTime ? IdShowTime : IdShowTrails);
+  }
+};
+
+struct TDialog {
+  TWin32ConfigView View;
+  TfrmConfig Form;
+  explicit TDialog(const std::string& title) : Form(View, title) {}
+};
+
+template <class F>
+void Guarded(TWin32ConfigView& view, F&& handler) {
+  try {
+    handler();
+  } catch (...) {
+    if (!view.Failure) view.Failure = std::current_exception();
+    view.Close();
+  }
+}
+
+LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  TDialog* dialog = reinterpret_cast<TDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!dialog) return DefWindowProcW(window, message, wParam, lParam);
+
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) != BN_CLICKED) break;
+      switch (LOWORD(wParam)) {
+        case IdShowTime:
+          Guarded(dialog->View, [&] { dialog->Form.cbShowTimeClick(); });
+          return 0;
+        case IdShowTrails:
+          Guarded(dialog->View, [&] { dialog->Form.cbShowTrailsClick(); });
+          return 0;
+        case IDOK:
+          Guarded(dialog->View, [&] { dialog->Form.OKClick(); });
+          return 0;
+        case IDCANCEL:
+          Guarded(dialog->View, [&] { dialog->Form.CancelClick(); });
+          return 0;
+        default:
+          break;
+      }
+      break;
+    case DM_GETDEFID:
+      // Enter presses the focused push button, else OK, as in the platform's dialogs.
+      return MAKELONG(GetFocus() == GetDlgItem(window, IDCANCEL) ? IDCANCEL : IDOK, DC_HASDEFID);
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        dialog->View.LastFocus = GetFocus();
+      } else if (dialog->View.LastFocus && IsWindow(dialog->View.LastFocus)) {
+        SetFocus(dialog->View.LastFocus);
+        return 0;
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+      // Check boxes draw their background through this message: the dialog face colour.
+      SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_CLOSE:
+      // The close box closes without saving, as Cancel does.
+      Guarded(dialog->View, [&] { dialog->Form.CancelClick(); });
+      return 0;
+    case WM_DESTROY:
+      dialog->View.Window = nullptr;
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int Scale(int pixels, int dpi) {
+  return MulDiv(pixels, dpi, DesignDpi);
+}
+
+HFONT MessageFont() {
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  return nullptr;
+}
+
+bool CreateDialogWindow(TDialog& dialog, HINSTANCE instance) {
+  WNDCLASSEXW cls = {};
+  cls.cbSize = sizeof cls;
+  cls.lpfnWndProc = DialogProc;
+  cls.hInstance = instance;
+  cls.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  cls.lpszClassName = DialogClass;
+  if (!RegisterClassExW(&cls) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+  int dpi = DesignDpi;
+  if (HDC screen = GetDC(nullptr)) {
+    dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  if (dpi <= 0) dpi = DesignDpi;
+
+  // A fixed dialog frame around the design's client area, centred in the work area.
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+  RECT frame = {0, 0, Scale(ClientWidth, dpi), Scale(ClientHeight, dpi)};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int left = work.left + (work.right - work.left - width) / 2;
+  const int top = work.top + (work.bottom - work.top - height) / 2;
+
+  HWND window = CreateWindowExW(exStyle, DialogClass, L"Settings", style, left, top, width, height,
+                                nullptr, nullptr, instance, &dialog);
+  if (!window) return false;
+  dialog.View.Window = window;
+  dialog.View.Font = MessageFont();
+  for (const TControlDesign& control : Controls) {
+    HWND child = CreateWindowExW(
+        0, control.ClassName, control.Caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | control.Style,
+        Scale(control.Left, dpi), Scale(control.Top, dpi), Scale(control.Width, dpi),
+        Scale(control.Height, dpi), window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id)), instance, nullptr);
+    if (!child) return false;
+    if (dialog.View.Font)
+      SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(dialog.View.Font), FALSE);
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunSettingsDialog(const std::string& applicationTitle) {
+  // The application window, titled for other instances to find, is served by this loop.
+  Application.Initialize();
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  TDialog dialog(applicationTitle);
+  if (!CreateDialogWindow(dialog, instance)) {
+    if (dialog.View.Window) DestroyWindow(dialog.View.Window);
+    if (dialog.View.Font) DeleteObject(dialog.View.Font);
+    return 1;
+  }
+  HWND window = dialog.View.Window;
+  dialog.Form.FormCreate();
+
+  ShowWindow(window, SW_SHOWNORMAL);
+  SetForegroundWindow(window);
+  SetFocus(GetDlgItem(window, IdShowTime));
+  UpdateWindow(window);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (!dialog.View.Window || !IsDialogMessageW(dialog.View.Window, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    // Another instance asked this one to close (through the application window).
+    if (Application.Terminated() && dialog.View.Window) dialog.View.Close();
+  }
+  if (dialog.View.Font) DeleteObject(dialog.View.Font);
+  if (dialog.View.Failure) std::rethrow_exception(dialog.View.Failure);
+  return 0;
+}

@@ -1,0 +1,45 @@
+// TWglWindowSurface: the renderer's OpenGL surface on a window through WGL: the window's device
+// context with the renderer's pixel format, a rendering context current on the creating thread,
+// and the GDI text surface the clock is written with. A window takes one pixel format for life.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "gdi_text_surface.h"
+#include "gl_surface.h"
+#include "windows_api.h"
+
+class TWglWindowSurface : public TGLSurface {
+ public:
+  // The descriptor the renderer asks for: RGBA, double buffered, 16 colour bits, 64 depth bits,
+  // 1 stencil bit, main plane; ChoosePixelFormat picks the nearest format the driver offers.
+  static PIXELFORMATDESCRIPTOR RequestedPixelFormat();
+
+  // A context on window's device context, current on return; nullptr and a message in error
+  // when the window is gone, no pixel format is set, or no context can be created or made
+  // current. The window must outlive the surface.
+  static std::unique_ptr<TWglWindowSurface> Create(HWND window, std::string& error);
+  ~TWglWindowSurface() override;
+  TWglWindowSurface(const TWglWindowSurface&) = delete;
+  TWglWindowSurface& operator=(const TWglWindowSurface&) = delete;
+
+  bool MakeCurrent() override;
+  void ReleaseCurrent() override;
+  void SwapBuffers() override;
+  // GetWindowRect: screen coordinates of the window's border edges; empty when it is gone.
+  TTextRect WindowRect() override;
+  // InvalidateRect over the whole client area, without erasing the background.
+  void Invalidate() override;
+  TTextSurface& Text() override;
+
+  HWND Window() const { return Wnd; }
+
+ private:
+  TWglWindowSurface(HWND window, HDC dc);
+
+  HWND Wnd;
+  HDC Dc;
+  HGLRC Context = nullptr;
+  std::unique_ptr<TGdiTextSurface> TextSurface;
+};

@@ -1,0 +1,155 @@
+# Shared set-up of the Wine scripts (wine_*.sh), sourced with their arguments:
+#   source wine_common.sh TUNDREL_SCR PROBE_EXE
+# Starts a private Xvfb, makes a fresh Wine prefix of the programs' architecture (win32 for a
+# PE32 build, win64 for PE32+), and removes both on exit. Every wait is bounded.
+
+set -u
+
+if [ "$#" -lt 2 ]; then
+  echo "usage: $0 TUNDREL_SCR PROBE_EXE" >&2
+  exit 2
+fi
+SAVER="$(readlink -f "$1")"
+PROBE="$(readlink -f "$2")"
+for program in "$SAVER" "$PROBE"; do
+  if [ ! -f "$program" ]; then
+    echo "missing $program: build the Windows tree first" >&2
+    exit 1
+  fi
+done
+
+PASSED=0
+FAILED=0
+SAVER_PID=""
+XVFB_PID=""
+
+# The machine field of the PE header: 014c is i386, 8664 is x86-64.
+pe_machine() {
+  local offset
+  offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+  od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' '
+}
+case "$(pe_machine "$SAVER")" in
+  014c) export WINEARCH=win32 ;;
+  8664) export WINEARCH=win64 ;;
+  *)
+    echo "$SAVER is not a Windows program for x86 or x86-64" >&2
+    exit 1
+    ;;
+esac
+if ! command -v wine >/dev/null || ! command -v Xvfb >/dev/null; then
+  echo "wine and Xvfb are needed" >&2
+  exit 1
+fi
+
+cleanup() {
+  if [ -n "$SAVER_PID" ]; then kill "$SAVER_PID" 2>/dev/null; fi
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    timeout 20 wineserver -k 2>/dev/null
+    rm -rf "$WINEPREFIX"
+  fi
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null; fi
+}
+trap cleanup EXIT
+
+# A display number nobody uses, with Xvfb on it at 1280x720.
+for display in $(seq 90 140); do
+  [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ] && continue
+  Xvfb ":$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X${display}" ] && break
+    sleep 0.1
+  done
+  if [ -e "/tmp/.X11-unix/X${display}" ] && kill -0 "$XVFB_PID" 2>/dev/null; then break; fi
+  kill "$XVFB_PID" 2>/dev/null
+  XVFB_PID=""
+done
+if [ -z "$XVFB_PID" ]; then
+  echo "no Xvfb display could be started" >&2
+  exit 1
+fi
+export DISPLAY=":$display"
+
+WINEPREFIX="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-wine.XXXXXX")"
+export WINEPREFIX
+export WINEDEBUG=-all
+# No Mono or Gecko installers: they would open windows of their own.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if ! timeout 180 wineboot -i >/dev/null 2>&1; then
+  echo "the Wine prefix could not be made" >&2
+  exit 1
+fi
+# One server for the whole run, so volatile registry keys and window titles outlive each call.
+wineserver -p
+echo "# $WINEARCH prefix on display $DISPLAY: $(basename "$SAVER")"
+
+pass() {
+  PASSED=$((PASSED + 1))
+  echo "ok - $1"
+}
+
+fail() {
+  FAILED=$((FAILED + 1))
+  echo "FAIL - $1${2:+: $2}"
+}
+
+# check NAME COMMAND...: passes when the command succeeds; its output is shown on failure.
+check() {
+  local name="$1" output
+  shift
+  if output=$("$@" 2>&1); then pass "$name"; else fail "$name" "$output"; fi
+}
+
+# The probe's answer, without the carriage returns of the Windows console.
+probe() { timeout 60 wine "$PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Starts the saver with the given arguments in the background (at most 120 s).
+start_saver() {
+  timeout 120 wine "$SAVER" "$@" >/dev/null 2>&1 &
+  SAVER_PID=$!
+}
+
+# Waits up to SECONDS for the saver started last to end; STATUS is then its exit status, or
+# "running". Call it directly, not in $(...): only this shell can wait for the saver.
+saver_exit() {
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$SAVER_PID" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
+  if kill -0 "$SAVER_PID" 2>/dev/null; then
+    STATUS=running
+    return
+  fi
+  wait "$SAVER_PID"
+  STATUS=$?
+  SAVER_PID=""
+}
+
+# Ends the saver started last if it still runs.
+stop_saver() {
+  if [ -n "$SAVER_PID" ]; then
+    kill "$SAVER_PID" 2>/dev/null
+    wait "$SAVER_PID" 2>/dev/null
+    SAVER_PID=""
+  fi
+  timeout 20 wine "$PROBE" gone ScreenSaver 5 >/dev/null 2>&1
+}
+
+readonly SETTINGS_KEY='HKCU\Software\Ombrix\Tundrel'
+
+# A settings value as "REG_DWORD 0x1", "REG_SZ 0" and so on, or "missing".
+reg_value() {
+  local line
+  line=$(timeout 60 wine reg query "$SETTINGS_KEY" /v "$1" 2>/dev/null | tr -d '\r' |
+    awk -v name="$1" '$1 == name { $1 = ""; sub(/^ +/, ""); print }')
+  echo "${line:-missing}" | tr -s ' '
+}
+
+reg_clear() { timeout 60 wine reg delete 'HKCU\Software\Ombrix' /f >/dev/null 2>&1; }
+
+reg_set() { timeout 60 wine reg add "$SETTINGS_KEY" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1; }
+
+finish() {
+  echo "$PASSED passed, $FAILED failed"
+  [ "$FAILED" -eq 0 ]
+  exit $?
+}

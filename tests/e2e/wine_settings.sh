@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The settings dialog of tundrel.scr under Wine: what /c shows for each state of the registry
+# key, what Enter (OK) and Escape (Cancel) leave there, the error box of a failed save, and a
+# second start closing the first.
+# Usage: wine_settings.sh TUNDREL_SCR PROBE_EXE
+source "$(dirname "$0")/wine_common.sh"
+
+# Opens the dialog with the given first argument; BOXES holds its boxes once it is up.
+open_dialog() {
+  start_saver "${1:-/c}"
+  probe wait-title Settings 20 >/dev/null
+  sleep 0.5
+  BOXES=$(probe boxes)
+}
+
+# Presses a key in the dialog and waits for it to close; STATUS is the exit status.
+close_with() {
+  probe key "$1" >/dev/null
+  saver_exit 10
+}
+
+reg_clear
+open_dialog
+check "no key: both boxes checked" test "$BOXES" = "time=1 trails=1"
+close_with 13
+check "Enter closes the dialog with status 0" test "$STATUS" = 0
+check "Enter writes ShowTrail as 1" test "$(reg_value ShowTrail)" = "REG_DWORD 0x1"
+check "Enter writes ShowTime as 1" test "$(reg_value ShowTime)" = "REG_DWORD 0x1"
+
+reg_clear
+open_dialog /C
+probe key 32 >/dev/null # Space toggles the focused box, cbShowTime
+sleep 0.3
+toggled=$(probe boxes)
+close_with 27
+check "/C opens the dialog; Space toggles Show time" test "$BOXES/$toggled" = "time=1 trails=1/time=0 trails=1"
+check "Escape closes the dialog with status 0" test "$STATUS" = 0
+check "Escape after a toggle writes nothing" test "$(reg_value ShowTime)/$(reg_value ShowTrail)" = "missing/missing"
+
+reg_clear
+reg_set ShowTrail REG_SZ 0
+reg_set ShowTime REG_DWORD 0
+open_dialog -c
+close_with 27
+check "ShowTrail stored as a string: both boxes checked" test "$BOXES" = "time=1 trails=1"
+check "the string stays after Escape" test "$(reg_value ShowTrail)" = "REG_SZ 0"
+
+reg_clear
+reg_set ShowTrail REG_DWORD 0
+reg_set ShowTime REG_DWORD 5
+open_dialog /c:1234
+close_with 13
+check "/c:1234 opens the dialog: 5 checks Show time, 0 leaves Show trails clear" \
+  test "$BOXES" = "time=1 trails=0"
+check "5 is written back as 1" test "$(reg_value ShowTime)" = "REG_DWORD 0x1"
+check "0 is written back as 0" test "$(reg_value ShowTrail)" = "REG_DWORD 0x0"
+
+# A volatile parent key takes no lasting subkey: the save fails with the first value's name.
+reg_clear
+probe volatile-key 'Software\Ombrix' >/dev/null
+open_dialog
+probe key 13 >/dev/null
+message=$(probe message-box ScreenSaver 10)
+check "a failed save shows the error in a box titled ScreenSaver" \
+  test "$message" = "Failed to set data for 'ShowTrail'"
+probe key 13 >/dev/null # dismisses the message box
+sleep 0.5
+check "the dialog stays open after the error" probe wait-title Settings 2
+close_with 27
+check "Escape then closes it with status 0" test "$STATUS" = 0
+reg_clear
+
+# A second start finds the first instance's application window by its title and closes it.
+open_dialog
+first=$SAVER_PID
+open_dialog /c
+second=$SAVER_PID
+SAVER_PID=$first
+saver_exit 10
+check "a second /c closes the first dialog, which ends with status 0" test "$STATUS" = 0
+SAVER_PID=$second
+probe wait-title Settings 20 >/dev/null
+sleep 0.5
+BOXES=$(probe boxes)
+check "... and shows its own" test "$BOXES" = "time=1 trails=1"
+close_with 27
+check "... which Escape closes" test "$STATUS" = 0
+
+finish

@@ -1,0 +1,171 @@
+// The Windows text pieces: the GDI text surface drawing on a memory bitmap (font size for the
+// screen's pixels per inch, colour, transparent background, placement, clip box), the user's
+// long time text, and the code-page conversions behind captions and text output.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "gdi_text_surface.h"
+#include "text_surface.h"
+#include "wide_text.h"
+#include "windows_api.h"
+
+namespace {
+
+// A 32-bit top-down bitmap selected into a memory device context, filled with one colour.
+class TBitmapCanvas {
+ public:
+  TBitmapCanvas(int width, int height, COLORREF fill) : Width(width), Height(height) {
+    Dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    Bitmap =
+        CreateDIBSection(Dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&Bits), nullptr, 0);
+    Old = SelectObject(Dc, Bitmap);
+    RECT all = {0, 0, width, height};
+    HBRUSH brush = CreateSolidBrush(fill);
+    FillRect(Dc, &all, brush);
+    DeleteObject(brush);
+  }
+  ~TBitmapCanvas() {
+    SelectObject(Dc, Old);
+    DeleteObject(Bitmap);
+    DeleteDC(Dc);
+  }
+
+  COLORREF At(int x, int y) const {
+    GdiFlush();
+    const unsigned char* p = Bits + (static_cast<size_t>(y) * Width + x) * 4;  // B, G, R, x
+    return RGB(p[2], p[1], p[0]);
+  }
+  // The bounding box of the pixels that are not the given colour; empty when there are none.
+  RECT Changed(COLORREF background) const {
+    RECT box = {Width, Height, 0, 0};
+    for (int y = 0; y < Height; ++y)
+      for (int x = 0; x < Width; ++x)
+        if (At(x, y) != background) {
+          box.left = std::min<LONG>(box.left, x);
+          box.top = std::min<LONG>(box.top, y);
+          box.right = std::max<LONG>(box.right, x + 1);
+          box.bottom = std::max<LONG>(box.bottom, y + 1);
+        }
+    return box;
+  }
+  bool Contains(COLORREF colour) const {
+    for (int y = 0; y < Height; ++y)
+      for (int x = 0; x < Width; ++x)
+        if (At(x, y) == colour) return true;
+    return false;
+  }
+
+  HDC Dc;
+
+ private:
+  int Width, Height;
+  HBITMAP Bitmap;
+  HGDIOBJ Old;
+  unsigned char* Bits = nullptr;
+};
+
+const COLORREF Yellow = RGB(255, 255, 0);
+const COLORREF Blue = RGB(0, 0, 128);
+
+TFontSpec ClockFont(int size) {
+  TFontSpec font;
+  font.Name = "Verdana";
+  font.Size = size;
+  font.Red = 255;
+  font.Green = 255;
+  font.Blue = 0;
+  return font;
+}
+
+TEST(GdiTextSurface, ClipBoxIsTheWholeBitmapAndFontSizeFollowsTheScreensPixelsPerInch) {
+  TBitmapCanvas canvas(320, 240, Blue);
+  TGdiTextSurface surface(canvas.Dc);
+  const TTextRect clip = surface.ClipBox();
+  EXPECT_EQ(clip.Left, 0);
+  EXPECT_EQ(clip.Top, 0);
+  EXPECT_EQ(clip.Right, 320);
+  EXPECT_EQ(clip.Bottom, 240);
+
+  HDC screen = GetDC(nullptr);
+  const int ppi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(surface.PixelsPerInch(), ppi);
+  surface.SetFont(ClockFont(36));
+  // 36 points of a character height, rounded to the nearest pixel: 48 at 96 pixels per inch.
+  EXPECT_EQ(surface.FontHeight(), -((36 * ppi * 2 + 72) / 144));
+}
+
+TEST(GdiTextSurface, TextIsYellowWithoutABackgroundAndStartsAtTheGivenCorner) {
+  TBitmapCanvas canvas(320, 120, Blue);
+  TGdiTextSurface surface(canvas.Dc);
+  surface.SetTransparentBackground(true);
+  surface.SetFont(ClockFont(24));
+  surface.DrawText(24, 24, "12:34:56");
+
+  const RECT ink = canvas.Changed(Blue);
+  ASSERT_LT(ink.left, ink.right) << "nothing was drawn";
+  // The cell's top-left corner is at (24, 24); glyphs begin just inside it.
+  EXPECT_GE(ink.left, 24);
+  EXPECT_LT(ink.left, 24 + 8);
+  EXPECT_GE(ink.top, 24);
+  EXPECT_LT(ink.top, 24 + 16);
+  EXPECT_TRUE(canvas.Contains(Yellow));
+  // No background box: every pixel is the old blue, the yellow ink, or an edge between them.
+  EXPECT_FALSE(canvas.Contains(RGB(255, 255, 255)));
+  EXPECT_EQ(canvas.At(ink.left - 1, ink.top), Blue);
+}
+
+TEST(GdiTextSurface, OpaqueBackgroundFillsTheCellAndTheDeviceContextIsLeftAsItWas) {
+  TBitmapCanvas canvas(200, 80, Blue);
+  SetTextColor(canvas.Dc, RGB(1, 2, 3));
+  SetBkMode(canvas.Dc, OPAQUE);
+  SetBkColor(canvas.Dc, RGB(0, 255, 0));
+  TGdiTextSurface surface(canvas.Dc);
+  surface.SetTransparentBackground(false);
+  surface.SetFont(ClockFont(12));
+  surface.DrawText(10, 10, "I");
+  EXPECT_TRUE(canvas.Contains(RGB(0, 255, 0)));  // the cell's background
+  EXPECT_EQ(GetTextColor(canvas.Dc), RGB(1, 2, 3));
+  EXPECT_EQ(GetBkMode(canvas.Dc), OPAQUE);
+}
+
+TEST(GdiTextSurface, NonAsciiTextIsDrawnFromUtf8) {
+  TBitmapCanvas canvas(200, 60, Blue);
+  TGdiTextSurface surface(canvas.Dc);
+  surface.SetFont(ClockFont(14));
+  surface.DrawText(4, 4, "\xD1\x87");  // CYRILLIC SMALL LETTER CHE
+  EXPECT_TRUE(canvas.Contains(Yellow));
+}
+
+TEST(WideText, Utf8AndCodePage1251RoundTripThroughUtf16) {
+  EXPECT_EQ(WideFromUtf8("A\xD0\xB6\xE2\x82\xAC"), std::wstring(L"A\x0436\x20AC"));
+  EXPECT_EQ(Utf8FromWide(L"A\x0436\x20AC"), "A\xD0\xB6\xE2\x82\xAC");
+  EXPECT_EQ(Utf8FromWide(L"abc", 2), "ab");
+  // The caption's unit label: EC F1 2F FE ED E8 F2 in code page 1251.
+  EXPECT_EQ(WideFromBytes("\xEC\xF1\x2F\xFE\xED\xE8\xF2", 1251),
+            std::wstring(L"\x043C\x0441/\x044E\x043D\x0438\x0442"));
+  EXPECT_EQ(WideFromUtf8(""), std::wstring());
+  EXPECT_EQ(Utf8FromWide(nullptr), "");
+}
+
+TEST(LongTime, TextIsTheUsersLongTimeFormatInUtf8) {
+  // The two readings may straddle a second; the second attempt then agrees.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    wchar_t expected[128];
+    ASSERT_GT(GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, expected, 128), 0);
+    const std::string text = LongTimeText();
+    if (text == Utf8FromWide(expected)) return;
+  }
+  ADD_FAILURE() << "LongTimeText differs from GetTimeFormatW: " << LongTimeText();
+}
+
+}  // namespace
