@@ -41,12 +41,13 @@ TEST_F(WorldTest, RemoveLeavesEmptySlotsThatCompactDropsKeepingOrder) {
   TTree* b = Put<TTree>(200, 100);
   TTree* c = Put<TTree>(300, 100);
   TTree* d = Put<TTree>(400, 100);
+  const TUnitRef bRef(b);
   Env->RemoveUnit(b);
   Env->RemoveUnit(c);
   EXPECT_EQ(Env->Units.size(), 4u);
   EXPECT_EQ(Env->Units[1], nullptr);
   EXPECT_TRUE(Env->Contains(a));
-  EXPECT_FALSE(Env->Contains(b));
+  EXPECT_FALSE(Env->Contains(bRef));
   EXPECT_EQ(Env->CountOf<TTree>(), 2);
   Env->Compact();
   ASSERT_EQ(Env->Units.size(), 2u);
