@@ -226,6 +226,9 @@ bool WindowIsVisible(TWindowHandle window);
 bool WindowExists(TWindowHandle window);
 // The cursor's position on the screen.
 TPoint CursorPos();
+// The decimal separator of the user's locale; '.' when the locale is not installed or its
+// separator is not a single ASCII character.
+char UserDecimalSeparator();
 // The screen's root window, drawn into by the screen-saver daemon's hacks.
 TWindowHandle RootWindowHandle();
 // Calls onResize(width, height) from the loop whenever the client area of window (a window of

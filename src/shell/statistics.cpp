@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <locale>
 
 #include "clock.h"
 
@@ -87,12 +86,3 @@ std::string StatisticsCaption(const TFrameStatistics& stats, char decimalSeparat
   return caption;
 }
 
-char UserDecimalSeparator() {
-  try {
-    const char c = std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point();
-    if (c > ' ' && c < 0x7F) return c;
-  } catch (const std::exception&) {
-    // The environment names a locale that is not installed.
-  }
-  return '.';
-}

@@ -35,6 +35,3 @@ std::string PlainNumber(double value, char decimalSeparator);
 // code page 1251.
 std::string StatisticsCaption(const TFrameStatistics& stats, char decimalSeparator);
 
-// The decimal separator of the user's locale (LC_NUMERIC from the environment); '.' when the
-// locale is not installed or its separator is not a single ASCII character.
-char UserDecimalSeparator();

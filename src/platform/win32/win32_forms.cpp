@@ -585,6 +585,14 @@ bool WindowExists(TWindowHandle window) {
   return window != 0 && IsWindow(ToHwnd(window)) != FALSE;
 }
 
+char UserDecimalSeparator() {
+  char separator[4] = {};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator) == 2 &&
+      separator[0] > ' ' && separator[0] < 0x7F)
+    return separator[0];
+  return '.';
+}
+
 TPoint CursorPos() {
   POINT point = {};
   GetCursorPos(&point);

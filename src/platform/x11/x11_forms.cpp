@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <locale>
 #include <map>
 
 #include "forms.h"
@@ -761,6 +763,17 @@ bool WindowExists(TWindowHandle window) {
   if (!dpy || window == 0) return false;
   XWindowAttributes attributes;
   return XGetWindowAttributes(dpy, window, &attributes) != 0;
+}
+
+char UserDecimalSeparator() {
+  try {
+    // LC_NUMERIC of the environment, without touching the program's own C locale.
+    const char c = std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point();
+    if (c > ' ' && c < 0x7F) return c;
+  } catch (const std::exception&) {
+    // The environment names a locale that is not installed.
+  }
+  return '.';
 }
 
 TPoint CursorPos() {
