@@ -12,6 +12,7 @@ packages=(
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xdotool x11-utils python3
   clang libclang-rt-14-dev libfaketime valgrind
+  xscreensaver lintian dpkg-dev passwd
 )
 
 # The Windows build: cross compilers, and Wine (32-bit from the i386 architecture) with its

@@ -118,6 +118,93 @@ TEST(TargetWindow, WindowIdWinsOverRootInEverySpelling) {
             TTargetChoice::Invalid);
 }
 
+// ---- XScreenSaver's options under the hand-over ----
+
+namespace {
+
+// The settings a run starts with after the hand-over options of `args` are applied to stored
+// ones, the target chosen from the same arguments as start-up chooses it.
+TSettings AfterOptions(const Args& args, TSettings stored, const char* env = "0x10") {
+  ApplyHandOverOptions(args, ChooseTargetWindow(args, env).Kind, stored);
+  return stored;
+}
+
+bool Same(const TSettings& a, const TSettings& b) {
+  return a.ShowTrail == b.ShowTrail && a.ShowTime == b.ShowTime;
+}
+
+}  // namespace
+
+TEST(HandOverOptions, EachCheckBoxOptionOverridesItsStoredSettingOnly) {
+  const TSettings on{true, true};
+  const TSettings off{false, false};
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--no-clock"}, on), TSettings{true, false}));
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--no-trails"}, on), TSettings{false, true}));
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--clock"}, off), TSettings{false, true}));
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--trails"}, off), TSettings{true, false}));
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--trails", "--no-clock"}, TSettings{false, true}),
+                   TSettings{true, false}));
+  EXPECT_TRUE(Same(AfterOptions({"--root"}, TSettings{false, true}), TSettings{false, true}));
+}
+
+TEST(HandOverOptions, WorkAnywhereOnTheLineAndTheLastOfAPairWins) {
+  const TSettings on{true, true};
+  EXPECT_TRUE(Same(AfterOptions({"--no-clock", "--root"}, on), TSettings{true, false}));
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--no-clock", "--clock"}, on), TSettings{true, true}));
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--clock", "--no-clock"}, on), TSettings{true, false}));
+  EXPECT_TRUE(Same(AfterOptions({"--trails", "--root", "--no-trails", "--no-clock"}, on),
+                   TSettings{false, false}));
+  // The first argument still decides the run mode: an option first is a full-screen run.
+  EXPECT_EQ(Mode({"--no-clock", "--root"}), TRunMode::FullScreen);
+}
+
+TEST(HandOverOptions, ApplyToEveryWindowTheDaemonHandsOver) {
+  const TSettings on{true, true};
+  const TSettings expected{false, false};
+  // XSCREENSAVER_WINDOW, the root window, and --window-id in its spellings.
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--no-trails", "--no-clock"}, on), expected));
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--no-trails", "--no-clock"}, on, nullptr), expected));
+  EXPECT_TRUE(
+      Same(AfterOptions({"--window-id", "0x20", "--no-trails", "--no-clock"}, on), expected));
+  EXPECT_TRUE(Same(AfterOptions({"/s", "-window-id=32", "--no-trails", "--no-clock"}, on, nullptr),
+                   expected));
+}
+
+TEST(HandOverOptions, ChangeNothingOutsideTheHandOver) {
+  const TSettings on{true, true};
+  const Args lines[] = {{"--no-clock", "--no-trails"},                // own window
+                        {"/s", "--no-clock", "--no-trails"},          // the host's full screen
+                        {"/p", "1234", "--no-clock", "--no-trails"},  // the preview
+                        {"/p", "--root", "--no-clock"},               // a bad preview
+                        {"/c", "--root", "--no-clock"}};              // the settings dialog
+  for (const Args& args : lines)
+    EXPECT_TRUE(Same(AfterOptions(args, on), on)) << args[0] << ' ' << args[1];
+  // Start-up refuses a bad XSCREENSAVER_WINDOW; the options of that line change nothing either.
+  EXPECT_TRUE(Same(AfterOptions({"--root", "--no-clock"}, on, "0xZZ"), on));
+  TSettings settings = on;
+  ApplyHandOverOptions({"--no-clock", "--no-trails"}, TTargetChoice::PreviewWindow, settings);
+  EXPECT_TRUE(Same(settings, on));
+}
+
+TEST(HandOverOptions, OnlyTheExactDoubleDashSpellingsAreOptions) {
+  const TSettings on{true, true};
+  for (const char* option : {"-no-clock", "-no-trails", "--No-Clock", "--no-clock=1", "--noclock",
+                             "no-clock", "--no-clock ", "--no-trail", "--no-time"})
+    EXPECT_TRUE(Same(AfterOptions({"--root", option}, on), on)) << option;
+  // The single-dash spelling is the settings dialog's switch, never an option.
+  EXPECT_EQ(Mode({"-clock", "--root"}), TRunMode::Settings);
+}
+
+TEST(HandOverOptions, TheWindowIdAfterWindowIdIsNeverReadAsAnOption) {
+  TSettings settings{true, true};
+  ApplyHandOverOptions({"--window-id", "--no-clock", "--no-trails"}, TTargetChoice::HostWindow,
+                       settings);
+  EXPECT_TRUE(Same(settings, TSettings{false, true}));
+  settings = {true, true};
+  ApplyHandOverOptions({"-root", "-window-id", "--no-clock"}, TTargetChoice::HostWindow, settings);
+  EXPECT_TRUE(Same(settings, TSettings{true, true}));
+}
+
 // ---- input rules ----
 
 TEST(InputRules, ArgumentModesTolerateFivePixelsOnEachAxisFromTheStartPosition) {

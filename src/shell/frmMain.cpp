@@ -103,6 +103,8 @@ void TfMain::FormCreate(TObject*) {
     case TTargetChoice::OwnWindow:
       break;
   }
+  // XScreenSaver's check boxes, for this run only: Settings is never saved from this window.
+  ApplyHandOverOptions(Params(), target.Kind, Settings);
 
   std::string error;
   Surface = CreateGLSurface(TargetWindow, error);

@@ -118,3 +118,21 @@ TTargetChoice ChooseTargetWindow(const std::vector<std::string>& arguments,
   }
   return choice;
 }
+
+void ApplyHandOverOptions(const std::vector<std::string>& arguments, TTargetChoice::TKind target,
+                          TSettings& settings) {
+  if (target != TTargetChoice::HostWindow && target != TTargetChoice::RootWindow) return;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--window-id" || a == "-window-id")
+      ++i;
+    else if (a == "--trails")
+      settings.ShowTrail = true;
+    else if (a == "--no-trails")
+      settings.ShowTrail = false;
+    else if (a == "--clock")
+      settings.ShowTime = true;
+    else if (a == "--no-clock")
+      settings.ShowTime = false;
+  }
+}

@@ -1,11 +1,13 @@
-// Start-up decisions made from the command line alone: the run mode, and the window the scene is
+// Start-up decisions made from the command line alone: the run mode, the window the scene is
 // drawn into (the host's preview window after /p, or the window the XScreenSaver daemon hands
-// over). Also the process's argument list, which the main window reads again in its handlers.
+// over) and the daemon's options for the two settings. Also the process's argument list, which
+// the main window reads again in its handlers.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "fConfig.h"
 #include "forms.h"
 
 // The program's arguments without the program name; set once by start-up.
@@ -53,3 +55,12 @@ struct TTargetChoice {
 // nullptr when unset.
 TTargetChoice ChooseTargetWindow(const std::vector<std::string>& arguments,
                                  const char* xscreensaverWindow);
+
+// The check boxes of XScreenSaver's settings program arrive as options anywhere on the command
+// line: "--trails" / "--no-trails" and "--clock" / "--no-clock", the last of a pair winning.
+// They override the stored settings for this run only, and only when the scene is drawn into the
+// daemon's window (HostWindow or RootWindow); elsewhere every further argument is ignored, as
+// before. Single-dash spellings are not options: "-clock" is the settings dialog's switch. The
+// value after --window-id is a window id, never an option.
+void ApplyHandOverOptions(const std::vector<std::string>& arguments, TTargetChoice::TKind target,
+                          TSettings& settings);

@@ -28,3 +28,7 @@ if(TARGET tundrel_gtk)
   target_link_libraries(tundrel PRIVATE tundrel_gtk)
   target_compile_definitions(tundrel PRIVATE TUNDREL_SETTINGS_DIALOG)
 endif()
+
+# XScreenSaver runs its hacks from its own folder (/usr/libexec/xscreensaver on Debian).
+include(GNUInstallDirs)
+install(TARGETS tundrel RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)
