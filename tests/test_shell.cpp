@@ -87,6 +87,10 @@ TEST(TargetWindow, OwnWindowWithoutAHandOver) {
   EXPECT_EQ(ChooseTargetWindow({}, "0x10").Kind, TTargetChoice::OwnWindow);
   EXPECT_EQ(ChooseTargetWindow({"/s"}, "0x10").Kind, TTargetChoice::OwnWindow);
   EXPECT_EQ(ChooseTargetWindow({"/c", "--root"}, "0x10").Kind, TTargetChoice::OwnWindow);
+  // Without a daemon (Windows) the hand-over options are plain further arguments.
+  EXPECT_EQ(ChooseTargetWindow({"--root"}, "0x10", false).Kind, TTargetChoice::OwnWindow);
+  EXPECT_EQ(ChooseTargetWindow({"/s", "--window-id", "xyz"}, nullptr, false).Kind,
+            TTargetChoice::OwnWindow);
 }
 
 TEST(TargetWindow, RootTakesTheDaemonsWindowFromTheEnvironment) {

@@ -229,6 +229,9 @@ TPoint CursorPos();
 // The decimal separator of the user's locale; '.' when the locale is not installed or its
 // separator is not a single ASCII character.
 char UserDecimalSeparator();
+// Whether a screen-saver daemon hands this program windows to draw into (XScreenSaver on X11);
+// the Windows host only ever passes its switches.
+bool DaemonHandsOverWindows();
 // The screen's root window, drawn into by the screen-saver daemon's hacks.
 TWindowHandle RootWindowHandle();
 // Calls onResize(width, height) from the loop whenever the client area of window (a window of

@@ -78,7 +78,8 @@ void TfMain::FormCreate(TObject*) {
 
   TargetWindow = Handle();
   PreviewMode = false;
-  const TTargetChoice target = ChooseTargetWindow(Params(), std::getenv("XSCREENSAVER_WINDOW"));
+  const TTargetChoice target =
+      ChooseTargetWindow(Params(), std::getenv("XSCREENSAVER_WINDOW"), DaemonHandsOverWindows());
   switch (target.Kind) {
     case TTargetChoice::PreviewWindow:
       TargetWindow = target.Window;

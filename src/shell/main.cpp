@@ -25,7 +25,8 @@ int Fail(const std::string& message, int status) {
 
 // Creates fMain as the main window and runs the loop until it closes.
 int RunScene() {
-  const TTargetChoice target = ChooseTargetWindow(Params(), std::getenv("XSCREENSAVER_WINDOW"));
+  const TTargetChoice target =
+      ChooseTargetWindow(Params(), std::getenv("XSCREENSAVER_WINDOW"), DaemonHandsOverWindows());
   if (target.Kind == TTargetChoice::Invalid) return Fail(target.Error, 2);
   // Under the daemon the saver has no window of its own on screen; input stays with the daemon.
   if (target.Kind == TTargetChoice::HostWindow || target.Kind == TTargetChoice::RootWindow)

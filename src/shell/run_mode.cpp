@@ -70,7 +70,7 @@ bool ParseWindowId(const std::string& text, TWindowHandle& id) {
 }
 
 TTargetChoice ChooseTargetWindow(const std::vector<std::string>& arguments,
-                                 const char* xscreensaverWindow) {
+                                 const char* xscreensaverWindow, bool daemonHandsOver) {
   TTargetChoice choice;
   if (arguments.size() >= 2 && (SwitchOf(arguments) == 'P')) {
     if (ParseDecimalWindowId(arguments[1], choice.Window)) {
@@ -81,7 +81,7 @@ TTargetChoice ChooseTargetWindow(const std::vector<std::string>& arguments,
     }
     return choice;
   }
-  if (DecideRunMode(arguments) != TRunMode::FullScreen) return choice;
+  if (DecideRunMode(arguments) != TRunMode::FullScreen || !daemonHandsOver) return choice;
 
   bool root = false;
   bool windowIdGiven = false;

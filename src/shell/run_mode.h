@@ -52,9 +52,10 @@ struct TTargetChoice {
 // The preview needs at least two arguments with "p" or "P" second in the first; the hand-over
 // is looked for only in the full-screen run (--window-id ID wins over --root; the single-dash
 // spellings and --window-id=ID work too). xscreensaverWindow is the environment's value, or
-// nullptr when unset.
+// nullptr when unset. Where no daemon hands windows over (daemonHandsOver false, as on
+// Windows), those options are ordinary further arguments of the full-screen run.
 TTargetChoice ChooseTargetWindow(const std::vector<std::string>& arguments,
-                                 const char* xscreensaverWindow);
+                                 const char* xscreensaverWindow, bool daemonHandsOver = true);
 
 // The check boxes of XScreenSaver's settings program arrive as options anywhere on the command
 // line: "--trails" / "--no-trails" and "--clock" / "--no-clock", the last of a pair winning.

@@ -585,6 +585,8 @@ bool WindowExists(TWindowHandle window) {
   return window != 0 && IsWindow(ToHwnd(window)) != FALSE;
 }
 
+bool DaemonHandsOverWindows() { return false; }
+
 char UserDecimalSeparator() {
   char separator[4] = {};
   if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator) == 2 &&

@@ -765,6 +765,8 @@ bool WindowExists(TWindowHandle window) {
   return XGetWindowAttributes(dpy, window, &attributes) != 0;
 }
 
+bool DaemonHandsOverWindows() { return true; }
+
 char UserDecimalSeparator() {
   try {
     // LC_NUMERIC of the environment, without touching the program's own C locale.
