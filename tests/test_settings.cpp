@@ -189,9 +189,11 @@ TEST_F(SettingsStore, SaveKeepsLinesAndValuesItDoesNotKnow) {
 
 TEST_F(SettingsStore, AValueWrittenAfterACutOffHexValueReadsBack) {
   // The file ends inside a hex value's continuation: a new value must not become part of it.
-  WriteFile(StoreFile(), Header + Section + "\"Other\"=hex:01,02,\\\n");
-  SaveSettings({false, true});
-  EXPECT_EQ(Show(Load()), Show({false, true}));
+  for (const std::string cut : {"\\", "\\\\", "\\\\\r"}) {
+    WriteFile(StoreFile(), Header + Section + "\"Other\"=hex:01,02," + cut);
+    SaveSettings({false, true});
+    EXPECT_EQ(Show(Load()), Show({false, true})) << "cut off with " << cut.size() << " bytes";
+  }
 }
 
 TEST_F(SettingsStore, SaveThroughASymbolicLinkUpdatesTheLinkedFileAndKeepsItsMode) {

@@ -167,11 +167,12 @@ void TRegDocument::SetDword(const std::string& name, uint32_t value) {
     Lines.push_back(line);
     return;
   }
-  // A hex value cut off after a continuation mark would swallow the new line: end it first.
+  // A hex value cut off after a continuation mark would swallow a line put after it: the new
+  // value goes before that one, which keeps its text as it is.
   const TEntry* last = entries.empty() ? nullptr : &entries.back();
   if (last && last->Last + 1 == keyEnd && StartsWithNoCase(last->Data, "hex") &&
       last->Data.back() == '\\')
-    Lines.insert(Lines.begin() + keyEnd++, "");
+    keyEnd = last->First;
   Lines.insert(Lines.begin() + keyEnd, line);
 }
 
