@@ -9,7 +9,8 @@ set(TUNDREL_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 include(${TUNDREL_SHELL_DIR}/config_dialog.cmake)
 add_library(tundrel_win32_forms STATIC
   ${TUNDREL_WIN32_DIR}/settings_dialog_win32.cpp
-  ${TUNDREL_WIN32_DIR}/win32_forms.cpp)
+  ${TUNDREL_WIN32_DIR}/win32_forms.cpp
+  ${TUNDREL_WIN32_DIR}/../forms_common.cpp)
 target_include_directories(tundrel_win32_forms PUBLIC ${TUNDREL_WIN32_DIR}
                                                       ${TUNDREL_WIN32_DIR}/..)
 target_link_libraries(tundrel_win32_forms PUBLIC tundrel_win32_gl tundrel_config_dialog

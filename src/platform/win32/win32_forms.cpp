@@ -432,35 +432,6 @@ void TForm::WindowDestroyed() {
   if (Wnd) Wnd->Destroyed = true;
 }
 
-void TForm::ClientResized(int width, int height) {
-  if (width == Width && height == Height) return;
-  Width = width;
-  Height = height;
-  if (OnResize) OnResize(this);
-}
-
-// ---- TTimer ----
-
-TTimer::TTimer() {
-  Application.AddTimer(this);
-  Restart();
-}
-
-TTimer::~TTimer() {
-  Application.RemoveTimer(this);
-}
-
-void TTimer::SetInterval(uint32_t milliseconds) {
-  IntervalMs = milliseconds;
-  Restart();
-}
-
-void TTimer::SetEnabled(bool enabled) {
-  if (enabled == IsEnabled) return;
-  IsEnabled = enabled;
-  Restart();
-}
-
 void TTimer::Restart() {
   ArmTimer(this);
 }

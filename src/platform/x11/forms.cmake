@@ -4,6 +4,7 @@ include_guard(GLOBAL)
 find_package(X11 REQUIRED)
 
 add_library(tundrel_x11_forms STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/../forms_common.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cp1251.cpp
   ${CMAKE_CURRENT_LIST_DIR}/x11_forms.cpp)
 target_include_directories(tundrel_x11_forms PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
