@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "gl_surface.h"
 #include "unit.h"
@@ -68,6 +69,14 @@ class TDrawer {
   // settings record. Until then both switches are on, the settings' defaults.
   void UseSwitches(const bool* showTrail, const bool* showTime);
 
+  // How a frame reaches OpenGL. Batched merges each run of one-vertex point batches and each run
+  // of line batches into one glBegin/glEnd pair and culls the snow once for both passes. Plain
+  // makes every glBegin/glEnd pair one for one, batch by batch, as the scene was first drawn;
+  // the benchmarks measure against it. Both make the same colour and vertex calls in the same
+  // order, so the pixels are the same.
+  enum class TCallSequence { Batched, Plain };
+  TCallSequence CallSequence = TCallSequence::Batched;
+
   // The surface stands for the window, its device context and GL context, and the text canvas.
   TGLSurface& TargetWindow;
   TEnv& Env;
@@ -82,6 +91,19 @@ class TDrawer {
   double OrbitDistance = 0;  // world units
 
  private:
+  // A snowflake within the cull distance of the eye: its centre in scene coordinates, its
+  // height in world units (the mirror image fades with it) and whether it is near enough to be
+  // drawn as a star.
+  struct TVisibleFlake {
+    double X, Y, Z;
+    double Height;
+    bool Star;
+  };
+  // Fills VisibleFlakes from the world's snow in index order, for the current eye.
+  void CollectSnowflakes();
+  void DrawCollectedSnowflakes(double Brightness);
+
+  std::vector<TVisibleFlake> VisibleFlakes;  // kept between frames for its storage
   bool DefaultSwitch = true;
   const bool* ShowTrail = &DefaultSwitch;
   const bool* ShowTime = &DefaultSwitch;

@@ -1,6 +1,8 @@
 // One frame of the winter scene: the dimmed mirror image under the plain, the trails, the snow,
 // the animals and the fir trees, all immediate-mode batches of a few fixed shapes. Everything
 // farther from the eye than fixed plain distances is skipped; squared distances, no roots.
+// Runs of point and line batches go to OpenGL as one glBegin/glEnd pair unless the plain call
+// sequence is asked for; the vertices, their colours and their order are the same either way.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -27,6 +29,51 @@ double Sq(double v) {
 void Normal(const std::array<float, 3>& n) {
   glNormal3f(n[0], n[1], n[2]);
 }
+
+// glBegin/glEnd pairs of one mode after another. When merging, a batch of the mode that is
+// open carries on in the same pair, which only Close() or a batch of another mode ends; when
+// not, every batch is its own pair.
+class TBatches {
+ public:
+  explicit TBatches(bool merge) : Merge(merge) {}
+  void Begin(GLenum mode) {
+    if (Open && mode == Mode) return;
+    if (Open) glEnd();
+    glBegin(mode);
+    Open = true;
+    Mode = mode;
+  }
+  void End() {
+    if (!Merge) Close();
+  }
+  void Close() {
+    if (Open) glEnd();
+    Open = false;
+  }
+
+ private:
+  bool Merge;
+  bool Open = false;
+  GLenum Mode = GL_POINTS;
+};
+
+// The shapes' face normals, worked out once: they never change.
+struct TTetraNormals {
+  std::array<float, 3> Bottom, Back, Left, Right;
+};
+const TTetraNormals BodyNormals{TDrawer::FaceNormal({-1, -1, 0}, {-1, 1, 0}, {2, 0, 0}),
+                                TDrawer::FaceNormal({-1, -1, 0}, {-1, 1, 0}, {-1, 0, 1}),
+                                TDrawer::FaceNormal({-1, -1, 0}, {-1, 0, 1}, {2, 0, 0}),
+                                TDrawer::FaceNormal({-1, -1, 0}, {2, 0, 0}, {-1, 0, 1})};
+const TTetraNormals TrunkNormals{TDrawer::FaceNormal({-1, -1, 0}, {-1, 1, 0}, {1, 0, 0}),
+                                 TDrawer::FaceNormal({-1, -1, 0}, {-1, 1, 0}, {-1, 0, 10}),
+                                 TDrawer::FaceNormal({-1, 1, 0}, {-1, 0, 10}, {1, 0, 0}),
+                                 TDrawer::FaceNormal({-1, -1, 0}, {1, 0, 0}, {-1, 0, 10})};
+const std::array<std::array<float, 3>, 4> TierNormals{
+    TDrawer::FaceNormal({0, 0, 1}, {1, 0.4, 0}, {-1, 0.4, 0}),
+    TDrawer::FaceNormal({0, 0, 1}, {0, -1, 0}, {1, 0.4, 0}),
+    TDrawer::FaceNormal({0, 0, 1}, {0, -1, 0}, {-1, 0.4, 0}),
+    TDrawer::FaceNormal({1, 0.4, 0}, {0, -1, 0}, {-1, 0.4, 0})};
 
 // The animal body's and the trunk's top vertex, black in the mirror image; the shape's colour
 // is set again before the vertex that follows it.
@@ -55,18 +102,18 @@ class TTetraColours {
 void DrawBody(TTetraColours& colours) {
   glBegin(GL_TRIANGLES);
   // bottom
-  Normal(TDrawer::FaceNormal({-1, -1, 0}, {-1, 1, 0}, {2, 0, 0}));
+  Normal(BodyNormals.Bottom);
   glVertex3d(-1, -1, 0);
   glVertex3d(-1, 1, 0);
   glVertex3d(2, 0, 0);
   // back
-  Normal(TDrawer::FaceNormal({-1, -1, 0}, {-1, 1, 0}, {-1, 0, 1}));
+  Normal(BodyNormals.Back);
   glVertex3d(-1, -1, 0);
   glVertex3d(-1, 1, 0);
   colours.Top();
   glVertex3d(-1, 0, 2);
   // left
-  Normal(TDrawer::FaceNormal({-1, -1, 0}, {-1, 0, 1}, {2, 0, 0}));
+  Normal(BodyNormals.Left);
   colours.Plain();
   glVertex3d(-1, 1, 0);
   colours.Top();
@@ -74,7 +121,7 @@ void DrawBody(TTetraColours& colours) {
   colours.Plain();
   glVertex3d(2, 0, 0);
   // right
-  Normal(TDrawer::FaceNormal({-1, -1, 0}, {2, 0, 0}, {-1, 0, 1}));
+  Normal(BodyNormals.Right);
   glVertex3d(-1, -1, 0);
   glVertex3d(2, 0, 0);
   colours.Top();
@@ -85,18 +132,18 @@ void DrawBody(TTetraColours& colours) {
 void DrawTrunk(TTetraColours& colours) {
   glBegin(GL_TRIANGLES);
   // bottom
-  Normal(TDrawer::FaceNormal({-1, -1, 0}, {-1, 1, 0}, {1, 0, 0}));
+  Normal(TrunkNormals.Bottom);
   glVertex3d(-1, -1, 0);
   glVertex3d(-1, 1, 0);
   glVertex3d(1, 0, 0);
   // back
-  Normal(TDrawer::FaceNormal({-1, -1, 0}, {-1, 1, 0}, {-1, 0, 10}));
+  Normal(TrunkNormals.Back);
   glVertex3d(-1, -1, 0);
   glVertex3d(-1, 1, 0);
   colours.Top();
   glVertex3d(0, 0, 10);
   // left
-  Normal(TDrawer::FaceNormal({-1, 1, 0}, {-1, 0, 10}, {1, 0, 0}));
+  Normal(TrunkNormals.Left);
   colours.Plain();
   glVertex3d(-1, 1, 0);
   colours.Top();
@@ -104,7 +151,7 @@ void DrawTrunk(TTetraColours& colours) {
   colours.Plain();
   glVertex3d(1, 0, 0);
   // right
-  Normal(TDrawer::FaceNormal({-1, -1, 0}, {1, 0, 0}, {-1, 0, 10}));
+  Normal(TrunkNormals.Right);
   glVertex3d(-1, -1, 0);
   glVertex3d(1, 0, 0);
   colours.Top();
@@ -123,17 +170,27 @@ void TDrawer::Render() {
   gluLookAt(MapX(EyeX), MapY(EyeY), MapLength(EyeZ), MapX(LookX), MapY(LookY), MapLength(LookZ),
             MapX(UpX), MapY(UpY), MapLength(EyeZ + 50000.0));
 
+  // Both passes draw the same flakes: batched, they are culled once.
+  const bool batched = CallSequence == TCallSequence::Batched;
+  if (batched) CollectSnowflakes();
+
   // The mirror image: everything at height z shows at -(z + 1 world unit), dimmed.
   glPushMatrix();
   glScalef(1, 1, -1);
   glTranslated(0, 0, MapLength(1.0));
-  DrawSnowflakes(0.5);
+  if (batched)
+    DrawCollectedSnowflakes(0.5);
+  else
+    DrawSnowflakes(0.5);
   DrawUnits(0.3);
   glPopMatrix();
 
   if (*ShowTrail) DrawTrails();
 
-  DrawSnowflakes(1.0);
+  if (batched)
+    DrawCollectedSnowflakes(1.0);
+  else
+    DrawSnowflakes(1.0);
   DrawUnits(1.0);
   glPopMatrix();
 
@@ -201,21 +258,21 @@ void TDrawer::DrawUnits(double Brightness) {
 
 void TDrawer::DrawFirTier(double BaseGreen, double TipGreen) {
   glBegin(GL_TRIANGLES);
-  Normal(FaceNormal({0, 0, 1}, {1, 0.4, 0}, {-1, 0.4, 0}));
+  Normal(TierNormals[0]);
   glColor3d(0, TipGreen, 0);
   glVertex3d(0, 0, 1);
   glColor3d(0, BaseGreen, 0);
   glVertex3d(1, 0.4, 0);
   glVertex3d(-1, 0.4, 0);
 
-  Normal(FaceNormal({0, 0, 1}, {0, -1, 0}, {1, 0.4, 0}));
+  Normal(TierNormals[1]);
   glColor3d(0, TipGreen, 0);
   glVertex3d(0, 0, 1);
   glColor3d(0, BaseGreen, 0);
   glVertex3d(0, -1, 0);
   glVertex3d(1, 0.4, 0);
 
-  Normal(FaceNormal({0, 0, 1}, {0, -1, 0}, {-1, 0.4, 0}));
+  Normal(TierNormals[2]);
   glColor3d(0, TipGreen, 0);
   glVertex3d(0, 0, 1);
   glColor3d(0, BaseGreen, 0);
@@ -223,7 +280,7 @@ void TDrawer::DrawFirTier(double BaseGreen, double TipGreen) {
   glVertex3d(-1, 0.4, 0);
 
   // The colour is still the base colour of the last side face.
-  Normal(FaceNormal({1, 0.4, 0}, {0, -1, 0}, {-1, 0.4, 0}));
+  Normal(TierNormals[3]);
   glVertex3d(1, 0.4, 0);
   glVertex3d(0, -1, 0);
   glVertex3d(-1, 0.4, 0);
@@ -247,33 +304,51 @@ std::array<float, 3> TDrawer::FaceNormal(const TPoint3& p1, const TPoint3& p2, c
 }
 
 void TDrawer::DrawSnowflakes(double Brightness) {
-  const double L = Brightness;
-  glDisable(GL_LIGHTING);
+  CollectSnowflakes();
+  DrawCollectedSnowflakes(Brightness);
+}
+
+void TDrawer::CollectSnowflakes() {
+  VisibleFlakes.clear();
   for (const TSnowflake& flake : Env.Snowflakes) {
     const double d2 = Sq(flake.X - EyeX) + Sq(flake.Y - EyeY);
     if (d2 > FlakeCullSq) continue;
-    // Mirrored flakes fade with their height.
-    const double g = L >= 1 ? 0.5 : (1 - flake.Z / 200.0) * 0.5 * L;
+    VisibleFlakes.push_back(TVisibleFlake{MapX(flake.X), MapY(flake.Y), MapLength(flake.Z), flake.Z,
+                                          !(d2 > StarFlakeSq)});
+  }
+}
+
+void TDrawer::DrawCollectedSnowflakes(double Brightness) {
+  const double L = Brightness;
+  const bool batched = CallSequence == TCallSequence::Batched;
+  TBatches batches(batched);
+  glDisable(GL_LIGHTING);
+  for (const TVisibleFlake& flake : VisibleFlakes) {
+    // Mirrored flakes fade with their height. The colour is set for every flake even where it
+    // repeats: Mesa's software rasteriser shades a merged batch without a colour call inside it
+    // a shade differently (128 for 127 here and there).
+    const double g = L >= 1 ? 0.5 : (1 - flake.Height / 200.0) * 0.5 * L;
     glColor3d(g, g, g);
-    const double cx = MapX(flake.X);
-    const double cy = MapY(flake.Y);
-    const double cz = MapLength(flake.Z);
-    if (d2 > StarFlakeSq) {
-      glBegin(GL_POINTS);
-      glVertex3d(cx, cy, cz);
-      glEnd();
+    if (!flake.Star) {
+      batches.Begin(GL_POINTS);
+      glVertex3d(flake.X, flake.Y, flake.Z);
+      batches.End();
     } else {
       // Eight rays to the corners of a cube, corners in the sign order x, then y, then z.
-      glBegin(GL_LINES);
-      for (double sx : {-1.0, 1.0})
-        for (double sy : {-1.0, 1.0})
-          for (double sz : {-1.0, 1.0}) {
-            glVertex3d(cx, cy, cz);
-            glVertex3d(cx + sx * StarHalfSize, cy + sy * StarHalfSize, cz + sz * StarHalfSize);
+      const double x[2] = {flake.X - StarHalfSize, flake.X + StarHalfSize};
+      const double y[2] = {flake.Y - StarHalfSize, flake.Y + StarHalfSize};
+      const double z[2] = {flake.Z - StarHalfSize, flake.Z + StarHalfSize};
+      batches.Begin(GL_LINES);
+      for (double cornerX : x)
+        for (double cornerY : y)
+          for (double cornerZ : z) {
+            glVertex3d(flake.X, flake.Y, flake.Z);
+            glVertex3d(cornerX, cornerY, cornerZ);
           }
-      glEnd();
+      batches.End();
     }
   }
+  batches.Close();
   glEnable(GL_LIGHTING);
 }
 

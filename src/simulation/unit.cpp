@@ -15,11 +15,6 @@ const TUnitClass TEnvUnit::ClassInfo{0, "TEnvUnit", nullptr};
 
 TUnitRef::TUnitRef(TEnvUnit* unit) : Unit(unit), Serial(unit ? unit->Serial : 0) {}
 
-bool TUnitRef::Is(const TEnvUnit* unit) const {
-  if (unit == nullptr) return false;
-  return Unit == unit && Serial == unit->Serial;
-}
-
 TEnvUnit::TEnvUnit(TEnv* env) : Env(env), Serial(env->TakeSerial()) {
   Direction = Random() * 2 * Pi;
   Radius = Random() + 1;
@@ -37,12 +32,6 @@ TEnvUnit::TEnvUnit(TEnv* env) : Env(env), Serial(env->TakeSerial()) {
 }
 
 TEnvUnit::~TEnvUnit() = default;
-
-double TEnvUnit::ClearanceTo(const TEnvUnit* other) const {
-  if (other == this) return 0;
-  return Env->DistanceSq(X, Y, other->X, other->Y) - other->Radius * other->Radius -
-         Radius * Radius;
-}
 
 void TEnvUnit::MoveTo(double x, double y) {
   if (Env->IsPlaceFree(this, x, y)) {
@@ -89,16 +78,20 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   Env->UnitsNear(this, SightRange, list);
 
   // The obstacle: the nearest unit (by clearance) ahead whose widened disc crosses the path.
-  // A hunter's prey (the mode's Target) is never its obstacle.
+  // A hunter's prey (the mode's Target) is never its obstacle. The heading does not change until
+  // an obstacle is chosen, so its cosine and sine serve the whole search and the avoidance.
+  const double cosD = std::cos(Direction);
+  const double sinD = std::sin(Direction);
+  const TUnitRef& target = Mode->Target;
   double best = Env->WorldSize * Env->WorldSize;
   const TEnvUnit* chosen = nullptr;
   for (const TEnvUnit* u : list) {
-    if (u == this || Mode->Target.Is(u)) continue;
+    if (u == this || target.Is(u)) continue;
     const double dx = u->X - X;
     const double dy = u->Y - Y;
-    const double ahead = dx * std::cos(Direction) + dy * std::sin(Direction);
+    const double ahead = dx * cosD + dy * sinD;
     if (ahead < 0) continue;
-    const double side = dx * std::sin(Direction) - dy * std::cos(Direction);
+    const double side = dx * sinD - dy * cosD;
     const double reach = 1.5 * u->Radius + Radius;
     if (std::fabs(side) >= reach) continue;
     const double k = ClearanceTo(u);
@@ -111,8 +104,8 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   if (chosen) {
     const double dx = chosen->X - X;
     const double dy = chosen->Y - Y;
-    const double ahead = dx * std::cos(Direction) + dy * std::sin(Direction);
-    const double side = dx * std::sin(Direction) - dy * std::cos(Direction);
+    const double ahead = dx * cosD + dy * sinD;
+    const double side = dx * sinD - dy * cosD;
     const double reach = 1.5 * chosen->Radius + Radius;
     const double dist2 = ahead * ahead + side * side;
     if (dist2 < reach * reach) {
@@ -135,9 +128,12 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   if (Y < 0) VelY += 2 * dt;
   if (Y > Env->WorldSize) VelY -= 2 * dt;
 
+  // The heading is final from here on: one cosine and sine for the drift and the step.
+  const double cosFinal = std::cos(Direction);
+  const double sinFinal = std::sin(Direction);
   MaxVelocity = speed / 3;
-  VelX += std::cos(Direction) * speed * dt / 5;
-  VelY += std::sin(Direction) * speed * dt / 5;
+  VelX += cosFinal * speed * dt / 5;
+  VelY += sinFinal * speed * dt / 5;
   if (std::fabs(VelX) > MaxVelocity) VelX = VelX > 0 ? MaxVelocity : -MaxVelocity;
   if (std::fabs(VelY) > MaxVelocity) VelY = VelY > 0 ? MaxVelocity : -MaxVelocity;
   if (VelX > 0)
@@ -150,8 +146,8 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
     VelY += dt;
 
   const double own = speed - std::sqrt(VelX * VelX + VelY * VelY);
-  const double x = X + (std::cos(Direction) * own + VelX) * dt;
-  const double y = Y + (std::sin(Direction) * own + VelY) * dt;
+  const double x = X + (cosFinal * own + VelX) * dt;
+  const double y = Y + (sinFinal * own + VelY) * dt;
   MoveTo(x, y);
   list.clear();
 }

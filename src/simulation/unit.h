@@ -35,7 +35,7 @@ class TUnitRef {
   uint64_t GetSerial() const { return Serial; }
   bool IsNone() const { return Unit == nullptr; }
   // Whether this refers to `unit`, a unit that is alive (or nullptr, which matches none).
-  bool Is(const TEnvUnit* unit) const;
+  inline bool Is(const TEnvUnit* unit) const;
 
  private:
   TEnvUnit* Unit = nullptr;
@@ -81,7 +81,7 @@ class TEnvUnit {
   }
 
   // Squared centre distance minus both squared radii; 0 with itself.
-  double ClearanceTo(const TEnvUnit* other) const;
+  inline double ClearanceTo(const TEnvUnit* other) const;
   // Takes the new position only if it is free.
   void MoveTo(double x, double y);
   // Turns Direction toward angle by at most TurnRate * dt (radians).
@@ -99,13 +99,33 @@ class TEnvUnit {
   double X = 0;
   double Y = 0;
   double Radius = 0;
-  double Direction = 0;     // radians, never reduced to one turn
-  double TurnRate = 0;      // radians per second
-  double VelX = 0;          // drift velocity, world units per second
+  double Direction = 0;  // radians, never reduced to one turn
+  double TurnRate = 0;   // radians per second
+  double VelX = 0;       // drift velocity, world units per second
   double VelY = 0;
-  double SightRange = 0;    // world units
-  double MaxVelocity = 0;   // world units per second
+  double SightRange = 0;   // world units
+  double MaxVelocity = 0;  // world units per second
   std::unique_ptr<TStopMode> IdleMode;
   TMoveMode* Mode = nullptr;  // not owned through this field
   const uint64_t Serial;      // unique within the world, for TUnitRef
+
+ private:
+  friend class TEnv;
+  // ClassType(), noted by the world when the unit joins it (complete by then), so that its scans
+  // tell classes apart without a virtual call; none for a unit that got into the list otherwise.
+  const TUnitClass* JoinedClass = nullptr;
 };
+
+// Inline: the world's queries call these once for every unit they look at.
+
+bool TUnitRef::Is(const TEnvUnit* unit) const {
+  if (unit == nullptr) return false;
+  return Unit == unit && Serial == unit->Serial;
+}
+
+double TEnvUnit::ClearanceTo(const TEnvUnit* other) const {
+  if (other == this) return 0;
+  // TEnv::DistanceSq(X, Y, other->X, other->Y), spelled out here where the world is not known.
+  return (X - other->X) * (X - other->X) + (Y - other->Y) * (Y - other->Y) -
+         other->Radius * other->Radius - Radius * Radius;
+}

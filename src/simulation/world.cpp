@@ -34,9 +34,13 @@ double TEnv::Step() {
     if (TEnvUnit* unit = Units[i].get()) unit->Step(dt);
   }
   Compact();
-  for (TSnowflake& flake : Snowflakes) flake.Step(dt);
+  StepSnowflakes(Snowflakes.data(), Snowflakes.size(), dt);
   LastStepTime = now;
   return dt;
+}
+
+const TUnitClass& TEnv::ClassOf(const TEnvUnit& unit) {
+  return unit.JoinedClass ? *unit.JoinedClass : unit.ClassType();
 }
 
 void TEnv::RemoveUnit(const TEnvUnit* unit) {
@@ -53,6 +57,26 @@ void TEnv::Compact() {
   Units.erase(std::remove(Units.begin(), Units.end(), nullptr), Units.end());
 }
 
+namespace {
+
+// TEnvUnit::ClearanceTo from one unit to others, with the unit's X, Y and squared radius read
+// once for a whole scan instead of again after every store the scan makes. The operations and
+// their order are ClearanceTo's, so are the results; the unit itself is never passed.
+class TClearanceFrom {
+ public:
+  explicit TClearanceFrom(const TEnvUnit& unit)
+      : X(unit.X), Y(unit.Y), RadiusSq(unit.Radius * unit.Radius) {}
+  double To(const TEnvUnit& other) const {
+    return (X - other.X) * (X - other.X) + (Y - other.Y) * (Y - other.Y) -
+           other.Radius * other.Radius - RadiusSq;
+  }
+
+ private:
+  double X, Y, RadiusSq;
+};
+
+}  // namespace
+
 TUnits TEnv::UnitsNear(const TEnvUnit* unit, double range) const {
   TUnits list;
   UnitsNear(unit, range, list);
@@ -62,20 +86,22 @@ TUnits TEnv::UnitsNear(const TEnvUnit* unit, double range) const {
 void TEnv::UnitsNear(const TEnvUnit* unit, double range, TUnits& list) const {
   list.clear();
   const double range2 = range * range;
+  const TClearanceFrom clearance(*unit);
   for (const auto& slot : Units) {
     TEnvUnit* v = slot.get();
     if (v == nullptr || v == unit) continue;
-    if (unit->ClearanceTo(v) <= range2) list.push_back(v);
+    if (clearance.To(*v) <= range2) list.push_back(v);
   }
 }
 
 TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
   double best = (10 * WorldSize) * (10 * WorldSize);
   TEnvUnit* nearest = nullptr;
+  const TClearanceFrom clearance(*unit);
   for (const auto& slot : Units) {
     TEnvUnit* v = slot.get();
-    if (v == nullptr || v == unit || !v->InheritsFrom(cls)) continue;
-    const double q = unit->ClearanceTo(v);
+    if (v == nullptr || v == unit || !ClassOf(*v).InheritsFrom(cls)) continue;
+    const double q = clearance.To(*v);
     if (q < best) {
       best = q;
       nearest = v;
@@ -85,11 +111,11 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
 }
 
 bool TEnv::IsPlaceFree(const TEnvUnit* unit, double x, double y) const {
+  const double unitRadiusSq = unit->Radius * unit->Radius;
   for (const auto& slot : Units) {
     const TEnvUnit* v = slot.get();
     if (v == nullptr || v == unit) continue;
-    if (DistanceSq(x, y, v->X, v->Y) - v->Radius * v->Radius - unit->Radius * unit->Radius < 0)
-      return false;
+    if (DistanceSq(x, y, v->X, v->Y) - v->Radius * v->Radius - unitRadiusSq < 0) return false;
   }
   return true;
 }
@@ -107,15 +133,18 @@ bool TEnv::Contains(const TEnvUnit* unit) const {
 
 bool TEnv::Contains(const TUnitRef& unit) const {
   if (unit.IsNone()) return false;
+  // The slot that holds the address is the only candidate; the serial then tells whether it is
+  // still the unit that was referred to or a later one at the same address.
+  const TEnvUnit* address = unit.Get();
   for (const auto& slot : Units)
-    if (unit.Is(slot.get())) return true;
+    if (slot.get() == address) return unit.Is(address);
   return false;
 }
 
 int32_t TEnv::CountOf(const TUnitClass& cls) const {
   int32_t count = 0;
   for (const auto& slot : Units)
-    if (slot && slot->InheritsFrom(cls)) ++count;
+    if (slot && ClassOf(*slot).InheritsFrom(cls)) ++count;
   return count;
 }
 

@@ -43,6 +43,7 @@ class TEnv {
   T* AddUnit(std::unique_ptr<T> unit) {
     static_assert(std::is_base_of<TEnvUnit, T>::value, "only units live in the world");
     T* raw = unit.get();
+    raw->JoinedClass = &raw->ClassType();
     Units.emplace_back(std::move(unit));
     return raw;
   }
@@ -75,7 +76,7 @@ class TEnv {
     return (x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2);
   }
 
-  double LastStepTime;                          // clock reading at the end of the last step
+  double LastStepTime;                           // clock reading at the end of the last step
   std::vector<std::unique_ptr<TEnvUnit>> Units;  // empty slots only between Remove and Compact
   double WorldSize;                              // side of the plain, world units
   std::array<TTrailSegment, TrailCount> Trails{};
@@ -88,6 +89,9 @@ class TEnv {
   TUnits NeighbourList;
 
  private:
+  // The unit's class as noted when it joined the world, without a virtual call.
+  static const TUnitClass& ClassOf(const TEnvUnit& unit);
+
   uint64_t LastSerial = 0;
 };
 

@@ -1,0 +1,278 @@
+// What must not change while the world step and the frame get cheaper. Golden images: the last
+// frame of three seeded worlds at two small sizes, rendered the way
+// `tundrel-sim --seed N --seconds 20 --png FILE --size WxH --no-clock` renders it, must match the
+// pictures in tests/golden pixel for pixel, with merged batches and with the plain call
+// sequence alike. They were made with Mesa's software rasteriser (llvmpipe); a different
+// rasteriser may round edges differently and fail here. Golden results: the world's faster
+// paths (the snow table step, the scans) give bit for bit what the plain per-unit code gives.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "drawer.h"
+#include "png/png_writer.h"
+#include "population.h"
+#include "random.h"
+#include "sim_support.h"
+#include "snapshot.h"
+#include "species.h"
+#include "world.h"
+
+// Mesa's driver, LLVM and fontconfig keep a few allocations of their own set-up until exit.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libLLVM\nleak:libEGL_mesa\nleak:swrast_dri\nleak:libgallium\nleak:libfontconfig\n";
+}
+
+namespace {
+
+constexpr double Seconds = 20.0;  // simulated, as the pictures were made
+constexpr double FrameDt = 1.0 / 60.0;
+
+struct TGoldenCase {
+  uint64_t Seed;
+  int Width;  // pixels
+  int Height;
+};
+
+std::string CaseName(const TGoldenCase& c) {
+  return "seed" + std::to_string(c.Seed) + "_" + std::to_string(c.Width) + "x" +
+         std::to_string(c.Height);
+}
+
+// The pictures of one case, and the GL renderer that drew them.
+struct TRendered {
+  std::string Batched;  // the frame as the renderer draws it by default
+  std::string Plain;    // the same frame with the plain call sequence
+  std::string Renderer;
+};
+
+// What the driver does for --png: the world and the snapshot's camera stepped together on a
+// simulated clock with the population topped up, then the last frame, written once as drawn by
+// default and once more with the plain call sequence. Empty paths and the reason in error when
+// there is no GL context.
+TRendered RenderLikeTheDriver(const TGoldenCase& c, std::string& error) {
+  TManualClock clock(0.0);
+  SetClockSource(&clock);
+  Randomize(c.Seed);
+  auto env = std::make_unique<TEnv>(1000.0);
+  TPredator* lastPredator = CreateStartPopulation(*env);
+  TSnapshotOptions options;
+  options.Width = c.Width;
+  options.Height = c.Height;
+  options.ShowTrail = true;
+  options.ShowTime = false;
+  auto snapshot = TSnapshotRenderer::Create(*env, lastPredator, options, error);
+  TRendered rendered;
+  if (snapshot) {
+    const int64_t steps = static_cast<int64_t>(std::ceil(Seconds / FrameDt - 1e-9));
+    for (int64_t step = 1; step <= steps; ++step) {
+      clock.Set(std::fmod(static_cast<double>(step) * FrameDt, SecondsPerDay));
+      const double dt = env->Step();
+      snapshot->UpdateCamera(dt);
+      TopUpPopulation(*env);
+    }
+    const std::string stem = ::testing::TempDir() + "tundrel_golden_" + CaseName(c);
+    const std::string batchedError = snapshot->Finish(stem + ".png");
+    if (batchedError.empty()) rendered.Batched = stem + ".png";
+    snapshot->Drawer().CallSequence = TDrawer::TCallSequence::Plain;
+    const std::string plainError = snapshot->Finish(stem + "_plain.png");
+    if (plainError.empty()) rendered.Plain = stem + "_plain.png";
+    error = batchedError + plainError;
+    const GLubyte* name = glGetString(GL_RENDERER);
+    rendered.Renderer = name ? reinterpret_cast<const char*>(name) : "an unknown renderer";
+  }
+  snapshot.reset();
+  env.reset();
+  SetClockSource(nullptr);
+  return rendered;
+}
+
+// Compares the decoded pixels of a rendered picture with its golden one; on a mismatch the
+// rendered file stays behind for a look.
+void ExpectSamePixels(const TGoldenCase& c, const std::string& rendered,
+                      const std::string& renderer) {
+  const std::string golden = std::string(TUNDREL_GOLDEN_DIR) + "/" + CaseName(c) + ".png";
+  TImage expected, actual;
+  std::string error;
+  ASSERT_TRUE(ReadPng(golden, expected, &error)) << error;
+  ASSERT_TRUE(ReadPng(rendered, actual, &error)) << error;
+  ASSERT_EQ(actual.Width, expected.Width);
+  ASSERT_EQ(actual.Height, expected.Height);
+  int differing = 0;
+  int firstX = -1, firstY = -1;
+  for (int y = 0; y < expected.Height; ++y)
+    for (int x = 0; x < expected.Width; ++x) {
+      const uint8_t* e = expected.PixelAt(x, y);
+      const uint8_t* a = actual.PixelAt(x, y);
+      if (e[0] == a[0] && e[1] == a[1] && e[2] == a[2] && e[3] == a[3]) continue;
+      if (differing++ == 0) {
+        firstX = x;
+        firstY = y;
+      }
+    }
+  EXPECT_EQ(differing, 0) << differing << " pixels differ, the first at (" << firstX << ", "
+                          << firstY << "); rendered " << rendered << " on " << renderer;
+  if (differing == 0) std::remove(rendered.c_str());
+}
+
+void PrintTo(const TGoldenCase& c, std::ostream* os) {
+  *os << CaseName(c);
+}
+
+class GoldenImage : public ::testing::TestWithParam<TGoldenCase> {};
+
+TEST_P(GoldenImage, FrameMatchesTheStoredPicturePixelForPixelWithEitherCallSequence) {
+  std::string error;
+  const TRendered rendered = RenderLikeTheDriver(GetParam(), error);
+  if (rendered.Renderer.empty()) {
+    if (std::getenv("TUNDREL_NO_GL") != nullptr) GTEST_SKIP() << "TUNDREL_NO_GL is set";
+    FAIL() << "cannot render offscreen: " << error
+           << " (set TUNDREL_NO_GL=1 to skip where there is no GL)";
+  }
+  ASSERT_FALSE(rendered.Batched.empty()) << error;
+  ASSERT_FALSE(rendered.Plain.empty()) << error;
+  ExpectSamePixels(GetParam(), rendered.Batched, rendered.Renderer);
+  ExpectSamePixels(GetParam(), rendered.Plain, rendered.Renderer);
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreeSeedsTwoSizes, GoldenImage,
+                         ::testing::Values(TGoldenCase{1, 320, 180}, TGoldenCase{1, 480, 270},
+                                           TGoldenCase{2, 320, 180}, TGoldenCase{2, 480, 270},
+                                           TGoldenCase{3, 320, 180}, TGoldenCase{3, 480, 270}),
+                         [](const ::testing::TestParamInfo<TGoldenCase>& info) {
+                           return CaseName(info.param);
+                         });
+
+// ---- golden results of the world step ----
+
+bool SameBits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The first flake and field in which the two tables differ in any bit, or "".
+std::string FirstDifference(const std::vector<TSnowflake>& a, const std::vector<TSnowflake>& b) {
+  if (a.size() != b.size()) return "the tables differ in length";
+  for (size_t i = 0; i < a.size(); ++i) {
+    const TSnowflake& p = a[i];
+    const TSnowflake& q = b[i];
+    const std::pair<const char*, bool> fields[] = {
+        {"X", SameBits(p.X, q.X)},
+        {"Y", SameBits(p.Y, q.Y)},
+        {"Z", SameBits(p.Z, q.Z)},
+        {"LieTime", SameBits(p.LieTime, q.LieTime)},
+        {"DriftX", SameBits(p.DriftX, q.DriftX)},
+        {"DriftY", SameBits(p.DriftY, q.DriftY)},
+        {"VelZ", SameBits(p.VelZ, q.VelZ)},
+        {"DriftTime", SameBits(p.DriftTime, q.DriftTime)}};
+    for (const auto& field : fields)
+      if (!field.second) return "flake " + std::to_string(i) + ", " + field.first;
+  }
+  return "";
+}
+
+TEST_F(WorldTest, SnowTableStepGivesTheFlakeByFlakeResultsAndDraws) {
+  std::vector<TSnowflake> reference = Env->Snowflakes;
+  // Flakes on the edges of their states: on the ground with no lying time left, a wind timer at
+  // exactly 0, just above the ground, a negative zero height and position.
+  reference[0].Z = 0;
+  reference[0].LieTime = 0;
+  reference[1].Z = 50;
+  reference[1].DriftTime = 0;
+  reference[2].Z = 0.1;
+  reference[3].Z = -0.0;
+  reference[3].X = -0.0;
+  reference[4].Z = 0;
+  reference[4].LieTime = 1.0 / 60;
+  std::vector<TSnowflake> table = reference;
+
+  // Frame steps with a zero step, long ones that land and restart many flakes at once, and one
+  // past a wind change.
+  const double steps[] = {1.0 / 60, 0.0, 0.5, 1.0 / 60, 10.0, 0.25, 1.0 / 60, 3.0, 0.0, 0.75};
+  for (int round = 0; round < 60; ++round) {
+    const double dt = steps[round % 10];
+    Randomize(1000 + static_cast<uint64_t>(round));
+    for (TSnowflake& flake : reference) flake.Step(dt);
+    const double nextAfterReference = Random();
+    Randomize(1000 + static_cast<uint64_t>(round));
+    StepSnowflakes(table.data(), table.size(), dt);
+    const double nextAfterTable = Random();
+    ASSERT_EQ(nextAfterTable, nextAfterReference)
+        << "a different number of draws in round " << round;
+    ASSERT_EQ(FirstDifference(reference, table), "") << "round " << round << ", dt " << dt;
+  }
+}
+
+// The plain definitions of the queries, for comparison with the world's scans.
+TUnits ReferenceUnitsNear(const TEnv& env, const TEnvUnit* unit, double range) {
+  TUnits near;
+  for (const auto& slot : env.Units)
+    if (slot && slot.get() != unit && unit->ClearanceTo(slot.get()) <= range * range)
+      near.push_back(slot.get());
+  return near;
+}
+
+TEnvUnit* ReferenceNearestOf(const TEnv& env, const TEnvUnit* unit, const TUnitClass& cls) {
+  double best = (10 * env.WorldSize) * (10 * env.WorldSize);
+  TEnvUnit* nearest = nullptr;
+  for (const auto& slot : env.Units) {
+    if (!slot || slot.get() == unit || !slot->InheritsFrom(cls)) continue;
+    if (unit->ClearanceTo(slot.get()) < best) {
+      best = unit->ClearanceTo(slot.get());
+      nearest = slot.get();
+    }
+  }
+  return nearest;
+}
+
+TEST_F(WorldTest, ScansAnswerAsThePlainDefinitionsOnCrowdedRandomWorlds) {
+  for (uint64_t seed = 1; seed <= 3; ++seed) {
+    Randomize(seed);
+    Env = std::make_unique<TEnv>(1000.0);
+    CreateStartPopulation(*Env);
+    // Crowd them, and give some trees a twin on the same spot so that clearances tie (trees
+    // stay put); one unit joins without AddUnit and must still be told by its class.
+    for (int i = 0; i < 300; ++i) Env->AddUnit(std::make_unique<THerbivore>(Env.get()));
+    for (int i = 0; i < 20; ++i) {
+      TEnvUnit* twin = Env->AddUnit(std::make_unique<TTree>(Env.get()));
+      const TEnvUnit* tree = Env->Units[static_cast<size_t>(12 * i)].get();
+      twin->X = tree->X;
+      twin->Y = tree->Y;
+      twin->Radius = tree->Radius;
+    }
+    Env->Units.push_back(std::make_unique<TPredator>(Env.get()));
+    Env->RemoveUnit(Env->Units[10].get());  // an empty slot, as in the middle of a step
+    for (int i = 0; i < 200; ++i) StepWorld(1.0 / 60);
+    Env->RemoveUnit(Env->Units[20].get());
+
+    TUnits near;
+    for (const auto& slot : Env->Units) {
+      if (!slot) continue;
+      const TEnvUnit* unit = slot.get();
+      for (double range : {0.0, 5.0, 30.0, 100.0}) {
+        Env->UnitsNear(unit, range, near);
+        ASSERT_EQ(near, ReferenceUnitsNear(*Env, unit, range)) << "seed " << seed;
+      }
+      for (const TUnitClass* cls :
+           {&TEnvUnit::ClassInfo, &TAnimal::ClassInfo, &TPredator::ClassInfo,
+            &THerbivore::ClassInfo, &TPlant::ClassInfo, &TTree::ClassInfo})
+        ASSERT_EQ(Env->NearestOf(unit, *cls), ReferenceNearestOf(*Env, unit, *cls))
+            << "seed " << seed << ", class " << cls->Name;
+    }
+    int predators = 0;
+    for (const auto& slot : Env->Units)
+      if (slot && slot->Is<TPredator>()) ++predators;
+    EXPECT_EQ(Env->CountOf<TPredator>(), predators) << "seed " << seed;
+  }
+}
+
+}  // namespace
