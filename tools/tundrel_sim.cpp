@@ -1,8 +1,12 @@
 // tundrel-sim: runs the ecosystem without a window on a simulated clock and prints population
 // reports with a hash of the world, so runs can be compared line for line.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +42,17 @@ int main(int argc, char** argv) {
   if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
     std::fprintf(stderr, "tundrel-sim: %s\n%s", error.c_str(), SimUsage);
     return 2;
+  }
+  // A snapshot that could not be written is reported before the run, not after it.
+  if (!options.PngPath.empty()) {
+    const size_t slash = options.PngPath.find_last_of('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : options.PngPath.substr(0, slash + 1);
+    if (access(folder.c_str(), W_OK) != 0) {
+      std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", options.PngPath.c_str(),
+                   std::strerror(errno));
+      return 2;
+    }
   }
 
   // The simulated clock reads step * dt as a time of day, so it wraps at midnight like the

@@ -31,5 +31,10 @@ for bad in "--bogus" "--seed" "--seed x" "--seed -1" "--seconds 0" "--seconds -5
   check "'$bad' prints the usage" grep -q '^usage: tundrel-sim' <<<"$err"
 done
 
+# A snapshot into a folder that does not exist is refused before the run, with a reason.
+err=$("$sim" --seconds 600 --png /nonexistent-folder/x.png 2>&1 >/dev/null); status=$?
+check "an unwritable --png path exits with status 2" test "$status" -eq 2
+check "  ... and says it cannot write it" grep -q 'cannot write /nonexistent-folder/x.png' <<<"$err"
+
 echo "$pass passed, $fails failed"
 test "$fails" -eq 0
