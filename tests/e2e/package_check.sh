@@ -8,19 +8,8 @@
 set -u
 build="$1"
 
-pass=0
-fails=0
 skipped=0
-check() {  # check <description> <command...>
-  local what="$1"
-  shift
-  if "$@"; then
-    pass=$((pass + 1))
-  else
-    echo "FAIL: $what"
-    fails=$((fails + 1))
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/tally.sh"
 logged() {  # logged <file> <command...>: runs the command with its output in the file
   local log="$1"
   shift

@@ -15,8 +15,6 @@ export LSAN_OPTIONS="suppressions=$here/../lsan_saver.supp:print_suppressions=0$
 unset XSCREENSAVER_WINDOW
 xvfb_pids=()
 started=()
-pass=0
-fails=0
 
 cleanup() {
   local p
@@ -27,15 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check <description> <command...>
-  local what="$1"; shift
-  if "$@"; then
-    pass=$((pass + 1))
-  else
-    echo "FAIL: $what"
-    fails=$((fails + 1))
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/tally.sh"
 
 finish() {
   echo "$pass passed, $fails failed"

@@ -3,12 +3,7 @@
 # with status 2 and a usage message.
 set -u
 sim="$1"
-fails=0
-pass=0
-check() {  # check <description> <condition...>
-  local what="$1"; shift
-  if "$@"; then pass=$((pass + 1)); else echo "FAIL: $what"; fails=$((fails + 1)); fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/tally.sh"
 
 out1=$("$sim" --seed 7 --seconds 120 --report 30) || { echo "FAIL: run exited $?"; exit 1; }
 out2=$("$sim" --seed 7 --seconds 120 --report 30)

@@ -12,18 +12,7 @@ set -u
 build="$1" probe="$2"
 user=tundrel-test
 
-pass=0
-fails=0
-check() {  # check <description> <command...>
-  local what="$1"
-  shift
-  if "$@"; then
-    pass=$((pass + 1))
-  else
-    echo "FAIL: $what"
-    fails=$((fails + 1))
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/tally.sh"
 give_up() {  # give_up <why>: a failure that leaves nothing to test
   echo "FAIL: $1"
   echo "$pass passed, $((fails + 1)) failed"
