@@ -203,6 +203,8 @@ class TApplication {
 
  private:
   void AdoptForm(std::unique_ptr<TForm> form);
+  // Destroys the forms, the newest first, each after its OnDestroy.
+  void DestroyForms();
 
   std::string AppTitle = "tundrel";
   std::vector<std::unique_ptr<TForm>> Forms;

@@ -2,6 +2,9 @@
 // and the timer's settings. Each backend compiles this file beside its own.
 #include "forms.h"
 
+#include <memory>
+#include <utility>
+
 void TForm::ClientResized(int width, int height) {
   if (width == Width && height == Height) return;
   Width = width;
@@ -27,4 +30,14 @@ void TTimer::SetEnabled(bool enabled) {
   if (enabled == IsEnabled) return;
   IsEnabled = enabled;
   Restart();
+}
+
+void TApplication::DestroyForms() {
+  while (!Forms.empty()) {
+    std::unique_ptr<TForm> form = std::move(Forms.back());
+    Forms.pop_back();
+    if (form->OnDestroy) form->OnDestroy(form.get());
+    if (form.get() == Main) Main = nullptr;
+    form.reset();
+  }
 }

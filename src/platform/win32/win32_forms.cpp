@@ -514,13 +514,7 @@ void TApplication::Run() {
 }
 
 void TApplication::Shutdown() {
-  while (!Forms.empty()) {
-    std::unique_ptr<TForm> form = std::move(Forms.back());
-    Forms.pop_back();
-    if (form->OnDestroy) form->OnDestroy(form.get());
-    if (form.get() == Main) Main = nullptr;
-    form.reset();
-  }
+  DestroyForms();
   if (!State) return;
   if (State->AppWindow) DestroyWindow(State->AppWindow);
   State.reset();
