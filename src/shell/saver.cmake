@@ -11,11 +11,7 @@ if(NOT TARGET tundrel_x11_forms)
   include(${PROJECT_SOURCE_DIR}/src/platform/x11/forms.cmake)
 endif()
 
-add_library(tundrel_saver STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/frmMain.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/input_rules.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/run_mode.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/statistics.cpp)
+add_library(tundrel_saver STATIC ${TUNDREL_SAVER_SOURCES})
 target_include_directories(tundrel_saver PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tundrel_saver PUBLIC tundrel_render tundrel_shell tundrel_sim
                                            tundrel_x11_forms)

@@ -17,11 +17,7 @@ target_link_libraries(tundrel_win32_forms PUBLIC tundrel_win32_gl tundrel_config
                                           PRIVATE comctl32 user32 gdi32)
 
 # The scene window and the start-up decisions, shared with the Linux saver.
-add_library(tundrel_saver STATIC
-  ${TUNDREL_SHELL_DIR}/frmMain.cpp
-  ${TUNDREL_SHELL_DIR}/input_rules.cpp
-  ${TUNDREL_SHELL_DIR}/run_mode.cpp
-  ${TUNDREL_SHELL_DIR}/statistics.cpp)
+add_library(tundrel_saver STATIC ${TUNDREL_SAVER_SOURCES})
 target_include_directories(tundrel_saver PUBLIC ${TUNDREL_SHELL_DIR})
 target_link_libraries(tundrel_saver PUBLIC tundrel_render tundrel_shell tundrel_sim
                                            tundrel_win32_forms)
