@@ -17,6 +17,11 @@ open_dialog() {
 close_with() {
   probe key "$1" >/dev/null
   saver_exit 10
+  # Wine under load now and then drops a synthesized key; the dialog still open gets it again.
+  if [ "$STATUS" = running ]; then
+    probe key "$1" >/dev/null
+    saver_exit 10
+  fi
 }
 
 reg_clear
