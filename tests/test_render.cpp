@@ -571,6 +571,10 @@ TEST_F(RenderTest, ClockIsYellowTextFromTheCornerAtItsPointSizeOnlyWhenSwitchedO
     EXPECT_LT(box.Bottom, size + 2 * pixels);
     EXPECT_GT(box.Right - box.Left, 2 * pixels);  // several characters wide
   }
+  // A frame nobody looked at takes its clock with it when the next one replaces it.
+  Drawer->Render();
+  ShowTime = false;
+  EXPECT_TRUE(PixelsWhere(Frame(), IsYellow).empty());
 }
 
 TEST_F(RenderTest, FrameOfABusyWorldLeavesTheMatrixStackAndLightingAsItFoundThem) {

@@ -99,11 +99,48 @@ bool ChooseConfig(EGLDisplay display, EGLConfig& chosen) {
 
 }  // namespace
 
+// Text drawn on a presented frame waits until the frame is read back: a frame nobody reads
+// costs neither the read-back nor the glyphs.
+class TOffscreenSurface::TFrameText : public TTextSurface {
+ public:
+  explicit TFrameText(TImage& image) : Target(image) {}
+  TTextRect ClipBox() override { return Target.ClipBox(); }
+  int PixelsPerInch() override { return Target.PixelsPerInch(); }
+  void SetFont(const TFontSpec& font) override { Font = font; }
+  void SetTransparentBackground(bool transparent) override { Transparent = transparent; }
+  void DrawText(int x, int y, const std::string& text) override {
+    Pending.push_back(TPendingText{Font, Transparent, x, y, text});
+  }
+
+  // Draws the waiting text onto the image, in the order it was asked for.
+  void Flush() {
+    for (const TPendingText& pending : Pending) {
+      Target.SetFont(pending.Font);
+      Target.SetTransparentBackground(pending.Transparent);
+      Target.DrawText(pending.X, pending.Y, pending.Text);
+    }
+    Pending.clear();
+  }
+  // A new frame replaces the old one and whatever was to be written on it.
+  void Discard() { Pending.clear(); }
+
+ private:
+  struct TPendingText {
+    TFontSpec Font;
+    bool Transparent;
+    int X, Y;
+    std::string Text;
+  };
+  TImageTextSurface Target;
+  TFontSpec Font;
+  bool Transparent = true;
+  std::vector<TPendingText> Pending;
+};
+
 struct TOffscreenSurface::TEglState {
   EGLDisplay Display = EGL_NO_DISPLAY;
   EGLSurface Surface = EGL_NO_SURFACE;
   EGLContext Context = EGL_NO_CONTEXT;
-  std::vector<uint8_t> Rows;  // the read-back frame, bottom row first as GL gives it
 };
 
 TOffscreenSurface::TOffscreenSurface(int width, int height)
@@ -168,7 +205,7 @@ std::unique_ptr<TOffscreenSurface> TOffscreenSurface::Create(int width, int heig
     error = "offscreen surface: " + EglErrorText("eglMakeCurrent");
     return nullptr;
   }
-  surface->TextSurface = std::make_unique<TImageTextSurface>(surface->Image);
+  surface->TextSurface = std::make_unique<TFrameText>(surface->Image);
   return surface;
 }
 
@@ -192,16 +229,37 @@ void TOffscreenSurface::ReleaseCurrent() {
 }
 
 void TOffscreenSurface::SwapBuffers() {
-  const size_t rowBytes = static_cast<size_t>(Width) * 4;
-  Egl->Rows.resize(rowBytes * static_cast<size_t>(Height));
+  // A pbuffer presents nothing: the frame is finished here and read back only when asked for.
+  glFinish();
+  FrameRead = false;
+  TextSurface->Discard();
+}
+
+void TOffscreenSurface::ReadFrame() const {
+  if (!FrameRead) ReadPixels();
+  FrameRead = true;
+  TextSurface->Flush();
+}
+
+void TOffscreenSurface::ReadPixels() const {
   // Rows of RGBA bytes are 4-byte aligned, so the default pack alignment needs no change and the
-  // renderer's GL state stays as it was.
-  glReadPixels(0, 0, Width, Height, GL_RGBA, GL_UNSIGNED_BYTE, Egl->Rows.data());
-  for (int y = 0; y < Height; ++y) {
-    const uint8_t* source = Egl->Rows.data() + rowBytes * static_cast<size_t>(Height - 1 - y);
-    uint8_t* target = Image.PixelAt(0, y);
-    std::memcpy(target, source, rowBytes);
-    for (size_t x = 3; x < rowBytes; x += 4) target[x] = 255;
+  // renderer's GL state stays as it was. GL gives the bottom row first: the rows are swapped in
+  // place, and the alpha the scene cleared to 0 is made opaque on the way.
+  glReadPixels(0, 0, Width, Height, GL_RGBA, GL_UNSIGNED_BYTE, Image.Pixels.data());
+  const uint8_t opaqueBytes[4] = {0, 0, 0, 255};
+  uint32_t opaque;
+  std::memcpy(&opaque, opaqueBytes, sizeof opaque);
+  const size_t rowBytes = static_cast<size_t>(Width) * 4;
+  std::vector<uint32_t> upperRow(static_cast<size_t>(Width)), lowerRow(upperRow.size());
+  for (int top = 0, bottom = Height - 1; top <= bottom; ++top, --bottom) {
+    uint8_t* upper = Image.PixelAt(0, top);
+    uint8_t* lower = Image.PixelAt(0, bottom);
+    std::memcpy(upperRow.data(), upper, rowBytes);
+    std::memcpy(lowerRow.data(), lower, rowBytes);
+    for (uint32_t& pixel : upperRow) pixel |= opaque;
+    for (uint32_t& pixel : lowerRow) pixel |= opaque;
+    std::memcpy(upper, lowerRow.data(), rowBytes);
+    std::memcpy(lower, upperRow.data(), rowBytes);
   }
 }
 

@@ -1,6 +1,7 @@
 // TOffscreenSurface: an OpenGL surface without a window or X server: an EGL pbuffer of a fixed
-// size on Mesa's surfaceless platform with a legacy desktop GL context. Presenting reads the
-// frame back into an image, which the text surface then draws on. One thread only.
+// size on Mesa's surfaceless platform with a legacy desktop GL context. Presenting finishes the
+// frame; it is read back into an image, and the text written since is drawn on it, when the
+// image is first asked for after that, so ask before drawing the next frame. One thread only.
 #pragma once
 
 #include <memory>
@@ -22,17 +23,20 @@ class TOffscreenSurface : public TGLSurface {
 
   bool MakeCurrent() override;
   void ReleaseCurrent() override;
-  // Reads the frame into Frame(), top row first; every pixel is opaque, as on a screen.
+  // Finishes the frame, which Frame() then shows top row first, every pixel opaque as on a screen.
   void SwapBuffers() override;
   // (0, 0, width, height): the image stands for a window without a border at the origin.
   TTextRect WindowRect() override;
   // An image has no one to repaint it, so this only counts the calls.
   void Invalidate() override;
-  // Draws on Frame(); the clip box is the whole image.
+  // Draws on Frame() once it is asked for; the clip box is the whole image.
   TTextSurface& Text() override;
 
   // The last presented frame with whatever text was drawn on it since.
-  const TImage& Frame() const { return Image; }
+  const TImage& Frame() const {
+    ReadFrame();
+    return Image;
+  }
   int InvalidateCount() const { return Invalidations; }
   // The depth and stencil bits of the chosen configuration.
   int DepthBits() const { return Depth; }
@@ -41,13 +45,18 @@ class TOffscreenSurface : public TGLSurface {
  private:
   struct TEglState;
   TOffscreenSurface(int width, int height);
+  class TFrameText;
+  // Reads the presented frame into Image once after each swap, then draws the waiting text.
+  void ReadFrame() const;
+  void ReadPixels() const;
 
   int Width;
   int Height;
   int Depth = 0;
   int Stencil = 0;
   int Invalidations = 0;
-  TImage Image;
+  mutable TImage Image;
+  mutable bool FrameRead = true;  // Image holds the last presented frame
   std::unique_ptr<TEglState> Egl;
-  std::unique_ptr<TTextSurface> TextSurface;
+  std::unique_ptr<TFrameText> TextSurface;
 };
