@@ -17,6 +17,7 @@
 #include "egl/offscreen_surface.h"
 #include "png/png_writer.h"
 #include "population.h"
+#include "random.h"
 #include "sim_support.h"
 #include "snapshot.h"
 
@@ -575,6 +576,50 @@ TEST_F(RenderTest, ClockIsYellowTextFromTheCornerAtItsPointSizeOnlyWhenSwitchedO
   Drawer->Render();
   ShowTime = false;
   EXPECT_TRUE(PixelsWhere(Frame(), IsYellow).empty());
+}
+
+// The default call sequence leaves out what lies outside the view; the pictures must still be
+// the plain sequence's, pixel for pixel, wherever the camera looks: up, down, along the plain,
+// from the snow's own height, from high above, with the wide and the preview's narrow view.
+TEST_F(RenderTest, LeavingOutWhatLiesOutsideTheViewChangesNoPixel) {
+  CreateStartPopulation(*Env);
+  for (TSnowflake& flake : Env->Snowflakes) {
+    flake.X = 200 + 600 * Random();
+    flake.Y = 200 + 600 * Random();
+    flake.Z = Random() < 0.2 ? 0 : 200 * Random();
+  }
+  for (int i = 0; i < 400; ++i) Env->AddTrail(300 + i, 500, 301 + i, 500 + (i % 7));
+  ShowTrail = true;
+
+  struct TPose {
+    double EyeZ, LookX, LookY, LookZ;  // the eye stands at (500, 500)
+  };
+  const TPose poses[] = {{80, 560, 500, 10}, {80, 500, 440, 10}, {5, 600, 520, 5},
+                         {3, 480, 400, 150}, {300, 505, 500, 0}, {150, 900, 900, 0},
+                         {40, 100, 500, 40}, {1, 500, 600, 0.5}, {120, 500, 499, 300},
+                         {60, 380, 620, 60}};
+  for (bool preview : {false, true}) {
+    SCOPED_TRACE(preview ? "preview" : "full screen");
+    PreviewMode = preview;
+    Drawer.reset();  // the old drawer leaves the thread without a context
+    Drawer = std::make_unique<TDrawer>(*Surface, *Env);
+    Drawer->UseSwitches(&ShowTrail, &ShowTime);
+    Drawer->Resize(SurfaceWidth, SurfaceHeight);
+    for (const TPose& pose : poses) {
+      SCOPED_TRACE("eye height " + std::to_string(pose.EyeZ) + ", look at " +
+                   std::to_string(pose.LookX) + ", " + std::to_string(pose.LookY) + ", " +
+                   std::to_string(pose.LookZ));
+      LookFrom(500, 500, pose.EyeZ, pose.LookX, pose.LookY, pose.LookZ);
+      Drawer->CallSequence = TDrawer::TCallSequence::Batched;
+      const std::vector<uint8_t> batched = Frame().Pixels;
+      Drawer->CallSequence = TDrawer::TCallSequence::Plain;
+      const TImage& plain = Frame();
+      EXPECT_FALSE(PixelsWhere(plain, IsLit).empty());
+      size_t differing = 0;
+      for (size_t i = 0; i < batched.size(); ++i) differing += batched[i] != plain.Pixels[i];
+      EXPECT_EQ(differing, 0u);
+    }
+  }
 }
 
 TEST_F(RenderTest, FrameOfABusyWorldLeavesTheMatrixStackAndLightingAsItFoundThem) {

@@ -1,8 +1,10 @@
 // One frame of the winter scene: the dimmed mirror image under the plain, the trails, the snow,
 // the animals and the fir trees, all immediate-mode batches of a few fixed shapes. Everything
 // farther from the eye than fixed plain distances is skipped; squared distances, no roots.
-// Runs of point and line batches go to OpenGL as one glBegin/glEnd pair unless the plain call
-// sequence is asked for; the vertices, their colours and their order are the same either way.
+// Unless the plain call sequence is asked for, runs of point and line batches go to OpenGL as
+// one glBegin/glEnd pair, and flakes and units wholly outside a slightly widened view volume are
+// left out: OpenGL would clip them away. The pixels are the same either way, and so is the order
+// of the vertices that are drawn.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -21,6 +23,11 @@ constexpr double FlakeCullSq = 200000.0;  // about 447 units; trails too
 constexpr double StarFlakeSq = 10000.0;   // within 100 units a flake is a star, beyond a point
 // Half the size of a near flake's star, scene units whatever the world's size.
 constexpr double StarHalfSize = 0.00015;
+// The farthest a star's ray reaches from its centre: half a cube's diagonal, scene units.
+constexpr double StarReach = StarHalfSize * 1.7320508075688772;
+// The farthest any shape reaches from its unit's origin, in the unit frame: the tip of the top
+// foliage tier, 12 above the ground (the trunk's top is at 10, the body's at 2).
+constexpr double ShapeReach = 12.0;
 
 double Sq(double v) {
   return v * v;
@@ -55,6 +62,59 @@ class TBatches {
   bool Merge;
   bool Open = false;
   GLenum Mode = GL_POINTS;
+};
+
+// The four side planes of the view volume of the current projection and model-view matrices,
+// widened by a thirty-second of the view on every side, so that OpenGL's own single-precision
+// clipping (exact to about a millionth) always keeps less than this volume does. Everything
+// within the near plane lies well inside it: such points are at least 0.001 scene units
+// before the eye. The side planes meet at the eye, so whatever is behind it is outside.
+class TViewVolume {
+ public:
+  static TViewVolume Current() {
+    GLdouble projection[16], modelView[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    // Rows of projection x model-view; OpenGL keeps matrices column by column.
+    double rows[4][4];
+    for (int row = 0; row < 4; ++row)
+      for (int column = 0; column < 4; ++column) {
+        double sum = 0;
+        for (int k = 0; k < 4; ++k) sum += projection[k * 4 + row] * modelView[column * 4 + k];
+        rows[row][column] = sum;
+      }
+    constexpr double Widen = 1.0 + 1.0 / 32;
+    TViewVolume view;
+    for (int axis = 0; axis < 2; ++axis)
+      for (int side = 0; side < 2; ++side) {
+        TPlane& plane = view.Planes[axis * 2 + side];
+        const double sign = side == 0 ? -1.0 : 1.0;  // x <= w, then -x <= w
+        for (int i = 0; i < 4; ++i) plane.N[i] = Widen * rows[3][i] + sign * rows[axis][i];
+        plane.Length = std::sqrt(Sq(plane.N[0]) + Sq(plane.N[1]) + Sq(plane.N[2]));
+      }
+    return view;
+  }
+  // A volume that keeps everything: no plane cuts anything off.
+  static TViewVolume Everything() {
+    TViewVolume view;
+    for (TPlane& plane : view.Planes) plane = TPlane{{0, 0, 0, 1}, 0};
+    return view;
+  }
+
+  // False when the ball of the given radius around (x, y, z) lies wholly outside.
+  bool MayShow(double x, double y, double z, double radius) const {
+    for (const TPlane& plane : Planes)
+      if (plane.N[0] * x + plane.N[1] * y + plane.N[2] * z + plane.N[3] < -radius * plane.Length)
+        return false;
+    return true;
+  }
+
+ private:
+  struct TPlane {
+    double N[4];  // inside where N . (x, y, z, 1) >= 0
+    double Length;
+  };
+  std::array<TPlane, 4> Planes;
 };
 
 // The shapes' face normals, worked out once: they never change.
@@ -202,10 +262,13 @@ void TDrawer::Render() {
 void TDrawer::DrawUnits(double Brightness) {
   const double L = Brightness;
   const bool mirror = L < 1;
+  const TViewVolume view =
+      CallSequence == TCallSequence::Batched ? TViewVolume::Current() : TViewVolume::Everything();
   for (const auto& slot : Env.Units) {
     if (!slot) continue;
     const TEnvUnit& unit = *slot;
     if (Sq(unit.X - EyeX) + Sq(unit.Y - EyeY) > UnitCullSq) continue;
+    if (!view.MayShow(MapX(unit.X), MapY(unit.Y), 0, ShapeReach * MapLength(unit.Radius))) continue;
 
     glPushMatrix();
     glTranslated(MapX(unit.X), MapY(unit.Y), 0);
@@ -321,32 +384,35 @@ void TDrawer::CollectSnowflakes() {
 void TDrawer::DrawCollectedSnowflakes(double Brightness) {
   const double L = Brightness;
   const bool batched = CallSequence == TCallSequence::Batched;
+  const TViewVolume view = batched ? TViewVolume::Current() : TViewVolume::Everything();
   TBatches batches(batched);
   glDisable(GL_LIGHTING);
   for (const TVisibleFlake& flake : VisibleFlakes) {
-    // Mirrored flakes fade with their height. The colour is set for every flake even where it
-    // repeats: Mesa's software rasteriser shades a merged batch without a colour call inside it
-    // a shade differently (128 for 127 here and there).
+    if (!view.MayShow(flake.X, flake.Y, flake.Z, flake.Star ? StarReach : 0)) continue;
+    // Mirrored flakes fade with their height.
     const double g = L >= 1 ? 0.5 : (1 - flake.Height / 200.0) * 0.5 * L;
-    glColor3d(g, g, g);
+    // Merged, every flake sets its colour inside the batch, even where it repeats, so that
+    // every merged batch carries its colours vertex by vertex: Mesa's software rasteriser
+    // shades a batch whose first colour came before its glBegin a level differently here and
+    // there (128 for 127), and which flake comes first changes with what the view leaves out.
+    if (!batched) glColor3d(g, g, g);
+    batches.Begin(flake.Star ? GL_LINES : GL_POINTS);
+    if (batched) glColor3d(g, g, g);
     if (!flake.Star) {
-      batches.Begin(GL_POINTS);
       glVertex3d(flake.X, flake.Y, flake.Z);
-      batches.End();
     } else {
       // Eight rays to the corners of a cube, corners in the sign order x, then y, then z.
       const double x[2] = {flake.X - StarHalfSize, flake.X + StarHalfSize};
       const double y[2] = {flake.Y - StarHalfSize, flake.Y + StarHalfSize};
       const double z[2] = {flake.Z - StarHalfSize, flake.Z + StarHalfSize};
-      batches.Begin(GL_LINES);
       for (double cornerX : x)
         for (double cornerY : y)
           for (double cornerZ : z) {
             glVertex3d(flake.X, flake.Y, flake.Z);
             glVertex3d(cornerX, cornerY, cornerZ);
           }
-      batches.End();
     }
+    batches.End();
   }
   batches.Close();
   glEnable(GL_LIGHTING);
