@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "x11/cold_pages.h"
 #include "x11/xft_text_surface.h"
 
 namespace {
@@ -206,11 +207,17 @@ void TGlxWindowSurface::ReleaseCurrent() {
 }
 
 void TGlxWindowSurface::SwapBuffers() {
-  TXErrorTrap trap(Dpy);
-  if (DoubleBuffered)
-    glXSwapBuffers(Dpy, Win);
-  else
-    glFlush();
+  {
+    TXErrorTrap trap(Dpy);
+    if (DoubleBuffered)
+      glXSwapBuffers(Dpy, Win);
+    else
+      glFlush();
+  }
+  // By then a software driver has compiled all the scene needs; its compiler (tens of
+  // megabytes of code with Mesa's llvmpipe) and its work space lie idle from here on.
+  constexpr int FramesToSettle = 120;
+  if (Swaps < FramesToSettle && ++Swaps == FramesToSettle) ReleaseColdPages();
 }
 
 TTextRect TGlxWindowSurface::WindowRect() {

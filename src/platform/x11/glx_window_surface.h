@@ -32,6 +32,7 @@ class TGlxWindowSurface : public TGLSurface {
   bool MakeCurrent() override;
   void ReleaseCurrent() override;
   // glXSwapBuffers, or a flush on a single-buffered visual; a window that has gone is ignored.
+  // After the first frames, the pages the driver needed only to start are given back.
   void SwapBuffers() override;
   // Screen coordinates of the window's border edges; empty when the window is gone.
   TTextRect WindowRect() override;
@@ -50,6 +51,7 @@ class TGlxWindowSurface : public TGLSurface {
   Window Win;
   GLXContext Context = nullptr;
   bool DoubleBuffered = false;
+  int Swaps = 0;  // frames presented, counted up to the release of the start-up pages
   // The error handler that was in force before this surface began to ignore X errors.
   XErrorHandler PreviousHandler = nullptr;
   bool HandlerSet = false;
