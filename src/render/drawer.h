@@ -71,10 +71,10 @@ class TDrawer {
 
   // How a frame reaches OpenGL. Batched merges each run of one-vertex point batches and each run
   // of line batches into one glBegin/glEnd pair, culls the snow by distance once for both
-  // passes, and leaves out the flakes and units that lie wholly outside the view. Plain makes
-  // every glBegin/glEnd pair one for one, batch by batch, as the scene was first drawn; the
-  // benchmarks measure against it. The vertices drawn come in the same order with the same
-  // colours, and the pixels are the same.
+  // passes, and leaves out the flakes, units and trail segments that lie wholly outside the
+  // view. Plain makes every glBegin/glEnd pair one for one, batch by batch, as the scene was
+  // first drawn; the benchmarks measure against it. The vertices drawn come in the same order
+  // with the same colours, and the pixels are the same.
   enum class TCallSequence { Batched, Plain };
   TCallSequence CallSequence = TCallSequence::Batched;
 

@@ -2,9 +2,9 @@
 // the animals and the fir trees, all immediate-mode batches of a few fixed shapes. Everything
 // farther from the eye than fixed plain distances is skipped; squared distances, no roots.
 // Unless the plain call sequence is asked for, runs of point and line batches go to OpenGL as
-// one glBegin/glEnd pair, and flakes and units wholly outside a slightly widened view volume are
-// left out: OpenGL would clip them away. The pixels are the same either way, and so is the order
-// of the vertices that are drawn.
+// one glBegin/glEnd pair, and flakes, units and trail segments wholly outside a slightly
+// widened view volume are left out: OpenGL would clip them away. The pixels are the same
+// either way, and so is the order of the vertices that are drawn.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -104,8 +104,13 @@ class TViewVolume {
   // False when the ball of the given radius around (x, y, z) lies wholly outside.
   bool MayShow(double x, double y, double z, double radius) const {
     for (const TPlane& plane : Planes)
-      if (plane.N[0] * x + plane.N[1] * y + plane.N[2] * z + plane.N[3] < -radius * plane.Length)
-        return false;
+      if (plane.At(x, y, z) < -radius * plane.Length) return false;
+    return true;
+  }
+  // False when the segment between two points on the plain (z = 0) lies wholly outside.
+  bool MayShowSegment(double x1, double y1, double x2, double y2) const {
+    for (const TPlane& plane : Planes)
+      if (plane.At(x1, y1, 0) < 0 && plane.At(x2, y2, 0) < 0) return false;
     return true;
   }
 
@@ -113,6 +118,7 @@ class TViewVolume {
   struct TPlane {
     double N[4];  // inside where N . (x, y, z, 1) >= 0
     double Length;
+    double At(double x, double y, double z) const { return N[0] * x + N[1] * y + N[2] * z + N[3]; }
   };
   std::array<TPlane, 4> Planes;
 };
@@ -419,6 +425,8 @@ void TDrawer::DrawCollectedSnowflakes(double Brightness) {
 }
 
 void TDrawer::DrawTrails() {
+  const TViewVolume view =
+      CallSequence == TCallSequence::Batched ? TViewVolume::Current() : TViewVolume::Everything();
   glDisable(GL_LIGHTING);
   glBegin(GL_LINES);
   // Slot T is the oldest segment (black), slot T - 1 the newest (grey 0.19998).
@@ -427,9 +435,12 @@ void TDrawer::DrawTrails() {
     const double g = i < T ? 0.2 - (T - i) * 0.00002 : (i - T) * 0.00002;
     const TTrailSegment& segment = Env.Trails[static_cast<size_t>(i)];
     if (Sq(segment.X1 - EyeX) + Sq(segment.Y1 - EyeY) > FlakeCullSq) continue;
+    const double x1 = MapX(segment.X1), y1 = MapY(segment.Y1);
+    const double x2 = MapX(segment.X2), y2 = MapY(segment.Y2);
+    if (!view.MayShowSegment(x1, y1, x2, y2)) continue;
     glColor3d(g, g, g);
-    glVertex2d(MapX(segment.X1), MapY(segment.Y1));
-    glVertex2d(MapX(segment.X2), MapY(segment.Y2));
+    glVertex2d(x1, y1);
+    glVertex2d(x2, y2);
   }
   glEnd();
   glEnable(GL_LIGHTING);
