@@ -369,6 +369,14 @@ TEST_F(RenderTest, PredatorShowsRedWithItsDarkRedMirrorImageBelowIt) {
   EXPECT_EQ(PixelsWhere(frame, IsLit).size(), red.size());
 }
 
+TEST_F(RenderTest, PresentedFrameCanStillBeReadAfterTheRendererHasGone) {
+  Put<TPredator>(500, 500, 5.0, 0.0);
+  LookFrom(440, 500, 20, 495, 500, 0);
+  Drawer->Render();
+  Drawer.reset();  // the thread is left without a context
+  EXPECT_GT(PixelsWhere(Surface->Frame(), IsRed).size(), 2000u);
+}
+
 TEST_F(RenderTest, HerbivoresAreYellowAndFirsGreenOverATrunk) {
   Put<THerbivore>(500, 490, 5.0, 0.0);
   Put<TTree>(500, 515, 3.0, 0.0);

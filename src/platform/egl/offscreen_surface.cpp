@@ -242,6 +242,15 @@ void TOffscreenSurface::ReadFrame() const {
 }
 
 void TOffscreenSurface::ReadPixels() const {
+  // The frame may be asked for after the renderer has left the thread without a context.
+  const EGLContext previousContext = eglGetCurrentContext();
+  const bool borrowed = previousContext != Egl->Context;
+  const EGLDisplay previousDisplay = eglGetCurrentDisplay();
+  const EGLSurface previousDraw = eglGetCurrentSurface(EGL_DRAW);
+  const EGLSurface previousRead = eglGetCurrentSurface(EGL_READ);
+  if (borrowed &&
+      eglMakeCurrent(Egl->Display, Egl->Surface, Egl->Surface, Egl->Context) != EGL_TRUE)
+    return;
   // Rows of RGBA bytes are 4-byte aligned, so the default pack alignment needs no change and the
   // renderer's GL state stays as it was. GL gives the bottom row first: the rows are swapped in
   // place, and the alpha the scene cleared to 0 is made opaque on the way.
@@ -261,6 +270,11 @@ void TOffscreenSurface::ReadPixels() const {
     std::memcpy(upper, lowerRow.data(), rowBytes);
     std::memcpy(lower, upperRow.data(), rowBytes);
   }
+  if (!borrowed) return;
+  if (previousContext == EGL_NO_CONTEXT)
+    eglMakeCurrent(Egl->Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  else
+    eglMakeCurrent(previousDisplay, previousDraw, previousRead, previousContext);
 }
 
 TTextRect TOffscreenSurface::WindowRect() {

@@ -32,7 +32,8 @@ class TOffscreenSurface : public TGLSurface {
   // Draws on Frame() once it is asked for; the clip box is the whole image.
   TTextSurface& Text() override;
 
-  // The last presented frame with whatever text was drawn on it since.
+  // The last presented frame with whatever text was drawn on it since; the surface's context
+  // need not be current.
   const TImage& Frame() const {
     ReadFrame();
     return Image;
