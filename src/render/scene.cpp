@@ -65,10 +65,10 @@ class TBatches {
 };
 
 // The four side planes of the view volume of the current projection and model-view matrices,
-// widened by a thirty-second of the view on every side, so that OpenGL's own single-precision
-// clipping (exact to about a millionth) always keeps less than this volume does. Everything
-// within the near plane lies well inside it: such points are at least 0.001 scene units
-// before the eye. The side planes meet at the eye, so whatever is behind it is outside.
+// widened by a thirty-second of the view on every side. OpenGL draws only what lies beyond the
+// near plane, at least 0.001 scene units before the eye, where the widening is far larger than
+// the error of its single-precision clipping: whatever this volume leaves out, OpenGL would
+// have clipped. The side planes meet at the eye, so whatever is behind it is outside.
 class TViewVolume {
  public:
   static TViewVolume Current() {
