@@ -228,7 +228,14 @@ void DrawTrunk(TTetraColours& colours) {
 }  // namespace
 
 void TDrawer::Render() {
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  const bool batched = CallSequence == TCallSequence::Batched;
+  // The stencil bit of the pixel format is never used. Cleared with the depth, it lets the
+  // rasteriser fill the combined depth and stencil buffer instead of keeping every stencil
+  // value while it writes the depth beside it.
+  if (batched)
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  else
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   glPushMatrix();
   // The up point lies 50000 units above the eye's plain position; as a direction it is
@@ -237,7 +244,6 @@ void TDrawer::Render() {
             MapX(UpX), MapY(UpY), MapLength(EyeZ + 50000.0));
 
   // Both passes draw the same flakes: batched, they are culled once.
-  const bool batched = CallSequence == TCallSequence::Batched;
   if (batched) CollectSnowflakes();
 
   // The mirror image: everything at height z shows at -(z + 1 world unit), dimmed.
