@@ -251,23 +251,39 @@ TEST_F(WorldTest, ScansAnswerAsThePlainDefinitionsOnCrowdedRandomWorlds) {
     }
     Env->Units.push_back(std::make_unique<TPredator>(Env.get()));
     Env->RemoveUnit(Env->Units[10].get());  // an empty slot, as in the middle of a step
-    for (int i = 0; i < 200; ++i) StepWorld(1.0 / 60);
-    Env->RemoveUnit(Env->Units[20].get());
 
     TUnits near;
-    for (const auto& slot : Env->Units) {
-      if (!slot) continue;
-      const TEnvUnit* unit = slot.get();
-      for (double range : {0.0, 5.0, 30.0, 100.0}) {
-        Env->UnitsNear(unit, range, near);
-        ASSERT_EQ(near, ReferenceUnitsNear(*Env, unit, range)) << "seed " << seed;
+    const auto expectPlainAnswers = [&](const std::string& when) {
+      for (const auto& slot : Env->Units) {
+        if (!slot) continue;
+        const TEnvUnit* unit = slot.get();
+        for (double range : {0.0, 5.0, 30.0, 100.0}) {
+          Env->UnitsNear(unit, range, near);
+          ASSERT_EQ(near, ReferenceUnitsNear(*Env, unit, range)) << "seed " << seed << when;
+        }
+        for (const TUnitClass* cls :
+             {&TEnvUnit::ClassInfo, &TAnimal::ClassInfo, &TPredator::ClassInfo,
+              &THerbivore::ClassInfo, &TPlant::ClassInfo, &TTree::ClassInfo})
+          ASSERT_EQ(Env->NearestOf(unit, *cls), ReferenceNearestOf(*Env, unit, *cls))
+              << "seed " << seed << when << ", class " << cls->Name;
       }
-      for (const TUnitClass* cls :
-           {&TEnvUnit::ClassInfo, &TAnimal::ClassInfo, &TPredator::ClassInfo,
-            &THerbivore::ClassInfo, &TPlant::ClassInfo, &TTree::ClassInfo})
-        ASSERT_EQ(Env->NearestOf(unit, *cls), ReferenceNearestOf(*Env, unit, *cls))
-            << "seed " << seed << ", class " << cls->Name;
+    };
+    // Births, deaths and compaction change the list between the checks.
+    for (int i = 1; i <= 200; ++i) {
+      StepWorld(1.0 / 60);
+      if (i % 25 == 0) expectPlainAnswers(", step " + std::to_string(i));
     }
+    Env->RemoveUnit(Env->Units[20].get());
+    expectPlainAnswers(", a slot emptied");
+    Env->Compact();
+    expectPlainAnswers(", compacted");
+    // One unit out and another in: the list has its old size and storage, other units in it.
+    Env->RemoveUnit(Env->Units[5].get());
+    Env->Compact();
+    Env->AddUnit(std::make_unique<TPredator>(Env.get()));
+    expectPlainAnswers(", one out and one in");
+    Env->Units.push_back(std::make_unique<TPredator>(Env.get()));  // joins from outside
+    expectPlainAnswers(", a unit pushed from outside");
     int predators = 0;
     for (const auto& slot : Env->Units)
       if (slot && slot->Is<TPredator>()) ++predators;

@@ -55,6 +55,26 @@ void TEnv::RemoveUnit(const TEnvUnit* unit) {
 
 void TEnv::Compact() {
   Units.erase(std::remove(Units.begin(), Units.end(), nullptr), Units.end());
+  ++ListChanges;
+}
+
+const std::vector<uint32_t>* TEnv::SlotsOf(const TUnitClass& cls) const {
+  if (cls.Id >= IndexedClassIds) return nullptr;
+  TClassSlots& index = ClassSlots;
+  if (index.Changes != ListChanges || index.Size != Units.size() ||
+      index.Storage != static_cast<const void*>(Units.data())) {
+    for (auto& slots : index.Slots) slots.clear();
+    for (size_t i = 0; i < Units.size(); ++i) {
+      if (!Units[i]) continue;
+      // A unit counts for its own class and every class it derives from.
+      for (const TUnitClass* c = &ClassOf(*Units[i]); c; c = c->Parent)
+        if (c->Id < IndexedClassIds) index.Slots[c->Id].push_back(static_cast<uint32_t>(i));
+    }
+    index.Changes = ListChanges;
+    index.Size = Units.size();
+    index.Storage = Units.data();
+  }
+  return &index.Slots[cls.Id];
 }
 
 namespace {
@@ -98,14 +118,20 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
   double best = (10 * WorldSize) * (10 * WorldSize);
   TEnvUnit* nearest = nullptr;
   const TClearanceFrom clearance(*unit);
-  for (const auto& slot : Units) {
-    TEnvUnit* v = slot.get();
-    if (v == nullptr || v == unit || !ClassOf(*v).InheritsFrom(cls)) continue;
+  const auto consider = [&](TEnvUnit* v) {
+    if (v == nullptr || v == unit || !ClassOf(*v).InheritsFrom(cls)) return;
     const double q = clearance.To(*v);
     if (q < best) {
       best = q;
       nearest = v;
     }
+  };
+  // The units of the class are visited in list order, as a scan of the whole list would meet
+  // them, so the first of equally near units still wins.
+  if (const std::vector<uint32_t>* slots = SlotsOf(cls)) {
+    for (uint32_t i : *slots) consider(Units[i].get());
+  } else {
+    for (const auto& slot : Units) consider(slot.get());
   }
   return nearest;
 }

@@ -1,6 +1,7 @@
 // TEnv, the world: the square plain with its units, the ring of the last 10001 trail segments
 // and the table of 100001 snowflakes, and the spatial queries. Every query is a linear scan of
-// the unit list; distances between units are clearances (TEnvUnit::ClearanceTo).
+// the unit list, NearestOf's of the units of the class asked for; distances between units are
+// clearances (TEnvUnit::ClearanceTo).
 #pragma once
 
 #include <array>
@@ -45,6 +46,7 @@ class TEnv {
     T* raw = unit.get();
     raw->JoinedClass = &raw->ClassType();
     Units.emplace_back(std::move(unit));
+    ++ListChanges;
     return raw;
   }
   // Empties the first slot holding this very unit and destroys the unit; others are ignored.
@@ -76,9 +78,11 @@ class TEnv {
     return (x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2);
   }
 
-  double LastStepTime;                           // clock reading at the end of the last step
-  std::vector<std::unique_ptr<TEnvUnit>> Units;  // empty slots only between Remove and Compact
-  double WorldSize;                              // side of the plain, world units
+  double LastStepTime;  // clock reading at the end of the last step
+  // Empty slots only between Remove and Compact. Units join at the end (through AddUnit, or
+  // appended from outside); a slot is never refilled in place.
+  std::vector<std::unique_ptr<TEnvUnit>> Units;
+  double WorldSize;  // side of the plain, world units
   std::array<TTrailSegment, TrailCount> Trails{};
   std::vector<TSnowflake> Snowflakes;  // SnowflakeCount flakes, allocated once
   int32_t TrailIndex = 0;              // the slot the next AddTrail writes
@@ -91,7 +95,23 @@ class TEnv {
  private:
   // The unit's class as noted when it joined the world, without a virtual call.
   static const TUnitClass& ClassOf(const TEnvUnit& unit);
+  // The slots, in list order, of the units that are of class cls or derive from it, as far as
+  // the list is unchanged since they were noted (a slot may have been emptied since); nullptr
+  // for a class the index does not keep.
+  const std::vector<uint32_t>* SlotsOf(const TUnitClass& cls) const;
 
+  // The slots of each class by class id, noted when a NearestOf first needs them after the list
+  // has changed: through AddUnit or Compact, or from outside, which shows in its size or
+  // storage.
+  static constexpr uint32_t IndexedClassIds = 8;
+  struct TClassSlots {
+    uint64_t Changes = ~uint64_t{0};  // ListChanges when noted
+    size_t Size = 0;
+    const void* Storage = nullptr;
+    std::array<std::vector<uint32_t>, IndexedClassIds> Slots;
+  };
+  mutable TClassSlots ClassSlots;
+  uint64_t ListChanges = 0;
   uint64_t LastSerial = 0;
 };
 
