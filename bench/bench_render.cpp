@@ -1,9 +1,9 @@
 // The frame benchmarks: one camera update and one rendered frame at 1920x1080 on an offscreen
 // context (Mesa's software rasteriser), over the world of seed 1 after 60 simulated seconds,
 // drawn as the renderer draws by default and with the plain call sequence (the baseline).
-// Presenting on the offscreen surface finishes the frame (glFinish) without reading it back, as
-// nothing looks at it here. The timing is wall-clock time: the rasteriser's own threads do part
-// of the work.
+// Presenting on the offscreen surface finishes the frame (glFinish) without reading it back;
+// one benchmark reads every frame back as well. The timing is wall-clock time: the rasteriser's
+// own threads do part of the work.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -84,7 +84,7 @@ TBenchScene& Scene() {
   return scene;
 }
 
-void RunFrames(benchmark::State& state, TDrawer::TCallSequence sequence) {
+void RunFrames(benchmark::State& state, TDrawer::TCallSequence sequence, bool readBack = false) {
   TBenchScene& scene = Scene();
   if (!scene.Drawer) {
     state.SkipWithError(scene.Error.c_str());
@@ -95,6 +95,7 @@ void RunFrames(benchmark::State& state, TDrawer::TCallSequence sequence) {
   for (auto _ : state) {
     scene.Drawer->UpdateCamera(FrameDt);
     scene.Drawer->Render();
+    if (readBack) benchmark::DoNotOptimize(scene.Surface->Frame().Pixels.data());
   }
   scene.Drawer->CallSequence = TDrawer::TCallSequence::Batched;
 }
@@ -103,6 +104,12 @@ void BM_UpdateCameraAndRender(benchmark::State& state) {
   RunFrames(state, TDrawer::TCallSequence::Batched);
 }
 BENCHMARK(BM_UpdateCameraAndRender)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same with the frame read back into memory each time, as tundrel-sim does for its picture.
+void BM_UpdateCameraAndRenderThenReadBack(benchmark::State& state) {
+  RunFrames(state, TDrawer::TCallSequence::Batched, true);
+}
+BENCHMARK(BM_UpdateCameraAndRenderThenReadBack)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The baseline: every batch its own glBegin/glEnd pair, the snow culled in each pass.
 void BM_UpdateCameraAndRenderPlainCalls(benchmark::State& state) {
