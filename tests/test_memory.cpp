@@ -39,12 +39,12 @@ long ResidentKb(const void* address) {
   return rss;
 }
 
-// A file of FileBytes on the build's own disk (a file in memory, as on tmpfs, could not be
-// reclaimed without swap), filled with a pattern; removed at the end.
+// A file of FileBytes in the build tree (a file in memory, as on tmpfs, could not be reclaimed
+// without swap), filled with a pattern; removed at the end.
 class ColdPagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Path = "tundrel_cold_pages_" + std::to_string(getpid()) + ".bin";
+    Path = std::string(TUNDREL_SCRATCH_DIR) + "/cold_pages_" + std::to_string(getpid()) + ".bin";
     std::vector<uint8_t> bytes(FileBytes);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 4096);
     FILE* file = std::fopen(Path.c_str(), "wb");
