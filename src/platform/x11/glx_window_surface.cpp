@@ -124,17 +124,22 @@ XVisualInfo* TGlxWindowSurface::ChooseVisual(Display* display, int screen, std::
 
 TGlxWindowSurface::TGlxWindowSurface(Display* display, Window window) : Dpy(display), Win(window) {}
 
-std::unique_ptr<TGlxWindowSurface> TGlxWindowSurface::Create(Display* display, Window window,
-                                                             std::string& error) {
+bool TGlxWindowSurface::ServerHasGlx(Display* display, std::string& error) {
   if (display == nullptr) {
     error = "no X display";
-    return nullptr;
+    return false;
   }
   int errorBase = 0, eventBase = 0;
   if (!glXQueryExtension(display, &errorBase, &eventBase)) {
     error = "the X server has no GLX extension";
-    return nullptr;
+    return false;
   }
+  return true;
+}
+
+std::unique_ptr<TGlxWindowSurface> TGlxWindowSurface::Create(Display* display, Window window,
+                                                             std::string& error) {
+  if (!ServerHasGlx(display, error)) return nullptr;
 
   std::unique_ptr<TGlxWindowSurface> surface(new TGlxWindowSurface(display, window));
   if (!surface->Open(error)) return nullptr;

@@ -19,6 +19,8 @@ class TGlxWindowSurface : public TGLSurface {
   // buffer offered and the fewest stencil bits above none. nullptr when the server has no such
   // visual (error says why); otherwise free it with XFree.
   static XVisualInfo* ChooseVisual(Display* display, int screen, std::string& error);
+  // Whether the display is open and its server offers GLX; false and the reason in error if not.
+  static bool ServerHasGlx(Display* display, std::string& error);
 
   // A context on window, current on return; nullptr and a message in error when the window is
   // gone, the server lacks GLX, the window's visual is not an RGBA OpenGL visual, or no context

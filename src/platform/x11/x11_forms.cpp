@@ -781,15 +781,7 @@ void WatchWindowSize(TWindowHandle window, std::function<void(int, int)> onResiz
 
 bool OpenGLAvailable(std::string& error) {
   Display* dpy = Dpy();
-  if (!dpy) {
-    error = "no X display";
-    return false;
-  }
-  int errorBase = 0, eventBase = 0;
-  if (!glXQueryExtension(dpy, &errorBase, &eventBase)) {
-    error = "the X server has no GLX extension";
-    return false;
-  }
+  if (!TGlxWindowSurface::ServerHasGlx(dpy, error)) return false;
   XVisualInfo* info = TGlxWindowSurface::ChooseVisual(dpy, State()->Screen, error);
   if (!info) return false;
   XFree(info);
