@@ -123,6 +123,15 @@ class TViewVolume {
   std::array<TPlane, 4> Planes;
 };
 
+// A fir's three foliage tiers, bottom up: each is the tier shape lifted, widened and stretched in
+// its own frame; in the mirror image its base and tip greens are L / BaseShare and L / TipShare.
+struct TFirTier {
+  double Lift;
+  float Width, Height;
+  double BaseShare, TipShare;
+};
+constexpr TFirTier FirTiers[] = {{5, 5, 3, 2, 4}, {7.5, 3, 2, 4, 8}, {9, 2, 3, 8, 16}};
+
 // The shapes' face normals, worked out once: they never change.
 struct TTetraNormals {
   std::array<float, 3> Bottom, Back, Left, Right;
@@ -300,32 +309,16 @@ void TDrawer::DrawUnits(double Brightness) {
       TTetraColours colours(trunk, trunk, mirror);
       DrawTrunk(colours);
 
-      glPushMatrix();
-      glTranslated(0, 0, 5);
-      glScalef(5, 5, 3);
-      if (mirror)
-        DrawFirTier(L / 2, L / 4);
-      else
-        DrawFirTier(1.0, 1.0);
-      glPopMatrix();
-
-      glPushMatrix();
-      glTranslated(0, 0, 7.5);
-      glScalef(3, 3, 2);
-      if (mirror)
-        DrawFirTier(L / 4, L / 8);
-      else
-        DrawFirTier(1.0, 1.0);
-      glPopMatrix();
-
-      glPushMatrix();
-      glTranslated(0, 0, 9);
-      glScalef(2, 2, 3);
-      if (mirror)
-        DrawFirTier(L / 8, L / 16);
-      else
-        DrawFirTier(1.0, 1.0);
-      glPopMatrix();
+      for (const TFirTier& tier : FirTiers) {
+        glPushMatrix();
+        glTranslated(0, 0, tier.Lift);
+        glScalef(tier.Width, tier.Width, tier.Height);
+        if (mirror)
+          DrawFirTier(L / tier.BaseShare, L / tier.TipShare);
+        else
+          DrawFirTier(1.0, 1.0);
+        glPopMatrix();
+      }
     }
     glPopMatrix();
   }
