@@ -23,7 +23,6 @@
 namespace {
 
 constexpr double FrameDt = 1.0 / 60.0;  // seconds
-constexpr double Pi = 3.141592653589793;
 constexpr int Width = 1920;  // pixels
 constexpr int Height = 1080;
 

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr double Pi = 3.141592653589793;
-
 TEST_F(WorldTest, FindModeDrawsItsTimersThenWalkOrRestThenTurn) {
   TTree* owner = Put<TTree>(500, 500);
   {

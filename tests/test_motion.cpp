@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr double Pi = 3.141592653589793;
-
 // A mode that asks Move for a fixed speed and turn, so the integrator can be watched alone.
 class TFixedMode : public TMoveMode {
  public:

@@ -28,7 +28,6 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-constexpr double Pi = 3.141592653589793;
 constexpr int Width = 640;  // pixels
 constexpr int Height = 480;
 

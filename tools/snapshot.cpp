@@ -10,10 +10,6 @@
 #include "species.h"
 #include "world.h"
 
-namespace {
-constexpr double Pi = 3.141592653589793;
-}
-
 std::unique_ptr<TSnapshotRenderer> TSnapshotRenderer::Create(TEnv& env, TPredator* followed,
                                                              const TSnapshotOptions& options,
                                                              std::string& error) {

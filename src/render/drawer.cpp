@@ -14,10 +14,6 @@
 
 bool PreviewMode = false;
 
-namespace {
-constexpr double Pi = 3.141592653589793;
-}
-
 TDrawer::TDrawer(TGLSurface& targetWindow, TEnv& env)
     : TargetWindow(targetWindow),
       Env(env),

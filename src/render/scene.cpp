@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr double Pi = 3.141592653589793;
 // Squared plain distances from the eye, world units squared.
 constexpr double UnitCullSq = 500000.0;   // about 707 units
 constexpr double FlakeCullSq = 200000.0;  // about 447 units; trails too

@@ -22,7 +22,6 @@ TfMain* fMain = nullptr;
 
 namespace {
 
-constexpr double Pi = 3.141592653589793;
 constexpr double WorldSide = 1000.0;         // world units
 constexpr double StartOrbitDistance = 60.0;  // world units
 

@@ -7,10 +7,6 @@
 #include "random.h"
 #include "world.h"
 
-namespace {
-constexpr double Pi = 3.141592653589793;
-}
-
 const TUnitClass TEnvUnit::ClassInfo{0, "TEnvUnit", nullptr};
 
 TUnitRef::TUnitRef(TEnvUnit* unit) : Unit(unit), Serial(unit ? unit->Serial : 0) {}

@@ -10,6 +10,9 @@ class TEnv;
 class TEnvUnit;
 class TStopMode;
 
+// Headings and turns are in radians.
+inline constexpr double Pi = 3.141592653589793;
+
 // A class reference of the unit family. Ids are stable: the world hash records them.
 struct TUnitClass {
   uint32_t Id;
