@@ -288,12 +288,12 @@ void TDrawer::DrawUnits(double Brightness) {
     if (!slot) continue;
     const TEnvUnit& unit = *slot;
     if (Sq(unit.X - EyeX) + Sq(unit.Y - EyeY) > UnitCullSq) continue;
-    if (!view.MayShow(MapX(unit.X), MapY(unit.Y), 0, ShapeReach * MapLength(unit.Radius))) continue;
+    const double x = MapX(unit.X), y = MapY(unit.Y), s = MapLength(unit.Radius);
+    if (!view.MayShow(x, y, 0, ShapeReach * s)) continue;
 
     glPushMatrix();
-    glTranslated(MapX(unit.X), MapY(unit.Y), 0);
+    glTranslated(x, y, 0);
     glRotatef(static_cast<float>(unit.Direction * 180 / Pi), 0, 0, 1);
-    const double s = MapLength(unit.Radius);
     glScaled(s, s, s);
 
     if (unit.Is<TAnimal>()) {
