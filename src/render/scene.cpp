@@ -70,6 +70,25 @@ class TBatches {
 // have clipped. The side planes meet at the eye, so whatever is behind it is outside.
 class TViewVolume {
  public:
+  // The current view volume for the default call sequence, which leaves out what lies outside
+  // it; one that keeps everything for the plain sequence.
+  static TViewVolume For(TDrawer::TCallSequence sequence) {
+    return sequence == TDrawer::TCallSequence::Batched ? Current() : Everything();
+  }
+  // False when the ball of the given radius around (x, y, z) lies wholly outside.
+  bool MayShow(double x, double y, double z, double radius) const {
+    for (const TPlane& plane : Planes)
+      if (plane.At(x, y, z) < -radius * plane.Length) return false;
+    return true;
+  }
+  // False when the segment between two points on the plain (z = 0) lies wholly outside.
+  bool MayShowSegment(double x1, double y1, double x2, double y2) const {
+    for (const TPlane& plane : Planes)
+      if (plane.At(x1, y1, 0) < 0 && plane.At(x2, y2, 0) < 0) return false;
+    return true;
+  }
+
+ private:
   static TViewVolume Current() {
     GLdouble projection[16], modelView[16];
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
@@ -100,20 +119,6 @@ class TViewVolume {
     return view;
   }
 
-  // False when the ball of the given radius around (x, y, z) lies wholly outside.
-  bool MayShow(double x, double y, double z, double radius) const {
-    for (const TPlane& plane : Planes)
-      if (plane.At(x, y, z) < -radius * plane.Length) return false;
-    return true;
-  }
-  // False when the segment between two points on the plain (z = 0) lies wholly outside.
-  bool MayShowSegment(double x1, double y1, double x2, double y2) const {
-    for (const TPlane& plane : Planes)
-      if (plane.At(x1, y1, 0) < 0 && plane.At(x2, y2, 0) < 0) return false;
-    return true;
-  }
-
- private:
   struct TPlane {
     double N[4];  // inside where N . (x, y, z, 1) >= 0
     double Length;
@@ -282,8 +287,7 @@ void TDrawer::Render() {
 void TDrawer::DrawUnits(double Brightness) {
   const double L = Brightness;
   const bool mirror = L < 1;
-  const TViewVolume view =
-      CallSequence == TCallSequence::Batched ? TViewVolume::Current() : TViewVolume::Everything();
+  const TViewVolume view = TViewVolume::For(CallSequence);
   for (const auto& slot : Env.Units) {
     if (!slot) continue;
     const TEnvUnit& unit = *slot;
@@ -388,7 +392,7 @@ void TDrawer::CollectSnowflakes() {
 void TDrawer::DrawCollectedSnowflakes(double Brightness) {
   const double L = Brightness;
   const bool batched = CallSequence == TCallSequence::Batched;
-  const TViewVolume view = batched ? TViewVolume::Current() : TViewVolume::Everything();
+  const TViewVolume view = TViewVolume::For(CallSequence);
   TBatches batches(batched);
   glDisable(GL_LIGHTING);
   for (const TVisibleFlake& flake : VisibleFlakes) {
@@ -423,8 +427,7 @@ void TDrawer::DrawCollectedSnowflakes(double Brightness) {
 }
 
 void TDrawer::DrawTrails() {
-  const TViewVolume view =
-      CallSequence == TCallSequence::Batched ? TViewVolume::Current() : TViewVolume::Everything();
+  const TViewVolume view = TViewVolume::For(CallSequence);
   glDisable(GL_LIGHTING);
   glBegin(GL_LINES);
   // Slot T is the oldest segment (black), slot T - 1 the newest (grey 0.19998).
