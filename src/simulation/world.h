@@ -28,6 +28,9 @@ using TUnits = std::vector<TEnvUnit*>;
 class TEnv {
  public:
   static constexpr int32_t TrailCount = 10001;
+  // The most one step advances the world, in seconds. A frame that came later (a stalled or
+  // stopped process, a machine that slept) moves the world by this much and no more.
+  static constexpr double MaxStep = 0.25;
   static constexpr int32_t SnowflakeCount = 100001;
 
   explicit TEnv(double worldSize);
