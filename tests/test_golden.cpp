@@ -76,7 +76,7 @@ TRendered RenderLikeTheDriver(const TGoldenCase& c, std::string& error) {
   if (snapshot) {
     const int64_t steps = static_cast<int64_t>(std::ceil(Seconds / FrameDt - 1e-9));
     for (int64_t step = 1; step <= steps; ++step) {
-      clock.Set(std::fmod(static_cast<double>(step) * FrameDt, SecondsPerDay));
+      clock.Set(static_cast<double>(step) * FrameDt);
       const double dt = env->Step();
       snapshot->UpdateCamera(dt);
       TopUpPopulation(*env);

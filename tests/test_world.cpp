@@ -185,13 +185,15 @@ TEST_F(WorldTest, StepReturnsTheClockTimeSinceThePreviousStep) {
   EXPECT_DOUBLE_EQ(Env->Step(), 0.0);
 }
 
-TEST_F(WorldTest, TheStepAcrossMidnightSeesTheTrueElapsedTime) {
+TEST_F(WorldTest, AStepIsNeverNegativeAndNeverLongerThanMaxStep) {
   auto* unit = Put<TCountingUnit>(500, 500);
-  Clock.Set(86399.75);
-  Env->Step();
-  Clock.Set(0.125);  // the time of day starts again at 0
-  EXPECT_DOUBLE_EQ(Env->Step(), 0.375);
-  EXPECT_DOUBLE_EQ(unit->LastDt, 0.375);
+  Clock.Set(1000.0 + 7200.0);  // two hours without a frame
+  EXPECT_DOUBLE_EQ(Env->Step(), TEnv::MaxStep);
+  EXPECT_DOUBLE_EQ(unit->LastDt, TEnv::MaxStep);
+  Clock.Set(Clock.Now() - 0.002);  // a clock that ran back
+  EXPECT_DOUBLE_EQ(Env->Step(), 0.0);
+  Clock.Set(Clock.Now() + 0.125);  // the next step counts from the reading that ran back
+  EXPECT_DOUBLE_EQ(Env->Step(), 0.125);
 }
 
 TEST(WorldDeterminism, TheSameSeedGivesTheSameWorldAndAnotherSeedAnother) {
@@ -212,6 +214,37 @@ TEST(WorldDeterminism, TheSameSeedGivesTheSameWorldAndAnotherSeedAnother) {
   const uint64_t first = run(5);
   EXPECT_EQ(run(5), first);
   EXPECT_NE(run(6), first);
+}
+
+TEST(WorldDeterminism, AClockJumpMovesTheWorldAsOneBoundedStepWould) {
+  // Readings on a grid of 1/64 s are exact, so two runs with the same steps match bit for bit.
+  // The jump comes after 15 s, with hunts and flights under way; the run goes on for 5 s more.
+  constexpr double Tick = 1.0 / 64;
+  constexpr int JumpStep = 15 * 64, Steps = 20 * 64;
+  // Readings: every step adds Tick, and the jump step adds jump (+ Tick) instead.
+  auto run = [&](double jump) {
+    TManualClock clock(0.0);
+    SetClockSource(&clock);
+    Randomize(4);
+    auto env = std::make_unique<TEnv>(1000.0);
+    CreateStartPopulation(*env);
+    double now = 0.0;
+    for (int i = 1; i <= Steps; ++i) {
+      now += Tick + (i == JumpStep ? jump : 0.0);
+      clock.Set(now);
+      env->Step();
+      TopUpPopulation(*env);
+    }
+    SetClockSource(nullptr);
+    return WorldHash(*env);
+  };
+  const uint64_t bounded = run(TEnv::MaxStep - Tick);  // the longest step the world takes
+  EXPECT_EQ(run(3600.0), bounded);                     // an hour forward
+  EXPECT_EQ(run(7200.0), bounded);                     // two hours of sleep
+  const uint64_t stopped = run(-Tick);                 // one empty step
+  EXPECT_EQ(run(-Tick - 1.0 / 512), stopped);          // 2 ms back
+  EXPECT_EQ(run(-3600.0), stopped);                    // an hour back
+  EXPECT_NE(bounded, stopped);
 }
 
 TEST(Population, StartsWith251Trees51Herbivores21PredatorsInThatOrder) {

@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  // The simulated clock reads step * dt as a time of day, so it wraps at midnight like the
-  // real one and the world sees the true elapsed time across it.
+  // The simulated clock reads step * dt, as the real monotonic clock would.
   TManualClock clock(0.0);
   SetClockSource(&clock);
   Randomize(options.Seed);
@@ -87,7 +86,7 @@ int main(int argc, char** argv) {
   bool reportedEnd = false;
   for (int64_t step = 1; step <= steps; ++step) {
     const double t = static_cast<double>(step) * options.Dt;
-    clock.Set(std::fmod(t, SecondsPerDay));
+    clock.Set(t);
     const double dt = env->Step();
     if (snapshot) snapshot->UpdateCamera(dt);
     TopUpPopulation(*env);

@@ -19,8 +19,7 @@ struct TFrameStatistics {
   double CalcTime = 0;     // seconds in world steps
 };
 
-// Whether a refresh is due: strictly more than StatisticsInterval since statTime, counted across
-// midnight as the true elapsed time.
+// Whether a refresh is due: strictly more than StatisticsInterval since statTime.
 bool StatisticsDue(double statTime, double now);
 
 // value rounded to the nearest 64-bit integer, halves to the even neighbour; false when value is

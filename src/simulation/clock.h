@@ -1,6 +1,8 @@
-// The program clock: the local time of day in seconds (fraction of the day times 86400) with
-// millisecond resolution. It falls back by 86400 at local midnight; ElapsedSeconds measures
-// an interval across that instant as the true elapsed time.
+// The program clock: seconds on a monotonic clock, counted from an arbitrary origin, with
+// millisecond resolution. Every elapsed time (the world's step, the behaviour timers, the
+// statistics) is a difference of two readings; changes of the local time of day (midnight,
+// daylight saving time, the user or a time service setting the clock) never reach it. The
+// local time of day is only what the clock overlay shows.
 #pragma once
 
 class TClockSource {
@@ -9,8 +11,9 @@ class TClockSource {
   virtual double Now() = 0;
 };
 
-// The real clock: local time of day, whole milliseconds.
-class TLocalClock : public TClockSource {
+// The real clock: std::chrono::steady_clock, which is CLOCK_MONOTONIC with glibc and
+// QueryPerformanceCounter with the mingw-w64 runtime; whole milliseconds.
+class TMonotonicClock : public TClockSource {
  public:
   double Now() override;
 };
@@ -26,17 +29,15 @@ class TManualClock : public TClockSource {
   double Time;
 };
 
-// Replaces the process-wide clock (not owned); nullptr restores the real local clock.
+// Replaces the process-wide clock (not owned); nullptr restores the real monotonic clock.
 void SetClockSource(TClockSource* source);
 
-// A fresh reading of the current clock, in seconds since local midnight.
+// A fresh reading of the current clock, in seconds.
 double ClockNow();
 
-constexpr double SecondsPerDay = 86400.0;
-
-// now - earlier, taking a reading that fell back across midnight as the next day's.
+// now - earlier. The real clock never runs back; a substitute that does gives an empty
+// interval, never a negative one.
 inline double ElapsedSeconds(double earlier, double now) {
-  double elapsed = now - earlier;
-  if (elapsed < 0) elapsed += SecondsPerDay;
-  return elapsed;
+  const double elapsed = now - earlier;
+  return elapsed > 0 ? elapsed : 0.0;
 }

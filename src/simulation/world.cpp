@@ -25,8 +25,10 @@ TEnv::~TEnv() {
 
 double TEnv::Step() {
   const double now = ClockNow();
-  // Across local midnight the clock falls back by a day: the step sees the true elapsed time.
-  const double dt = ElapsedSeconds(LastStepTime, now);
+  // A frame that comes late (a stalled or stopped process, a machine that slept) moves the world
+  // by MaxStep at most, so that no animal crosses the plain or starves in one step.
+  double dt = ElapsedSeconds(LastStepTime, now);
+  if (dt > MaxStep) dt = MaxStep;
   // Units added during the loop lie beyond n and are first stepped next time; units removed
   // during it leave empty slots.
   const size_t n = Units.size();

@@ -28,8 +28,10 @@ using TUnits = std::vector<TEnvUnit*>;
 class TEnv {
  public:
   static constexpr int32_t TrailCount = 10001;
-  // The most one step advances the world, in seconds. A frame that came later (a stalled or
-  // stopped process, a machine that slept) moves the world by this much and no more.
+  // The most one step advances the world, in seconds: half the shortest timer of the world (a
+  // falling flake's 0.5 s wind change), so no timer runs out twice within one step. A frame that
+  // comes later (a stalled or stopped process, a machine that slept) moves the world by this much
+  // and no more: below 4 frames a second the world slows down instead of jumping.
   static constexpr double MaxStep = 0.25;
   static constexpr int32_t SnowflakeCount = 100001;
 
@@ -38,8 +40,8 @@ class TEnv {
   TEnv(const TEnv&) = delete;
   TEnv& operator=(const TEnv&) = delete;
 
-  // Advances every unit and every snowflake by the clock time since the previous step;
-  // returns that time in seconds.
+  // Advances every unit and every snowflake by the clock time since the previous step, at most
+  // MaxStep; returns that time in seconds.
   double Step();
 
   // The world takes ownership; returns the unit for the caller's convenience.
