@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The saver running across local midnight, when the time of day falls back from 86400 to 0:
-# started at 23:59:57 on a shifted clock, it keeps stepping and drawing, its statistics stay
-# sane (no negative or absurd figures), and Escape still ends it with status 0.
+# The saver running across local midnight, when the time of day falls back from 86400 to 0, and
+# then across a jump of the local clock back by an hour (the end of daylight saving time): started
+# at 23:59:57 on a shifted local clock, it keeps stepping and drawing, its statistics stay sane
+# (no negative or absurd figures), and Escape still ends it with status 0.
 # Usage: saver_midnight.sh <tundrel> <x_probe>
 set -u
 saver="$1" probe="$2"
@@ -13,8 +14,11 @@ fi
 
 start_xvfb 640x480x24
 export TZ=UTC
-# libfaketime runs the saver's clock from 23:59:57 on, at the real speed.
-LD_PRELOAD="$faketime_lib" FAKETIME='@2026-12-07 23:59:57' "$saver" 2>"$work/err" &
+# libfaketime runs the saver's local clock from 23:59:57 on, at the real speed, and reads the
+# file again every second; the monotonic clock stays the real one.
+echo '@2026-12-07 23:59:57' >"$work/faketime"
+LD_PRELOAD="$faketime_lib" FAKETIME_TIMESTAMP_FILE="$work/faketime" FAKETIME_CACHE_DURATION=1 \
+  FAKETIME_DONT_FAKE_MONOTONIC=1 "$saver" 2>"$work/err" &
 saver_pid=$!
 started+=("$saver_pid")
 win=$(main_window "$saver_pid" 10)
@@ -22,7 +26,8 @@ check "the window appears before midnight" test -n "$win"
 
 bad=0
 seen=0
-for _ in $(seq 40); do  # 8 s of captions, across 00:00:00
+for i in $(seq 40); do  # 8 s of captions, across 00:00:00 and then an hour back
+  if [ "$i" -eq 25 ]; then echo '@2026-12-07 23:00:05' >"$work/faketime"; fi
   caption=$(title "$win")
   # The first refresh may come before any frame (a slow start): it shows no rates yet.
   if [ "$seen" -eq 0 ] && [[ "$caption" == "FPS: 0   "*"-мс/юнит   Draw: -%   Calc: -%" ]]; then
