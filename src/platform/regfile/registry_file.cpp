@@ -135,9 +135,10 @@ std::string TempPrefix(const std::string& target) {
 // or removed, so a lock that can be taken means its writer has died.
 class TTempFile {
  public:
+  // The name goes before the lock, so no other save ever sees it unlocked.
   ~TTempFile() {
-    if (Fd >= 0) close(Fd);
     if (!Path.empty()) unlink(Path.c_str());
+    if (Fd >= 0) close(Fd);
   }
 
   // Writes text to a new temporary file beside target and flushes it to the disk. Keeps an
