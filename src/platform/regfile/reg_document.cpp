@@ -82,18 +82,16 @@ std::string Newline(TRegEncoding encoding) {
   return encoding == TRegEncoding::Utf16Le ? std::string("\n\0", 2) : "\n";
 }
 
-// UTF-8 files are parsed as their bytes: a name is ASCII or compared byte for byte anyway.
-std::string Decode(const std::string& bytes, TRegEncoding encoding) {
-  if (encoding == TRegEncoding::Utf16Le) return DecodeToUtf8(bytes, "UTF-16LE", 2);
-  if (encoding == TRegEncoding::Ansi) return DecodeToUtf8(bytes, AnsiCodePage, 1);
-  return bytes;
+const char* Charset(TRegEncoding encoding) {
+  return encoding == TRegEncoding::Utf16Le ? "UTF-16LE" : AnsiCodePage;
 }
 
 bool Encode(const std::string& text, TRegEncoding encoding, std::string& bytes) {
-  if (encoding == TRegEncoding::Utf16Le) return EncodeFromUtf8(text, "UTF-16LE", bytes);
-  if (encoding == TRegEncoding::Ansi) return EncodeFromUtf8(text, AnsiCodePage, bytes);
-  bytes = text;
-  return true;
+  if (encoding == TRegEncoding::Utf8 || encoding == TRegEncoding::Utf8Bom) {
+    bytes = text;
+    return true;
+  }
+  return EncodeFromUtf8(text, Charset(encoding), bytes);
 }
 
 bool IsDwordData(const std::string& data, uint32_t& value) {
@@ -137,13 +135,20 @@ bool TRegDocument::Load(const std::string& bytes) {
     Tail = body.substr(body.size() - 1);
     body.pop_back();
   }
-  const std::string newline = Newline(FileEncoding);
+  // UTF-8 files are parsed as their bytes: a name is ASCII or compared byte for byte anyway.
+  const bool utf8 = FileEncoding == TRegEncoding::Utf8 || FileEncoding == TRegEncoding::Utf8Bom;
+  TUtf8Decoder decoder(Charset(FileEncoding), unit);
   size_t start = 0;
   while (start < body.size()) {
-    size_t end = start;
-    while (end < body.size() && body.compare(end, unit, newline) != 0) end += unit;
+    size_t end = body.find('\n', start);
+    // In UTF-16 a line feed is the code unit 0x000A, at an even offset.
+    while (unit == 2 && end != std::string::npos &&
+           ((end - start) % 2 != 0 || end + 1 >= body.size() || body[end + 1] != '\0'))
+      end = body.find('\n', end + 1);
+    if (end == std::string::npos) end = body.size();
     const size_t next = end < body.size() ? end + unit : end;
-    TLine line{Decode(body.substr(start, end - start), FileEncoding),
+    std::string content = body.substr(start, end - start);
+    TLine line{utf8 ? std::move(content) : decoder.Decode(content),
                body.substr(start, next - start)};
     if (line.Text.find('\0') != std::string::npos) return false;
     if (!line.Text.empty() && line.Text.back() == '\r') {

@@ -11,6 +11,22 @@
 // Without a converter for `from`, ASCII bytes pass and every other unit becomes U+FFFD.
 std::string DecodeToUtf8(const std::string& text, const char* from, size_t unitBytes);
 
+// The same decoding for many texts in one encoding (the lines of a file): the converter is set
+// up once. Not for use from two threads at once.
+class TUtf8Decoder {
+ public:
+  TUtf8Decoder(const char* from, size_t unitBytes);
+  ~TUtf8Decoder();
+  TUtf8Decoder(const TUtf8Decoder&) = delete;
+  TUtf8Decoder& operator=(const TUtf8Decoder&) = delete;
+
+  std::string Decode(const std::string& text);
+
+ private:
+  void* Handle;  // the iconv descriptor, or null without a converter
+  size_t UnitBytes;
+};
+
 // Encodes UTF-8 text in the encoding `to`; false when the text is not valid UTF-8, holds a
 // character `to` cannot express, or no converter exists. Nothing is ever replaced by '?'.
 bool EncodeFromUtf8(const std::string& utf8, const char* to, std::string& text);
