@@ -1,7 +1,9 @@
 // The settings store: what LoadSettings makes of the settings file in every state it can be in,
 // and what SaveSettings leaves on disk, failed writes included. Each case has its own
 // configuration folder; the full-disk and read-only cases need mount rights and skip without.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "fConfig.h"
+#include "registry.h"
 
 namespace fs = std::filesystem;
 
@@ -26,6 +29,16 @@ const std::string Section = "[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\n";
 
 std::string Dword(const char* name, const char* digits) {
   return std::string("\"") + name + "\"=dword:" + digits + "\n";
+}
+
+// Regedit's export: UTF-16LE after a byte-order mark.
+std::string Utf16(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
 }
 
 class SettingsStore : public ::testing::Test {
@@ -185,6 +198,114 @@ TEST_F(SettingsStore, SaveKeepsLinesAndValuesItDoesNotKnow) {
             "Windows Registry Editor Version 5.00\r\n\r\n; notes\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\r\n"
             "\"ShowTrail\"=dword:00000001\r\n\"ShowTime\"=dword:00000001\r\n");
+}
+
+TEST_F(SettingsStore, FilesFromWindowsReadAndSaveInTheirOwnEncodingAndLineEnds) {
+  // Another key and a value with Cyrillic data around ours; every line but ours stays as it was.
+  const auto file = [](const char16_t* header, const char16_t* end, const char16_t* trail,
+                       const char16_t* time) {
+    const std::u16string e = end;
+    return std::u16string(header) + e + e + u"[HKEY_CURRENT_USER\\Software\\Other]" + e +
+           u"\"ShowTrail\"=dword:00000001" + e + e +
+           u"[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]" + e + u"\"ShowTrail\"=dword:" + trail +
+           e + u"\"Name\"=\"Имя\"" + e + u"\"ShowTime\"=dword:" + time + e;
+  };
+  const std::u16string v5 = u"Windows Registry Editor Version 5.00";
+  const std::u16string crlf = u"\r\n";
+  // Each case: the file before, and what a save of ShowTrail=1 ShowTime=0 must leave.
+  const std::pair<std::string, std::string> cases[] = {
+      {Utf16(file(v5.c_str(), u"\r\n", u"00000000", u"00000001")),
+       Utf16(file(v5.c_str(), u"\r\n", u"00000001", u"00000000"))},
+      {"\xEF\xBB\xBF" + Header + Section + Dword("ShowTrail", "00000000") + "\"Name\"=\"Имя\"\n" +
+           Dword("ShowTime", "00000001"),
+       "\xEF\xBB\xBF" + Header + Section + Dword("ShowTrail", "00000001") + "\"Name\"=\"Имя\"\n" +
+           Dword("ShowTime", "00000000")},
+      // REGEDIT4 is in the ANSI code page: "Имя" is C8 EC FF in code page 1251.
+      {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\r\n"
+       "\"ShowTrail\"=dword:00000000\r\n\"Name\"=\"\xC8\xEC\xFF\"\r\n\"ShowTime\"=dword:"
+       "00000001\r\n",
+       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\r\n"
+       "\"ShowTrail\"=dword:00000001\r\n\"Name\"=\"\xC8\xEC\xFF\"\r\n\"ShowTime\"=dword:"
+       "00000000\r\n"},
+  };
+  for (const auto& [before, after] : cases) {
+    WriteFile(StoreFile(), before);
+    EXPECT_EQ(Show(Load()), Show({false, true})) << before.substr(0, 8);
+    EXPECT_EQ(SaveError({true, false}), "") << before.substr(0, 8);
+    EXPECT_TRUE(ReadFile(StoreFile()) == after) << before.substr(0, 8);
+    EXPECT_EQ(Show(Load()), Show({true, false})) << before.substr(0, 8);
+  }
+  // An export of an empty key gains our section in UTF-16 with CRLF line ends.
+  WriteFile(StoreFile(), Utf16(v5 + crlf + crlf));
+  SaveSettings({false, true});
+  EXPECT_TRUE(ReadFile(StoreFile()) ==
+              Utf16(v5 + crlf + crlf + u"[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\r\n" +
+                    u"\"ShowTrail\"=dword:00000000\r\n\"ShowTime\"=dword:00000001\r\n"));
+}
+
+TEST_F(SettingsStore, AnAnsiFileTakesNamesInCodePage1251AndRefusesOthersWhole) {
+  const std::string before = "REGEDIT4\n\n" + Section;
+  WriteFile(StoreFile(), before);
+  TRegistryKey key = nullptr;
+  ASSERT_EQ(RegistryOpenKey("Software\\Ombrix\\Tundrel", &key), RegistrySuccess);
+  // No character is ever written as '?': a name outside the code page fails the write.
+  EXPECT_EQ(RegistrySetDwordValue(key, "\xE6\x97\xA5", 1), RegistryWriteFault);  // 日
+  EXPECT_TRUE(ReadFile(StoreFile()) == before);
+  EXPECT_EQ(RegistrySetDwordValue(key, "Имя", 7), RegistrySuccess);
+  EXPECT_TRUE(ReadFile(StoreFile()) == before + "\"\xC8\xEC\xFF\"=dword:00000007\n");
+  TRegistryValueType type;
+  unsigned char data[RegistryDataSize] = {};
+  uint32_t size = 0;
+  EXPECT_EQ(RegistryQueryValue(key, "Имя", &type, data, &size), RegistrySuccess);
+  EXPECT_TRUE(type == TRegistryValueType::Dword && size == 4 && data[0] == 7);
+  RegistryCloseKey(key);
+}
+
+TEST_F(SettingsStore, DamagedTextLoadsWhatItCanAndSavesKeepTheDamagedBytes) {
+  const std::u16string values =
+      u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]"
+      u"\r\n\"ShowTrail\"=dword:00000000\r\n\"ShowTime\"=dword:00000000\r\n";
+  // A lone surrogate in a UTF-16 line; invalid UTF-8; a byte code page 1251 leaves unassigned.
+  const std::string damaged[] = {
+      Utf16(values + u"\"A\"=\"") + std::string("\0\xD8", 2) + Utf16(u"\"\r\n").substr(2),
+      Header + "; \xC3\x28 \xFF\xFE\n" + Section + Dword("ShowTrail", "00000000") +
+          Dword("ShowTime", "00000000"),
+      "REGEDIT4\n; \x98\n" + Section + Dword("ShowTrail", "00000000") +
+          Dword("ShowTime", "00000000"),
+      // A UTF-16 file cut off inside a code unit: the lone last byte is kept at the end.
+      Utf16(values) + "\x22",
+  };
+  for (const std::string& text : damaged) {
+    WriteFile(StoreFile(), text);
+    EXPECT_EQ(Show(Load()), Show({false, false})) << text.substr(0, 8);
+    EXPECT_EQ(SaveError({false, false}), "") << text.substr(0, 8);
+    EXPECT_TRUE(ReadFile(StoreFile()) == text) << "saving the same values changes no byte";
+    EXPECT_EQ(SaveError({true, true}), "");
+    EXPECT_EQ(Show(Load()), Show({true, true})) << text.substr(0, 8);
+  }
+  // A NUL character makes UTF-16 as unreadable as it makes any other file.
+  const std::string nul = Utf16(values) + std::string("\0\0", 2);
+  WriteFile(StoreFile(), nul);
+  EXPECT_EQ(Show(Load()), Show({true, true}));
+  EXPECT_EQ(SaveError({false, false}), "Failed to set data for 'ShowTrail'");
+  EXPECT_TRUE(ReadFile(StoreFile()) == nul);
+}
+
+TEST_F(SettingsStore, ALeftoverTemporaryFileIsRemovedAtTheNextSave) {
+  const fs::path folder = StoreFile().parent_path();
+  WriteFile(folder / ".Tundrel.reg.tmp-a1B2c3", "left by a crash");
+  WriteFile(folder / ".Tundrel.reg.tmp-LiVe00", "being written");
+  WriteFile(folder / ".Tundrel.reg.backup", "the user's own");
+  // A save in progress holds a lock on its temporary file.
+  const int live = open((folder / ".Tundrel.reg.tmp-LiVe00").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(live, LOCK_EX), 0);
+  SaveSettings({true, true});
+  close(live);
+  EXPECT_FALSE(fs::exists(folder / ".Tundrel.reg.tmp-a1B2c3"));
+  EXPECT_TRUE(fs::exists(folder / ".Tundrel.reg.tmp-LiVe00"));
+  EXPECT_TRUE(fs::exists(folder / ".Tundrel.reg.backup"));
+  SaveSettings({true, true});
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "the backup and the file";
 }
 
 TEST_F(SettingsStore, AValueWrittenAfterACutOffHexValueReadsBack) {

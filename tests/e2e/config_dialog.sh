@@ -10,7 +10,7 @@ if [ $# -lt 1 ]; then
 fi
 program=("$@")
 here="$(cd "$(dirname "$0")" && pwd)"
-for tool in Xvfb xdotool xwininfo xprop python3; do
+for tool in Xvfb xdotool xwininfo xprop python3 iconv; do
   if ! command -v "$tool" >/dev/null; then
     echo "FAIL: $tool is not installed"; echo "0 passed, 1 failed"; exit 1
   fi
@@ -163,6 +163,20 @@ else
   check "the dialog titled Settings appears" false
   finish
 fi
+
+# Regedit's export (UTF-16LE after a byte-order mark, CRLF): the dialog shows its values, and
+# OK saves them in the same encoding and line ends, keeping the other key.
+reset_store
+mkdir -p "$XDG_CONFIG_HOME/Ombrix"
+export_text() {  # export_text <ShowTrail> <ShowTime>: the export as UTF-8 with CRLF line ends
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n"Name"="Имя"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\r\n"ShowTrail"=dword:0000000%s\r\n"ShowTime"=dword:0000000%s\r\n' "$1" "$2"
+}
+{ printf '\377\376'; export_text 0 1 | iconv -f UTF-8 -t UTF-16LE; } >"$store"
+if start; then keys space Return; fi
+finish
+{ printf '\377\376'; export_text 0 0 | iconv -f UTF-8 -t UTF-16LE; } >"$work/expected"
+check "a UTF-16 export loads ShowTrail=0, and OK after Space saves it back as UTF-16 with CRLF, ShowTime=0 (status $status)" \
+  cmp -s "$store" "$work/expected"
 
 # Escape closes without saving.
 reset_store

@@ -1,6 +1,7 @@
-// Fuzzes the settings file reader: any bytes must load without a crash, the two values must
+// Fuzzes the settings file reader: any bytes (UTF-16 or UTF-8 with a byte-order mark, REGEDIT4,
+// damaged sequences) must load without a crash and write back unchanged, the two values must
 // read back as the key's reading rules say, and a write must survive a round trip through the
-// file's text with every other line kept.
+// file's bytes in the file's encoding with every other line kept.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,12 +20,15 @@ void Require(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
   TRegDocument document(KeyName);
-  if (!document.Load(text)) {
-    Require(text.find('\0') != std::string::npos);
+  if (!document.Load(bytes)) {
+    Require(bytes.find('\0') != std::string::npos);
     return 0;
   }
+  // A file that is only read is written back byte for byte, damage and all.
+  std::string unchanged;
+  Require(document.Bytes(unchanged) && unchanged == bytes);
   TRegValue value;
   for (const char* name : {"ShowTrail", "ShowTime"}) {
     if (document.Find(name, value) && value.Type == TRegistryValueType::Dword)
@@ -37,8 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t written = size > 0 ? 0x01000000u * data[0] + size : 1;
   document.AddKeyIfMissing();
   document.SetDword("ShowTrail", written);
+  std::string edited;
+  Require(document.Bytes(edited));
   TRegDocument reread(KeyName);
-  Require(reread.Load(document.Text()));
+  Require(reread.Load(edited));
+  Require(reread.Encoding() == document.Encoding());
   Require(reread.Find("ShowTrail", value));
   Require(value.Type == TRegistryValueType::Dword && value.Data.size() == 4);
   Require((value.Data[0] | value.Data[1] << 8 | value.Data[2] << 16 |

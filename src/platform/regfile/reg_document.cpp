@@ -1,14 +1,23 @@
 // TRegDocument: reading and editing the text of a .reg file without disturbing the lines
-// it does not understand.
+// it does not understand. Lines are parsed as UTF-8 and written back in the file's encoding.
 #include "reg_document.h"
 
 #include <cctype>
 #include <cstdio>
 #include <utility>
 
+#include "text/encoding.h"
+
 namespace {
 
 const char* const FileHeader = "Windows Registry Editor Version 5.00";
+const char* const AnsiHeader = "REGEDIT4";
+
+// The ANSI code page of a "REGEDIT4" file is the one of the Windows system that wrote it, which
+// the file does not record. We take Windows Cyrillic, the code page of this program's own
+// single-byte text. Only names and data outside ASCII depend on it, and lines this program does
+// not rewrite are kept byte for byte, so a file from another code page is never altered.
+const char* const AnsiCodePage = "CP1251";
 
 std::string Trim(const std::string& s) {
   size_t begin = 0;
@@ -46,6 +55,45 @@ bool ParseValueLine(const std::string& line, std::string& name, std::string& dat
   return true;
 }
 
+TRegEncoding DetectEncoding(const std::string& bytes) {
+  if (bytes.compare(0, 2, "\xFF\xFE") == 0) return TRegEncoding::Utf16Le;
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return TRegEncoding::Utf8Bom;
+  const std::string firstLine = Trim(bytes.substr(0, bytes.find('\n')));
+  return SameName(firstLine, AnsiHeader) ? TRegEncoding::Ansi : TRegEncoding::Utf8;
+}
+
+size_t BomSize(TRegEncoding encoding) {
+  switch (encoding) {
+    case TRegEncoding::Utf16Le:
+      return 2;
+    case TRegEncoding::Utf8Bom:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+size_t UnitBytes(TRegEncoding encoding) {
+  return encoding == TRegEncoding::Utf16Le ? 2 : 1;
+}
+
+// The line feed as the file spells it.
+std::string Newline(TRegEncoding encoding) {
+  return encoding == TRegEncoding::Utf16Le ? std::string("\n\0", 2) : "\n";
+}
+
+const char* Charset(TRegEncoding encoding) {
+  return encoding == TRegEncoding::Utf16Le ? "UTF-16LE" : AnsiCodePage;
+}
+
+bool Encode(const std::string& text, TRegEncoding encoding, std::string& bytes) {
+  if (encoding == TRegEncoding::Utf8 || encoding == TRegEncoding::Utf8Bom) {
+    bytes = text;
+    return true;
+  }
+  return EncodeFromUtf8(text, Charset(encoding), bytes);
+}
+
 bool IsDwordData(const std::string& data, uint32_t& value) {
   const std::string prefix = "dword:";
   if (data.size() != prefix.size() + 8 || !StartsWithNoCase(data, prefix)) return false;
@@ -74,20 +122,41 @@ std::string ValueLine(const std::string& name, uint32_t value) {
 
 TRegDocument::TRegDocument(std::string keyName) : KeyName(std::move(keyName)) {}
 
-bool TRegDocument::Load(const std::string& text) {
-  if (text.find('\0') != std::string::npos) return false;
+bool TRegDocument::Load(const std::string& bytes) {
   Lines.clear();
-  const size_t firstEnd = text.find('\n');
-  LineEnd =
-      firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+  LineEnd = "\n";
+  FileEncoding = DetectEncoding(bytes);
+  Bom = bytes.substr(0, BomSize(FileEncoding));
+  const size_t unit = UnitBytes(FileEncoding);
+  std::string body = bytes.substr(Bom.size());
+  // A UTF-16 file cut off inside a code unit: the lone byte is kept but not read.
+  Tail.clear();
+  if (body.size() % unit != 0) {
+    Tail = body.substr(body.size() - 1);
+    body.pop_back();
+  }
+  // UTF-8 files are parsed as their bytes: a name is ASCII or compared byte for byte anyway.
+  const bool utf8 = FileEncoding == TRegEncoding::Utf8 || FileEncoding == TRegEncoding::Utf8Bom;
+  TUtf8Decoder decoder(Charset(FileEncoding), unit);
   size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  while (start < body.size()) {
+    size_t end = body.find('\n', start);
+    // In UTF-16 a line feed is the code unit 0x000A, at an even offset.
+    while (unit == 2 && end != std::string::npos &&
+           ((end - start) % 2 != 0 || end + 1 >= body.size() || body[end + 1] != '\0'))
+      end = body.find('\n', end + 1);
+    if (end == std::string::npos) end = body.size();
+    const size_t next = end < body.size() ? end + unit : end;
+    std::string content = body.substr(start, end - start);
+    TLine line{utf8 ? std::move(content) : decoder.Decode(content),
+               body.substr(start, next - start)};
+    if (line.Text.find('\0') != std::string::npos) return false;
+    if (!line.Text.empty() && line.Text.back() == '\r') {
+      line.Text.pop_back();
+      if (Lines.empty() && end < body.size()) LineEnd = "\r\n";
+    }
     Lines.push_back(std::move(line));
-    start = end + 1;
+    start = next;
   }
   return true;
 }
@@ -97,7 +166,7 @@ void TRegDocument::Scan(std::vector<TEntry>& entries, size_t& keyEnd) const {
   keyEnd = std::string::npos;
   bool inKey = false;
   for (size_t i = 0; i < Lines.size(); ++i) {
-    const std::string line = Trim(Lines[i]);
+    const std::string line = Trim(Lines[i].Text);
     if (!line.empty() && line[0] == '[') {
       inKey = line.back() == ']' && SameName(line.substr(1, line.size() - 2), KeyName);
       if (inKey) keyEnd = i + 1;
@@ -111,7 +180,7 @@ void TRegDocument::Scan(std::vector<TEntry>& entries, size_t& keyEnd) const {
     if (StartsWithNoCase(entry.Data, "hex")) {
       while (!entry.Data.empty() && entry.Data.back() == '\\' && entry.Last + 1 < Lines.size()) {
         entry.Data.pop_back();
-        entry.Data += Trim(Lines[++entry.Last]);
+        entry.Data += Trim(Lines[++entry.Last].Text);
       }
       i = entry.Last;
       keyEnd = i + 1;
@@ -159,12 +228,12 @@ void TRegDocument::SetDword(const std::string& name, uint32_t value) {
     Lines.erase(Lines.begin() + keep, Lines.begin() + entry.Last + 1);
   }
   if (first < entries.size()) {
-    Lines[entries[first].First] = line;
+    Lines[entries[first].First] = {line, {}};
     return;
   }
   if (keyEnd == std::string::npos) {
     AddKeyIfMissing();
-    Lines.push_back(line);
+    Lines.push_back({line, {}});
     return;
   }
   // A hex value cut off after a continuation mark would swallow a line put after it: the new
@@ -173,7 +242,7 @@ void TRegDocument::SetDword(const std::string& name, uint32_t value) {
   if (last && last->Last + 1 == keyEnd && StartsWithNoCase(last->Data, "hex") &&
       last->Data.back() == '\\')
     keyEnd = last->First;
-  Lines.insert(Lines.begin() + keyEnd, line);
+  Lines.insert(Lines.begin() + keyEnd, {line, {}});
 }
 
 void TRegDocument::AddKeyIfMissing() {
@@ -181,13 +250,31 @@ void TRegDocument::AddKeyIfMissing() {
   size_t keyEnd;
   Scan(entries, keyEnd);
   if (keyEnd != std::string::npos) return;
-  if (Lines.empty()) Lines.push_back(FileHeader);
-  if (!Trim(Lines.back()).empty()) Lines.push_back("");
-  Lines.push_back("[" + KeyName + "]");
+  if (Lines.empty()) Lines.push_back({FileHeader, {}});
+  if (!Trim(Lines.back().Text).empty()) Lines.push_back({});
+  Lines.push_back({"[" + KeyName + "]", {}});
 }
 
-std::string TRegDocument::Text() const {
-  std::string text;
-  for (const std::string& line : Lines) text += line + LineEnd;
-  return text;
+bool TRegDocument::Bytes(std::string& bytes) const {
+  std::string lineEnd;
+  if (!Encode(LineEnd, FileEncoding, lineEnd)) return false;
+  const std::string newline = Newline(FileEncoding);
+  bytes = Bom;
+  for (size_t i = 0; i < Lines.size(); ++i) {
+    const TLine& line = Lines[i];
+    if (line.Raw.empty()) {
+      std::string encoded;
+      if (!Encode(line.Text, FileEncoding, encoded)) return false;
+      bytes += encoded + lineEnd;
+      continue;
+    }
+    bytes += line.Raw;
+    // The file's last line may lack its line end; it gains one when a new line follows.
+    const bool ended =
+        line.Raw.size() >= newline.size() &&
+        line.Raw.compare(line.Raw.size() - newline.size(), newline.size(), newline) == 0;
+    if (!ended && i + 1 < Lines.size()) bytes += lineEnd;
+  }
+  bytes += Tail;
+  return true;
 }

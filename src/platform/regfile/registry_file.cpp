@@ -1,7 +1,9 @@
 // The per-user registry on Linux: each key below "Software" is one .reg text file under the
 // user's configuration folder ("Software\Ombrix\Tundrel" is $XDG_CONFIG_HOME/Ombrix/Tundrel.reg).
 // Every write replaces the whole file atomically; files over 1 MiB are refused as damaged.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,20 +124,65 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// Writes text to a new temporary file beside target and flushes it to the disk; the caller
-// moves it into place. Keeps an existing target's permission bits.
-bool WriteTempFile(const std::string& target, const std::string& text, std::string& temp) {
+// A save writes ".<file>.tmp-XXXXXX" beside the file and renames it into place. The name is
+// only ever made here, so one left by a crash is recognised and removed at the next save.
+std::string TempPrefix(const std::string& target) {
   const size_t slash = target.rfind('/');
-  temp = target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".XXXXXX";
-  const int fd = mkostemp(&temp[0], O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  bool ok = true;
-  if (stat(target.c_str(), &info) == 0) ok = fchmod(fd, info.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd, text) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok) unlink(temp.c_str());
-  return ok;
+  return "." + target.substr(slash + 1) + ".tmp-";
+}
+
+// A temporary file being written. Its writer holds an exclusive lock on it until it is renamed
+// or removed, so a lock that can be taken means its writer has died.
+class TTempFile {
+ public:
+  // The name goes before the lock, so no other save ever sees it unlocked.
+  ~TTempFile() {
+    if (!Path.empty()) unlink(Path.c_str());
+    if (Fd >= 0) close(Fd);
+  }
+
+  // Writes text to a new temporary file beside target and flushes it to the disk. Keeps an
+  // existing target's permission bits.
+  bool Write(const std::string& target, const std::string& text) {
+    Path = target.substr(0, target.rfind('/') + 1) + TempPrefix(target) + "XXXXXX";
+    Fd = mkostemp(&Path[0], O_CLOEXEC);
+    if (Fd < 0) {
+      Path.clear();
+      return false;
+    }
+    // A file system without locks still saves; its leftovers are then never removed.
+    flock(Fd, LOCK_EX | LOCK_NB);
+    struct stat info;
+    if (stat(target.c_str(), &info) == 0 && fchmod(Fd, info.st_mode & 07777) != 0) return false;
+    return WriteAll(Fd, text) && fsync(Fd) == 0;
+  }
+
+  // Called once the file has its final name (or a link to it): it is no longer removed.
+  void Keep() { Path.clear(); }
+
+  std::string Path;
+  int Fd = -1;
+};
+
+// Removes the temporary files of saves of target that died before their rename: regular files
+// of the temporary name's pattern whose lock is free. Anything else is left alone.
+void RemoveLeftovers(const std::string& target) {
+  const std::string folder = target.substr(0, target.rfind('/') + 1);
+  const std::string prefix = TempPrefix(target);
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  const int dirFd = dirfd(dir);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const int fd = openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0)
+      unlinkat(dirFd, name.c_str(), 0);
+    close(fd);
+  }
+  closedir(dir);
 }
 
 void SyncFolder(const std::string& file) {
@@ -151,12 +198,10 @@ void SyncFolder(const std::string& file) {
 bool ReplaceKeyFile(const std::string& file, const std::string& text) {
   char resolved[PATH_MAX];
   const std::string target = realpath(file.c_str(), resolved) ? resolved : file;
-  std::string temp;
-  if (!WriteTempFile(target, text, temp)) return false;
-  if (rename(temp.c_str(), target.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
-  }
+  RemoveLeftovers(target);
+  TTempFile temp;
+  if (!temp.Write(target, text) || rename(temp.Path.c_str(), target.c_str()) != 0) return false;
+  temp.Keep();
   SyncFolder(target);
   return true;
 }
@@ -177,14 +222,17 @@ bool MakeFolders(const std::string& folder) {
 bool CreateKeyFile(const TRegistryKeyData& key) {
   TRegDocument document(key.KeyName);
   document.AddKeyIfMissing();
-  std::string temp;
-  if (!WriteTempFile(key.FilePath, document.Text(), temp)) return false;
-  bool ok = link(temp.c_str(), key.FilePath.c_str()) == 0 || errno == EEXIST;
+  std::string text;
+  TTempFile temp;
+  if (!document.Bytes(text)) return false;
+  RemoveLeftovers(key.FilePath);
+  if (!temp.Write(key.FilePath, text)) return false;
+  bool ok = link(temp.Path.c_str(), key.FilePath.c_str()) == 0 || errno == EEXIST;
   // Folders without hard links (some network and FAT mounts) get a plain rename.
   if (!ok && (errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP)) {
-    ok = rename(temp.c_str(), key.FilePath.c_str()) == 0;
+    ok = rename(temp.Path.c_str(), key.FilePath.c_str()) == 0;
+    if (ok) temp.Keep();
   }
-  unlink(temp.c_str());
   if (ok) SyncFolder(key.FilePath);
   return ok;
 }
@@ -250,7 +298,9 @@ TRegistryResult RegistrySetDwordValue(TRegistryKey key, const char* name, uint32
   if (result == RegistryNotFound) result = RegistrySuccess;
   if (result != RegistrySuccess) return result;
   document.SetDword(name, value);
-  return ReplaceKeyFile(key->FilePath, document.Text()) ? RegistrySuccess : RegistryWriteFault;
+  std::string text;
+  return document.Bytes(text) && ReplaceKeyFile(key->FilePath, text) ? RegistrySuccess
+                                                                     : RegistryWriteFault;
 }
 
 TRegistryResult RegistryCloseKey(TRegistryKey key) {
