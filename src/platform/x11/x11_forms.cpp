@@ -1,7 +1,8 @@
 // The form framework over Xlib: the application window and loop, form windows with their design
 // properties, the timer queue, SIGTERM/SIGINT through a self-pipe, and the window services of
 // start-up. One thread; X errors are swallowed (a vanished window is an ordinary event here),
-// and a lost connection ends the process with status 1 and one line on stderr.
+// and a lost connection ends the process with status 1 and one line on stderr. Connecting sets
+// the character type of the user's locale (LC_CTYPE only), for the characters keys type.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
