@@ -1,5 +1,8 @@
 // The saver's decisions, without a display: run modes and drawing targets from the command line,
-// the input rules of both kinds of start, and the statistics caption with its number formatting.
+// the input rules of both kinds of start, the key facts recorded on X, and the statistics caption
+// with its number formatting.
+#include <X11/XF86keysym.h>
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +14,7 @@
 #include "run_mode.h"
 #include "statistics.h"
 #include "x11/cp1251.h"
+#include "x11/key_codes.h"
 
 namespace {
 
@@ -363,4 +367,42 @@ TEST(Cp1251, CaptionBytesBecomeUtf8) {
   EXPECT_EQ(Cp1251ToUtf8("\xB9\x88"), "\xE2\x84\x96\xE2\x82\xAC");                  // № €
   EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
   EXPECT_EQ(Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+// ---- keys on X ----
+
+TEST(KeysOnX, EveryKeyHasACodeThatClosesArgumentModesAndOnlyTheSpaceBarIsSpace) {
+  EXPECT_EQ(VirtualKeyOf(XK_space), VK::Space);
+  EXPECT_EQ(VirtualKeyOf(XK_Num_Lock), 144);
+  EXPECT_EQ(VirtualKeyOf(XK_Print), 44);
+  EXPECT_EQ(VirtualKeyOf(XK_ISO_Level3_Shift), VK::Menu);
+  EXPECT_EQ(VirtualKeyOf(XF86XK_AudioPlay), 179);
+  for (const unsigned long sym :
+       std::vector<unsigned long>{XK_dead_acute, XK_udiaeresis, XK_eacute, XK_Cyrillic_a,
+                                  XK_Cyrillic_YA, XK_KP_Space, 0x1000000ul + 0x4E2D, 0ul})
+    EXPECT_EQ(VirtualKeyOf(sym), VK::Unassigned) << std::hex << sym;
+  // Every symbol of the core and the vendor ranges, and of the Unicode plane's start.
+  int spaces = 0;
+  for (unsigned long sym = 0; sym < 0x10000; ++sym) {
+    for (unsigned long base : {0ul, 0x1008F000ul, 0x1000000ul}) {
+      const uint16_t key = VirtualKeyOf(base + sym);
+      ASSERT_NE(key, 0) << std::hex << base + sym;
+      if (key == VK::Space)
+        ++spaces;
+      else
+        ASSERT_EQ(KeyDownAction(true, key), TInputAction::Close) << std::hex << base + sym;
+    }
+  }
+  EXPECT_EQ(spaces, 1);
+}
+
+TEST(KeysOnX, TypedCharactersArriveAsCodePage1251AndOnlyEscapeCloses) {
+  EXPECT_EQ(KeyPressCharacters("az Z"), "az Z");
+  EXPECT_EQ(KeyPressCharacters("\xD0\xB0\xD1\x8F\xD0\x81"), "\xE0\xFF\xA8");  // а я Ё
+  EXPECT_EQ(KeyPressCharacters("\xE2\x82\xAC"), "\x88");                      // €
+  // ü, é and a Chinese character have no byte in the code page; a broken sequence neither.
+  EXPECT_EQ(KeyPressCharacters("\xC3\xBC\xC3\xA9\xE4\xB8\xAD\xC3"), "????");
+  EXPECT_EQ(KeyPressAction(KeyPressCharacters("\x1B")[0]), TInputAction::Close);
+  for (char key : KeyPressCharacters("\xD0\xB0\xC3\xBC\xE4\xB8\xAD"))
+    EXPECT_EQ(KeyPressAction(key), TInputAction::FollowNext) << int(key);
 }

@@ -48,7 +48,9 @@ constexpr uint16_t Back = 8, Tab = 9, Return = 13, Shift = 16, Control = 17, Men
                    Home = 36, Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46,
                    Numpad0 = 96, Multiply = 106, Add = 107, Subtract = 109, Decimal = 110,
                    Divide = 111, F1 = 112;
-}
+// What Windows keyboard layouts report for a key that has no code of its own.
+constexpr uint16_t Unassigned = 255;
+}  // namespace VK
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)>;

@@ -1,7 +1,8 @@
 // Start-up of the saver: closes a running instance titled "ScreenSaver", sets the application
 // title, picks the run mode from the first argument and runs the scene window or the settings
-// dialog until it closes. Failures before the loop are one line on stderr: status 2 for a
-// command line naming no usable window, 1 for a missing display or OpenGL.
+// dialog until it closes. A copy drawing into a window XScreenSaver hands over stays out of that
+// closing both ways. Failures before the loop are one line on stderr: status 2 for a command
+// line naming no usable window, 1 for a missing display or OpenGL.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -23,14 +24,16 @@ int Fail(const std::string& message, int status) {
   return status;
 }
 
+TTargetChoice Target() {
+  return ChooseTargetWindow(Params(), std::getenv("XSCREENSAVER_WINDOW"), DaemonHandsOverWindows());
+}
+
 // Creates fMain as the main window and runs the loop until it closes.
 int RunScene() {
-  const TTargetChoice target =
-      ChooseTargetWindow(Params(), std::getenv("XSCREENSAVER_WINDOW"), DaemonHandsOverWindows());
+  const TTargetChoice target = Target();
   if (target.Kind == TTargetChoice::Invalid) return Fail(target.Error, 2);
   // Under the daemon the saver has no window of its own on screen; input stays with the daemon.
-  if (target.Kind == TTargetChoice::HostWindow || target.Kind == TTargetChoice::RootWindow)
-    Application.ShowMainForm = false;
+  if (IsHandOver(target.Kind)) Application.ShowMainForm = false;
   std::string error;
   if (!OpenGLAvailable(error)) return Fail("no OpenGL: " + error, 1);
 
@@ -56,7 +59,13 @@ int Start() {
   std::string error;
   if (!Application.Connect(error)) return Fail(error, 1);
 
-  if (const TWindowHandle running = FindWindowByTitle("ScreenSaver")) RequestWindowClose(running);
+  // The daemon starts one copy per monitor and restarts each on its own, so a copy in a
+  // handed-over window closes no other instance, and its application window keeps the program's
+  // name: no search for "ScreenSaver" finds it, and none is shadowed by it.
+  const bool handOver = IsHandOver(Target().Kind);
+  if (!handOver) {
+    if (const TWindowHandle running = FindWindowByTitle("ScreenSaver")) RequestWindowClose(running);
+  }
   if (ParamCount() > 0 && SwitchOf(Params()) == 'C') {
     // The dialog's toolkit runs its own loop with its own application window of this title; a
     // second one here would be served by no loop and miss the next instance's close request.
@@ -70,7 +79,7 @@ int Start() {
     return RunScene();
   }
 
-  Application.SetTitle("ScreenSaver");
+  if (!handOver) Application.SetTitle("ScreenSaver");
   if (SwitchOf(Params()) == 'P') {
     Application.ShowMainForm = false;
     return RunScene();

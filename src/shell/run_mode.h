@@ -49,6 +49,11 @@ struct TTargetChoice {
   std::string Error;
 };
 
+// Whether the scene goes into a window the XScreenSaver daemon handed over.
+inline bool IsHandOver(TTargetChoice::TKind kind) {
+  return kind == TTargetChoice::HostWindow || kind == TTargetChoice::RootWindow;
+}
+
 // The preview needs at least two arguments with "p" or "P" second in the first; the hand-over
 // is looked for only in the full-screen run (--window-id ID wins over --root; the single-dash
 // spellings and --window-id=ID work too). xscreensaverWindow is the environment's value, or

@@ -4,7 +4,7 @@
 # Every wait here is bounded; the script's cleanup stops whatever it started.
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-for tool in Xvfb xdotool xprop; do
+for tool in Xvfb xdotool xprop setxkbmap; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; echo "0 passed, 1 failed"; exit 1; }
 done
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The full-screen run (/s): the mouse tolerance of 5 pixels from the start position, Space that
-# passes, other keys, clicks and SIGTERM that close, and a new start that closes the running one.
+# passes, other keys (of the us, de, fr and ru layouts too), clicks and SIGTERM that close, and a
+# new start that closes the running one.
 # Usage: saver_full_screen.sh <tundrel> <x_probe>
 set -u
 saver="$1" probe="$2"
@@ -41,6 +42,25 @@ check "Space does not close it" running "$saver_pid"
 xdotool key b
 await_exit "$saver_pid" 3
 check "another key closes it with status 0" test "$exit_status" = 0
+
+# key_closes <layout> <key>: under that layout the key ends /s with status 0.
+key_closes() {
+  setxkbmap "$1" || return 1
+  start_at 300 300 /s
+  xdotool key "$2"
+  await_exit "$saver_pid" 3 || { kill -9 "$saver_pid"; wait "$saver_pid"; } 2>/dev/null
+  test "$exit_status" = 0
+}
+for case in "us Num_Lock" "us Print" "us Scroll_Lock" "us XF86AudioPlay" "us udiaeresis" \
+  "de ISO_Level3_Shift" "de dead_acute" "de udiaeresis" "fr eacute" "ru Cyrillic_a" "ru Cyrillic_ya"; do
+  check "a key without a code of its own closes it: $case" key_closes $case
+done
+start_at 300 300 /s
+xdotool key space; sleep 0.6
+check "Space does not close it on the ru layout either" running "$saver_pid"
+xdotool key Escape
+await_exit "$saver_pid" 3
+setxkbmap us
 
 start_at 300 300 /a
 xdotool click 3

@@ -2,6 +2,7 @@
 # The XScreenSaver hand-over: --root draws into the window named by XSCREENSAVER_WINDOW,
 # --window-id names another that wins; a resized window is drawn in full; the saver outlives an
 # unmapped window, ends when its window is destroyed, and ends in order on SIGTERM and SIGINT.
+# Copies in handed-over windows (one per monitor) neither close other instances nor are closed.
 # Usage: saver_handover.sh <tundrel> <x_probe>
 set -u
 saver="$1" probe="$2"
@@ -41,6 +42,36 @@ check "the daemon's window stays black" test "$(lit "$A_id")" -eq 0
 kill -INT "$saver_pid"
 await_exit "$saver_pid" 5
 check "SIGINT ends it with status 0" test "$exit_status" = 0
+
+# runs_and_draws <pid> <window>: the process runs, and two readings a second apart differ.
+runs_and_draws() {
+  running "$1" && "$probe" ppm "$2" "$work/one.ppm" && sleep 1 &&
+    "$probe" ppm "$2" "$work/two.ppm" && ! cmp -s "$work/one.ppm" "$work/two.ppm"
+}
+all_running() { for p in "$@"; do running "$p" || return 1; done; }
+tell A unmap; tell A map; tell B unmap; tell B map
+XSCREENSAVER_WINDOW="$A_hex" launch --root
+first=$saver_pid
+await_lit "$A_id" 10
+sleep 2
+XSCREENSAVER_WINDOW="$B_hex" launch --root
+second=$saver_pid
+check "a second copy on another window draws" await_lit "$B_id" 10
+sleep 2
+check "  ... the first copy runs on and draws" runs_and_draws "$first" "$A_id"
+check "  ... and the second too" runs_and_draws "$second" "$B_id"
+launch /s
+full=$saver_pid
+main_window "$full" 10 >/dev/null
+sleep 1
+check "a full-screen start closes neither copy" all_running "$first" "$second"
+XSCREENSAVER_WINDOW="$A_hex" launch --root
+sleep 3
+check "a hand-over start leaves the full-screen run on" running "$full"
+for p in "$first" "$second" "$full" "$saver_pid"; do kill -TERM "$p" 2>/dev/null; done
+statuses=""
+for p in "$first" "$second" "$full" "$saver_pid"; do await_exit "$p" 5; statuses+="$exit_status "; done
+check "all four end in order on SIGTERM (statuses $statuses)" test "$statuses" = "0 0 0 0 "
 
 launch -root -window-id "$B_id"
 await_lit "$B_id" 10

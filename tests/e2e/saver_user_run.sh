@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The saver started without arguments: its window and statistics caption, mouse and keys that
-# steer instead of closing, Escape that ends it, and a full-screen start that gives way to it.
+# steer instead of closing (characters of the de and ru layouts too), Escape that ends it (on the
+# ru layout), and a full-screen start that gives way to it.
 # Usage: saver_user_run.sh <tundrel> <x_probe>
 set -u
 saver="$1" probe="$2"
@@ -47,9 +48,14 @@ check "/s beside a user's run prints nothing" test ! -s "$work/err_s"
 check "the user's run keeps its one window" test "$(xdotool search --onlyvisible --classname tundrel | wc -l)" -eq 1
 check "the user's run goes on" running "$user_pid"
 
+setxkbmap de
+xdotool key udiaeresis dead_acute e ssharp ISO_Level3_Shift Num_Lock Num_Lock; sleep 0.3
+setxkbmap ru
+xdotool key Cyrillic_a Cyrillic_ya Cyrillic_IO XF86AudioPlay; sleep 0.5
+check "characters of the de and ru layouts leave it running" running "$user_pid"
 xdotool key Escape
 await_exit "$user_pid" 5
-check "Escape ends it with status 0" test "$exit_status" = 0
+check "Escape on the ru layout ends it with status 0" test "$exit_status" = 0
 check "it wrote nothing on stderr" test ! -s "$work/err"
 
 finish

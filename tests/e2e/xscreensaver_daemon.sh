@@ -4,7 +4,8 @@
 # no fade). The daemon refuses to run hacks as root, so under root the daemon and its Xvfb run
 # as an unprivileged user made for the purpose (or found from an earlier run). Each round
 # activates the daemon, finds the saver's process and reads the root window, then deactivates it
-# and waits for the saver's end. A small Python reaper adopts the saver when the daemon's helper
+# and waits for the saver's end; the last round runs on two RandR monitors, one copy each. A small
+# Python reaper adopts the saver when the daemon's helper
 # leaves it behind, so its exit status is seen. Every wait is bounded; whatever the script
 # started is stopped by its process id.
 # Usage: xscreensaver_daemon.sh <build folder> <x_probe>
@@ -19,7 +20,7 @@ give_up() {  # give_up <why>: a failure that leaves nothing to test
   exit 1
 }
 
-for tool in xscreensaver xscreensaver-command Xvfb xwininfo python3 setpriv; do
+for tool in xscreensaver xscreensaver-command Xvfb xwininfo xrandr python3 setpriv; do
   command -v "$tool" >/dev/null || give_up "$tool is not installed"
 done
 
@@ -291,6 +292,39 @@ chown -R "$uid" "$home"
 round 3 "" no "stored clock off"
 round 4 " --clock" yes "stored clock off, --clock"
 check "the stored settings file is unchanged" cmp -s "$settings_file" "$work/stored.reg"
+
+# Two monitors, the left and right halves of the screen: the daemon starts one copy on each.
+# Both halves show the scene for 30 s, and both copies end in order on the deactivation. The left
+# one takes Xvfb's output "screen", whose monitor of the whole screen would else enclose both.
+as xrandr --setmonitor left 512/135x768/203+0+0 screen >/dev/null
+as xrandr --setmonitor right 512/135x768/203+512+0 none >/dev/null
+write_config 5 ""
+as xscreensaver-command -activate >/dev/null 2>&1
+pair=()
+start=$(now_ms)
+while [ "${#pair[@]}" -lt 2 ] && [ $(($(now_ms) - start)) -lt 5000 ]; do
+  if p="$(find_saver)"; then pair+=("$p"); savers+=("$p"); else sleep 0.1; fi
+done
+check "two monitors: the daemon starts two copies (${pair[*]})" test "${#pair[@]}" -eq 2
+sleep 3
+dark=""
+for second in 0 5 10 15 20 25 30; do
+  [ "$second" -gt 0 ] && sleep 5
+  left="$("$probe" lit "$root_window" 0 0 512 768)"
+  right="$("$probe" lit "$root_window" 512 0 512 768)"
+  [ "${left:-0}" -gt 1000 ] && [ "${right:-0}" -gt 1000 ] || dark+=" ${second}s:${left:-?}/${right:-?}"
+  for p in "${pair[@]}"; do ended "$p" && dark+=" ${second}s:$p-ended"; done
+done
+check "two monitors: both halves show the scene for 30 s${dark:+ (not at$dark)}" test -z "$dark"
+as xscreensaver-command -deactivate >/dev/null 2>&1
+for p in "${pair[@]}"; do
+  start=$(now_ms)
+  while ! ended "$p" && [ $(($(now_ms) - start)) -le 2000 ]; do sleep 0.02; done
+  for _ in $(seq 20); do grep -q "^$p " "$work/reaped" && break; sleep 0.1; done
+  status="$(sed -n "s/^$p //p" "$work/reaped")"
+  check "two monitors: copy $p ends in order on the deactivation (wait status ${status:-unknown})" \
+    test "${status:-x}" = 0
+done
 
 if [ "$fails" -gt 0 ]; then
   echo "--- daemon log (last lines)"

@@ -1,13 +1,15 @@
 // The form framework over Xlib: the application window and loop, form windows with their design
 // properties, the timer queue, SIGTERM/SIGINT through a self-pipe, and the window services of
 // start-up. One thread; X errors are swallowed (a vanished window is an ordinary event here),
-// and a lost connection ends the process with status 1 and one line on stderr.
+// and a lost connection ends the process with status 1 and one line on stderr. Connecting sets
+// the character type of the user's locale (LC_CTYPE only), for the characters keys type.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -24,6 +26,7 @@
 #include "forms.h"
 #include "x11/cp1251.h"
 #include "x11/glx_window_surface.h"
+#include "x11/key_codes.h"
 
 // The application's state on X: the connection, the atoms it names, the windows it owns or
 // watches, and the read end of the signal pipe.
@@ -42,7 +45,9 @@ struct TApplication::TPlatformState {
   Atom NetWmStateMaxHorz = None;
   Atom MotifWmHints = None;
   Atom NetWmPid = None;
+  XIM InputMethod = nullptr;  // the locale's own, for the characters keys type
   std::map<Window, TForm*> Forms;
+  std::map<Window, XIC> InputContexts;  // one per form window
   struct TWatch {
     int Width = 0;
     int Height = 0;
@@ -193,42 +198,6 @@ void MarkAsOurs(Window window) {
                   reinterpret_cast<const unsigned char*>(&pid), 1);
 }
 
-// The Windows virtual-key code of an unshifted key symbol; 0 for keys without one.
-uint16_t VirtualKeyOf(KeySym sym) {
-  if (sym >= XK_a && sym <= XK_z) return static_cast<uint16_t>('A' + (sym - XK_a));
-  if (sym >= XK_A && sym <= XK_Z) return static_cast<uint16_t>('A' + (sym - XK_A));
-  if (sym >= XK_0 && sym <= XK_9) return static_cast<uint16_t>('0' + (sym - XK_0));
-  if (sym >= XK_KP_0 && sym <= XK_KP_9) return static_cast<uint16_t>(VK::Numpad0 + (sym - XK_KP_0));
-  if (sym >= XK_F1 && sym <= XK_F24) return static_cast<uint16_t>(VK::F1 + (sym - XK_F1));
-  struct TKeyPair {
-    KeySym Sym;
-    uint16_t Key;
-  };
-  // clang-format off
-  static const TKeyPair Pairs[] = {
-      {XK_BackSpace, VK::Back}, {XK_Tab, VK::Tab}, {XK_ISO_Left_Tab, VK::Tab},
-      {XK_Return, VK::Return}, {XK_KP_Enter, VK::Return}, {XK_Shift_L, VK::Shift},
-      {XK_Shift_R, VK::Shift}, {XK_Control_L, VK::Control}, {XK_Control_R, VK::Control},
-      {XK_Alt_L, VK::Menu}, {XK_Alt_R, VK::Menu}, {XK_Meta_L, VK::Menu}, {XK_Meta_R, VK::Menu},
-      {XK_Pause, VK::Pause}, {XK_Caps_Lock, VK::Capital}, {XK_Escape, VK::Escape},
-      {XK_space, VK::Space}, {XK_Prior, VK::Prior}, {XK_KP_Prior, VK::Prior}, {XK_Next, VK::Next},
-      {XK_KP_Next, VK::Next}, {XK_End, VK::End}, {XK_KP_End, VK::End}, {XK_Home, VK::Home},
-      {XK_KP_Home, VK::Home}, {XK_Left, VK::Left}, {XK_KP_Left, VK::Left}, {XK_Up, VK::Up},
-      {XK_KP_Up, VK::Up}, {XK_Right, VK::Right}, {XK_KP_Right, VK::Right}, {XK_Down, VK::Down},
-      {XK_KP_Down, VK::Down}, {XK_Insert, VK::Insert}, {XK_KP_Insert, VK::Insert},
-      {XK_Delete, VK::Delete}, {XK_KP_Delete, VK::Delete}, {XK_KP_Multiply, VK::Multiply},
-      {XK_KP_Add, VK::Add}, {XK_KP_Subtract, VK::Subtract}, {XK_KP_Decimal, VK::Decimal},
-      {XK_KP_Divide, VK::Divide}, {XK_Super_L, 91}, {XK_Super_R, 92}, {XK_Menu, 93},
-      {XK_semicolon, 186}, {XK_equal, 187}, {XK_comma, 188}, {XK_minus, 189}, {XK_period, 190},
-      {XK_slash, 191}, {XK_grave, 192}, {XK_bracketleft, 219}, {XK_backslash, 220},
-      {XK_bracketright, 221}, {XK_apostrophe, 222},
-  };
-  // clang-format on
-  for (const TKeyPair& pair : Pairs)
-    if (pair.Sym == sym) return pair.Key;
-  return 0;
-}
-
 TShiftState ShiftOf(unsigned int state) {
   TShiftState shift = 0;
   if (state & ShiftMask) shift |= ssShift;
@@ -238,6 +207,42 @@ TShiftState ShiftOf(unsigned int state) {
   if (state & Button2Mask) shift |= ssMiddle;
   if (state & Button3Mask) shift |= ssRight;
   return shift;
+}
+
+// The text a key press typed, in UTF-8: through the input context in the user's locale, else
+// the Latin-1 of the plain lookup.
+std::string TypedText(XIC context, XKeyEvent& key) {
+  char buffer[64];
+  KeySym sym = NoSymbol;
+  if (context) {
+    Status status = 0;
+    int length = Xutf8LookupString(context, &key, buffer, sizeof buffer, &sym, &status);
+    if (status == XBufferOverflow) {
+      std::string text(static_cast<size_t>(length), '\0');
+      length = Xutf8LookupString(context, &key, &text[0], length, &sym, &status);
+      text.resize(static_cast<size_t>(std::max(0, length)));
+      return status == XLookupChars || status == XLookupBoth ? text : std::string();
+    }
+    if (status != XLookupChars && status != XLookupBoth) return std::string();
+    return std::string(buffer, static_cast<size_t>(std::max(0, length)));
+  }
+  const int length = XLookupString(&key, buffer, sizeof buffer, &sym, nullptr);
+  std::string text;
+  for (int i = 0; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(buffer[i]);
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else {
+      text += static_cast<char>(0xC0 | (c >> 6));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
+}
+
+XIC InputContextOf(TApplication::TPlatformState* st, Window window) {
+  const auto found = st->InputContexts.find(window);
+  return found == st->InputContexts.end() ? nullptr : found->second;
 }
 
 void InstallSignals(TApplication::TPlatformState* st) {
@@ -303,20 +308,20 @@ void Dispatch(TApplication::TPlatformState* st, XEvent& event) {
   TForm* form = found->second;
   switch (event.type) {
     case KeyPress: {
-      const TShiftState shift = ShiftOf(event.xkey.state);
-      const uint16_t vk = VirtualKeyOf(XLookupKeysym(&event.xkey, 0));
-      if (vk != 0 && form->OnKeyDown) {
-        uint16_t key = vk;
-        form->OnKeyDown(form, key, shift);
+      // Every key is reported, dead keys and keys without a code of their own included.
+      if (form->OnKeyDown) {
+        uint16_t key = VirtualKeyOf(XLookupKeysym(&event.xkey, 0));
+        form->OnKeyDown(form, key, ShiftOf(event.xkey.state));
       }
       // Like the Windows loop, nothing is dispatched after the message that ended it.
       if (Application.Terminated()) return;
-      char text[32];
-      KeySym sym = NoSymbol;
-      const int length = XLookupString(&event.xkey, text, sizeof text, &sym, nullptr);
-      for (int i = 0; i < length && !Application.Terminated(); ++i) {
-        if (!form->OnKeyPress) break;
-        char key = text[i];
+      // A dead key or the start of a compose sequence types its character with a later key.
+      if (XFilterEvent(&event, None)) return;
+      const std::string typed =
+          KeyPressCharacters(TypedText(InputContextOf(st, window), event.xkey));
+      for (char character : typed) {
+        if (!form->OnKeyPress || Application.Terminated()) break;
+        char key = character;
         form->OnKeyPress(form, key);
       }
       break;
@@ -374,6 +379,10 @@ TForm::~TForm() {
   TApplication::TPlatformState* st = State();
   if (st && st->Dpy) {
     st->Forms.erase(Wnd->Win);
+    if (XIC context = InputContextOf(st, Wnd->Win)) {
+      XDestroyIC(context);
+      st->InputContexts.erase(Wnd->Win);
+    }
     if (!Wnd->Destroyed) XDestroyWindow(st->Dpy, Wnd->Win);
     if (Wnd->Map != None) XFreeColormap(st->Dpy, Wnd->Map);
     if (Wnd->Blank != None) XFreeCursor(st->Dpy, Wnd->Blank);
@@ -446,6 +455,14 @@ TWindowHandle TForm::Handle() {
     created->Blank = XCreatePixmapCursor(dpy, pixmap, pixmap, &black, &black, 0, 0);
     XFreePixmap(dpy, pixmap);
     XDefineCursor(dpy, created->Win, created->Blank);
+  }
+  if (st->InputMethod) {
+    XIC context = XCreateIC(st->InputMethod, XNInputStyle, XIMPreeditNothing | XIMStatusNothing,
+                            XNClientWindow, created->Win, XNFocusWindow, created->Win, nullptr);
+    if (context) {
+      XSetICFocus(context);
+      st->InputContexts[created->Win] = context;
+    }
   }
   Wnd = std::move(created);
   st->Forms[Wnd->Win] = this;
@@ -529,6 +546,11 @@ bool TApplication::Connect(std::string& error) {
     error = "no X display: DISPLAY is not set";
     return false;
   }
+  // Keys type characters of the user's locale; numbers stay in the C locale's notation. The input
+  // method is the locale's own (dead keys and compose sequences), never an input-method server
+  // that would open windows of its own over the saver.
+  if (setlocale(LC_CTYPE, "") == nullptr || !XSupportsLocale()) setlocale(LC_CTYPE, "C");
+  XSetLocaleModifiers("@im=none");
   Display* dpy = XOpenDisplay(name);
   if (dpy == nullptr) {
     error = std::string("cannot open the X display \"") + name + "\"";
@@ -553,6 +575,7 @@ bool TApplication::Connect(std::string& error) {
   st.NetWmStateMaxHorz = XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
   st.MotifWmHints = XInternAtom(dpy, "_MOTIF_WM_HINTS", False);
   st.NetWmPid = XInternAtom(dpy, "_NET_WM_PID", False);
+  st.InputMethod = XOpenIM(dpy, nullptr, nullptr, nullptr);
   return true;
 }
 
@@ -636,6 +659,8 @@ void TApplication::Shutdown() {
   if (State->Dpy) {
     if (State->AppWindow != None) XDestroyWindow(State->Dpy, State->AppWindow);
     State->AppWindow = None;
+    if (State->InputMethod) XCloseIM(State->InputMethod);
+    State->InputMethod = nullptr;
     // The connection itself stays open until the process ends, and the server then frees what
     // is left. Closing it here would unload the GL driver before the exit handlers run, leaving
     // the driver's unreleased allocations to a module that is no longer there.
