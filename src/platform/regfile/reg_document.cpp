@@ -2,7 +2,6 @@
 // it does not understand. Lines are parsed as UTF-8 and written back in the file's encoding.
 #include "reg_document.h"
 
-#include <cctype>
 #include <cstdio>
 #include <utility>
 
@@ -22,16 +21,18 @@ const char* const AnsiCodePage = "CP1251";
 std::string Trim(const std::string& s) {
   size_t begin = 0;
   size_t end = s.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(s[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(s[end - 1]))) --end;
+  // The C locale's white space, whatever the user's locale.
+  auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  while (begin < end && space(s[begin])) ++begin;
+  while (end > begin && space(s[end - 1])) --end;
   return s.substr(begin, end - begin);
 }
 
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
+    if (AsciiLower(static_cast<unsigned char>(a[i])) !=
+        AsciiLower(static_cast<unsigned char>(b[i])))
       return false;
   }
   return true;
@@ -101,7 +102,7 @@ bool IsDwordData(const std::string& data, uint32_t& value) {
   for (size_t i = prefix.size(); i < data.size(); ++i) {
     const int c = static_cast<unsigned char>(data[i]);
     if (!std::isxdigit(c)) return false;
-    const uint32_t digit = std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10;
+    const uint32_t digit = std::isdigit(c) ? c - '0' : AsciiLower(c) - 'a' + 10;
     value = value << 4 | digit;
   }
   return true;

@@ -10,6 +10,12 @@
 
 #include "registry.h"
 
+// The lower case of an ASCII letter, every other byte unchanged: names compare alike whatever the
+// user's locale says of bytes above 127.
+inline unsigned char AsciiLower(unsigned char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
 // One value of the key as the file holds it.
 struct TRegValue {
   TRegistryValueType Type = TRegistryValueType::Other;

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -56,7 +55,7 @@ bool IsSoftware(const std::string& segment) {
   const char* const name = "software";
   if (segment.size() != 8) return false;
   for (size_t i = 0; i < 8; ++i) {
-    if (std::tolower(static_cast<unsigned char>(segment[i])) != name[i]) return false;
+    if (AsciiLower(static_cast<unsigned char>(segment[i])) != name[i]) return false;
   }
   return true;
 }

@@ -4,10 +4,9 @@
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
-#include <iconv.h>
 
 #include "forms.h"
-#include "text/utf8.h"
+#include "text/encoding.h"
 
 uint16_t VirtualKeyOf(unsigned long sym) {
   if (sym >= XK_a && sym <= XK_z) return static_cast<uint16_t>('A' + (sym - XK_a));
@@ -53,24 +52,19 @@ uint16_t VirtualKeyOf(unsigned long sym) {
 
 std::string KeyPressCharacters(const std::string& utf8) {
   std::string bytes;
-  iconv_t converter = iconv_open("CP1251", "UTF-32LE");
-  for (const char32_t c : DecodeUtf8(utf8)) {
-    if (c < 0x80) {
-      bytes += static_cast<char>(c);
-      continue;
-    }
-    char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
-                  static_cast<char>((c >> 16) & 0xFF), static_cast<char>(c >> 24)};
-    char out[4];
-    char* inPointer = in;
-    char* outPointer = out;
-    size_t inLeft = sizeof in, outLeft = sizeof out;
-    const bool converted =
-        converter != reinterpret_cast<iconv_t>(-1) &&
-        iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) != static_cast<size_t>(-1) &&
-        outLeft == sizeof out - 1;
-    bytes += converted ? out[0] : '?';
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const size_t length = lead < 0x80             ? 1
+                          : (lead & 0xE0) == 0xC0 ? 2
+                          : (lead & 0xF0) == 0xE0 ? 3
+                                                  : 4;
+    std::string byte;
+    if (lead < 0x80)
+      bytes += utf8[i];
+    else
+      bytes += EncodeFromUtf8(utf8.substr(i, length), "CP1251", byte) && byte.size() == 1 ? byte[0]
+                                                                                          : '?';
+    i += length;
   }
-  if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
   return bytes;
 }
