@@ -5,9 +5,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
-#include <vector>
 
 namespace {
 
