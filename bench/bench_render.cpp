@@ -1,9 +1,10 @@
 // The frame benchmarks: one camera update and one rendered frame at 1920x1080 on an offscreen
 // context (Mesa's software rasteriser), over the world of seed 1 after 60 simulated seconds,
-// drawn as the renderer draws by default and with the plain call sequence (the baseline).
-// Presenting on the offscreen surface finishes the frame (glFinish) without reading it back;
-// one benchmark reads every frame back as well. The timing is wall-clock time: the rasteriser's
-// own threads do part of the work.
+// drawn as the renderer draws by default and with the plain call sequence (the baseline), with
+// the clock written into each frame and without it. Presenting on the offscreen surface finishes
+// the frame (glFinish) without reading it back; one benchmark reads every frame back as well. The
+// timing is wall-clock time: the rasteriser's own threads do part of the work.
+#include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -23,7 +24,7 @@
 namespace {
 
 constexpr double FrameDt = 1.0 / 60.0;  // seconds
-constexpr int Width = 1920;  // pixels
+constexpr int Width = 1920;             // pixels
 constexpr int Height = 1080;
 
 // The camera's moving parts: put back before each run, so that every run draws the same frames.
@@ -83,7 +84,8 @@ TBenchScene& Scene() {
   return scene;
 }
 
-void RunFrames(benchmark::State& state, TDrawer::TCallSequence sequence, bool readBack = false) {
+void RunFrames(benchmark::State& state, TDrawer::TCallSequence sequence, bool readBack = false,
+               bool clock = true) {
   TBenchScene& scene = Scene();
   if (!scene.Drawer) {
     state.SkipWithError(scene.Error.c_str());
@@ -91,18 +93,47 @@ void RunFrames(benchmark::State& state, TDrawer::TCallSequence sequence, bool re
   }
   scene.RestoreCamera();
   scene.Drawer->CallSequence = sequence;
+  const bool showTrail = true;
+  scene.Drawer->UseSwitches(&showTrail, &clock);
   for (auto _ : state) {
     scene.Drawer->UpdateCamera(FrameDt);
     scene.Drawer->Render();
     if (readBack) benchmark::DoNotOptimize(scene.Surface->Frame().Pixels.data());
   }
   scene.Drawer->CallSequence = TDrawer::TCallSequence::Batched;
+  scene.Drawer->UseSwitches(nullptr, nullptr);
 }
 
 void BM_UpdateCameraAndRender(benchmark::State& state) {
   RunFrames(state, TDrawer::TCallSequence::Batched);
 }
 BENCHMARK(BM_UpdateCameraAndRender)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same without the clock: the difference is what the clock costs a frame.
+void BM_UpdateCameraAndRenderWithoutClock(benchmark::State& state) {
+  RunFrames(state, TDrawer::TCallSequence::Batched, false, false);
+}
+BENCHMARK(BM_UpdateCameraAndRenderWithoutClock)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The clock alone, written into a finished 1920x1080 frame and finished in turn: the read-back
+// of its rectangle, the glyphs, the blend and the write.
+void BM_ClockIntoFrame(benchmark::State& state) {
+  TBenchScene& scene = Scene();
+  if (!scene.Drawer) {
+    state.SkipWithError(scene.Error.c_str());
+    return;
+  }
+  scene.RestoreCamera();
+  const bool off = false;
+  scene.Drawer->UseSwitches(nullptr, &off);
+  scene.Drawer->Render();
+  for (auto _ : state) {
+    scene.Drawer->DrawClock();
+    glFinish();
+  }
+  scene.Drawer->UseSwitches(nullptr, nullptr);
+}
+BENCHMARK(BM_ClockIntoFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The same with the frame read back into memory each time, as tundrel-sim does for its picture.
 void BM_UpdateCameraAndRenderThenReadBack(benchmark::State& state) {

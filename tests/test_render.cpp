@@ -20,6 +20,7 @@
 #include "random.h"
 #include "sim_support.h"
 #include "snapshot.h"
+#include "text/image_text_surface.h"
 
 // Mesa's driver, LLVM and fontconfig keep a few allocations of their own set-up until exit.
 extern "C" const char* __lsan_default_suppressions() {
@@ -503,6 +504,7 @@ class TRecordingSurface : public TGLSurface, public TTextSurface {
   TTextRect WindowRect() override { return Inner.WindowRect(); }
   void Invalidate() override { Log.push_back("invalidate"); }
   TTextSurface& Text() override { return *this; }
+  bool TextGoesIntoFrame() const override { return InFrame; }
 
   TTextRect ClipBox() override { return Inner.Text().ClipBox(); }
   int PixelsPerInch() override { return Inner.Text().PixelsPerInch(); }
@@ -521,6 +523,7 @@ class TRecordingSurface : public TGLSurface, public TTextSurface {
 
   TOffscreenSurface& Inner;
   std::vector<std::string> Log;
+  bool InFrame = false;
 };
 
 TEST_F(RenderTest, FramePresentsThenWritesTheClockOnlyWhenSwitchedOnThenInvalidates) {
@@ -540,7 +543,71 @@ TEST_F(RenderTest, FramePresentsThenWritesTheClockOnlyWhenSwitchedOnThenInvalida
   // 480 pixels high: 16 points, and 16 pixels from the top-left corner.
   EXPECT_EQ(recording.Log, (std::vector<std::string>{"swap", "font Verdana 16 255,255,0",
                                                      "text 16,16", "invalidate"}));
+
+  // A surface that takes text into the frame gets the clock before the frame is presented.
+  recording.InFrame = true;
+  recording.Log.clear();
+  Drawer->Render();
+  EXPECT_EQ(recording.Log, (std::vector<std::string>{"font Verdana 16 255,255,0", "text 16,16",
+                                                     "swap", "invalidate"}));
   Drawer.reset();  // before the surface it draws on
+}
+
+// Text written into the frame before it is presented gives the pixels the image text surface
+// gives on the presented frame, anti-aliasing included: in the corner, clipped at every edge,
+// on a white box, and with the viewport away from the frame's corner.
+TEST_F(RenderTest, TextInTheFrameHasThePixelsOfTextOnTheImage) {
+  CreateStartPopulation(*Env);
+  for (TSnowflake& flake : Env->Snowflakes) {
+    flake.X = 450 + 100 * Random();
+    flake.Y = 450 + 100 * Random();
+    flake.Z = 100 * Random();
+  }
+  LookFrom(400, 400, 30, 500, 500, 10);
+  struct TCase {
+    int X, Y;
+    bool Transparent;
+  };
+  const TCase cases[] = {{16, 16, true},
+                         {-9, -7, true},
+                         {Width - 60, Height - 12, true},
+                         {200, 100, false},
+                         {Width - 30, 200, false}};
+  for (bool shiftedViewport : {false, true}) {
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(std::to_string(c.X) + "," + std::to_string(c.Y) +
+                   (c.Transparent ? " transparent" : " opaque") +
+                   (shiftedViewport ? ", viewport away from the corner" : ""));
+      Drawer->Resize(Width, Height);
+      TImage expected = Frame();
+      TFontSpec font;
+      font.Name = "Verdana";
+      font.Size = 16;
+      font.Red = 255;
+      font.Green = 255;
+      TImageTextSurface onImage(expected);
+      onImage.SetFont(font);
+      onImage.SetTransparentBackground(c.Transparent);
+      onImage.DrawText(c.X, c.Y, "12:34:56");
+
+      // The pbuffer keeps the presented frame: the text goes onto it and it is presented again.
+      if (shiftedViewport) glViewport(100, 50, Width / 2, Height / 2);
+      TTextSurface& inFrame = Surface->Text();
+      inFrame.SetFont(font);
+      inFrame.SetTransparentBackground(c.Transparent);
+      inFrame.DrawText(c.X, c.Y, "12:34:56");
+      inFrame.SetTransparentBackground(true);
+      Surface->SwapBuffers();
+      const TImage& actual = Surface->Frame();
+      size_t differing = 0;
+      for (size_t i = 0; i < expected.Pixels.size(); ++i)
+        differing += expected.Pixels[i] != actual.Pixels[i];
+      EXPECT_EQ(differing, 0u);
+      EXPECT_FALSE(PixelsWhere(actual, IsYellow).empty());
+    }
+  }
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
 }
 
 // The box around every yellow pixel of the frame, or an empty box.

@@ -19,6 +19,8 @@ class TGLSurface {
   virtual TTextRect WindowRect() = 0;
   // Marks the whole client area as needing a repaint, without erasing it.
   virtual void Invalidate() = 0;
-  // The 2D text output over the presented frame.
+  // The 2D text output: into the frame being drawn when TextGoesIntoFrame, so text is written
+  // before SwapBuffers; over the presented frame otherwise, so it is written after.
   virtual TTextSurface& Text() = 0;
+  virtual bool TextGoesIntoFrame() const { return false; }
 };

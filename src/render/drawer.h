@@ -52,7 +52,8 @@ class TDrawer {
 
   // The window's client area changed to width x height pixels: viewport and projection follow.
   void Resize(int width, int height);
-  // Draws and presents one frame, then the clock when the ShowTime switch is on.
+  // Draws and presents one frame with the clock when the ShowTime switch is on (into the frame
+  // or after it is presented, as the surface takes text).
   void Render();
 
   void DrawUnits(double Brightness);
@@ -62,8 +63,10 @@ class TDrawer {
   void DrawFirTier(double BaseGreen, double TipGreen);
   // The unit normal of the plane through three points, in single precision as glNormal3f takes.
   static std::array<float, 3> FaceNormal(const TPoint3& p1, const TPoint3& p2, const TPoint3& p3);
-  // Writes the current time in the top-left corner of the presented frame.
+  // Writes the current time in the top-left corner of the client area (the text surface's clip
+  // box), or of view, a rectangle of it in pixels that sizes the text by its height.
   void DrawClock();
+  void DrawClock(const TTextRect& view);
 
   // Where the trail and clock switches are read, on every frame; the shell points them at its
   // settings record. Until then both switches are on, the settings' defaults.

@@ -279,8 +279,13 @@ void TDrawer::Render() {
   DrawUnits(1.0);
   glPopMatrix();
 
+  // Where the text goes into the frame, the clock is part of every presented frame; elsewhere it
+  // is written over the frame once it is on screen.
+  const bool showTime = *ShowTime;
+  const bool clockInFrame = TargetWindow.TextGoesIntoFrame();
+  if (showTime && clockInFrame) DrawClock();
   TargetWindow.SwapBuffers();
-  if (*ShowTime) DrawClock();
+  if (showTime && !clockInFrame) DrawClock();
   TargetWindow.Invalidate();
 }
 

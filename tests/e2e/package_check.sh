@@ -53,7 +53,7 @@ check "Architecture is the machine's" test "$(field Architecture)" = "$arch"
 check "Recommends xscreensaver" test "$(field Recommends)" = xscreensaver
 # Computed by dpkg-shlibdeps from the programs' libraries, with version bounds.
 depends="$(field Depends)"
-for library in libc6 libstdc++6 libx11-6 libxft2 libgtk-3-0 libpng16-16; do
+for library in libc6 libstdc++6 libx11-6 libfreetype6 libfontconfig1 libgtk-3-0 libpng16-16; do
   check "Depends names $library" grep -q "\(^\|, \)$library\( (\|,\|$\)" <<<"$depends"
 done
 check "Depends carries version bounds" grep -q "libc6 (>= " <<<"$depends"

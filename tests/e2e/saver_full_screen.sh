@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The full-screen run (/s): the mouse tolerance of 5 pixels from the start position, Space that
-# passes, other keys (of the us, de, fr and ru layouts too), clicks and SIGTERM that close, and a
-# new start that closes the running one.
+# passes, other keys (of the us, de, fr and ru layouts too), clicks and SIGTERM that close, a new
+# start that closes the running one, and a clock that every screenshot shows under a compositor.
 # Usage: saver_full_screen.sh <tundrel> <x_probe>
 set -u
 saver="$1" probe="$2"
@@ -84,5 +84,25 @@ xdotool key Escape
 await_exit "$second" 3
 check "Escape closes it with status 0" test "$exit_status" = 0
 check "nothing was written on stderr" test ! -s "$work/err"
+
+# The clock is part of every presented frame: 60 shots of the composited screen's top-left
+# corner each hold its yellow (a 25-point clock at 768 pixels high).
+if command -v picom >/dev/null; then
+  picom --config /dev/null --backend xrender >"$work/picom.log" 2>&1 &
+  started+=("$!")
+  sleep 1
+  start_at 300 300 /s
+  sleep 1
+  root=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
+  shown=0
+  for _ in $(seq 60); do
+    [ "$("$probe" yellow "$root" 0 0 400 120)" -ge 100 ] && shown=$((shown + 1))
+  done
+  check "the clock is in all 60 screenshots under a compositor ($shown)" test "$shown" = 60
+  kill -TERM "$saver_pid"
+  await_exit "$saver_pid" 3
+else
+  check "picom is installed for the compositor case" false
+fi
 
 finish

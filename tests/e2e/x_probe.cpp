@@ -4,6 +4,8 @@
 //                          map, unmap, resize W H, destroy, quit
 //   x_probe lit ID [X Y W H]  prints how many pixels of window ID (or of that rectangle in it)
 //                          are not black; status 1 if the window is gone
+//   x_probe yellow ID X Y W H  the same count for pixels of the clock's full yellow (red and
+//                          green 200 or more, blue 60 or less)
 //   x_probe ppm ID FILE    writes window ID as a binary PPM image
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -74,7 +76,17 @@ int RunWindow(Display* dpy, int width, int height, int x, int y) {
   return 0;
 }
 
-int CountLit(Display* dpy, Window window, int left, int top, int width, int height) {
+bool IsLit(unsigned long pixel) {
+  return (pixel & 0xFFFFFF) != 0;
+}
+
+bool IsYellow(unsigned long pixel) {
+  const unsigned long red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
+  return red >= 200 && green >= 200 && blue <= 60;
+}
+
+int CountLit(Display* dpy, Window window, int left, int top, int width, int height,
+             bool (*counts)(unsigned long) = IsLit) {
   XImage* image = Grab(dpy, window);
   if (!image) return 1;
   if (width <= 0) width = image->width;
@@ -82,7 +94,7 @@ int CountLit(Display* dpy, Window window, int left, int top, int width, int heig
   long lit = 0;
   for (int y = top; y < top + height && y < image->height; ++y)
     for (int x = left; x < left + width && x < image->width; ++x)
-      if ((XGetPixel(image, x, y) & 0xFFFFFF) != 0) ++lit;
+      if (counts(XGetPixel(image, x, y))) ++lit;
   XDestroyImage(image);
   std::printf("%ld\n", lit);
   return 0;
@@ -126,10 +138,15 @@ int main(int argc, char** argv) {
   else if (command == "lit" && argc == 7)
     status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atoi(argv[3]),
                       std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
+  else if (command == "yellow" && argc == 7)
+    status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atoi(argv[3]),
+                      std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), IsYellow);
   else if (command == "ppm" && argc == 4)
     status = WritePpm(dpy, std::strtoul(argv[2], nullptr, 0), argv[3]);
   else
-    std::fprintf(stderr, "usage: x_probe window W H [X Y] | lit ID [X Y W H] | ppm ID FILE\n");
+    std::fprintf(
+        stderr,
+        "usage: x_probe window W H [X Y] | lit ID [X Y W H] | yellow ID X Y W H | ppm ID FILE\n");
   XCloseDisplay(dpy);
   return status;
 }

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "text/image_text_surface.h"
+#include "text/gl_frame_text.h"
 
 namespace {
 
@@ -99,44 +99,6 @@ bool ChooseConfig(EGLDisplay display, EGLConfig& chosen) {
 
 }  // namespace
 
-// Text drawn on a presented frame waits until the frame is read back: a frame nobody reads
-// costs neither the read-back nor the glyphs.
-class TOffscreenSurface::TFrameText : public TTextSurface {
- public:
-  explicit TFrameText(TImage& image) : Target(image) {}
-  TTextRect ClipBox() override { return Target.ClipBox(); }
-  int PixelsPerInch() override { return Target.PixelsPerInch(); }
-  void SetFont(const TFontSpec& font) override { Font = font; }
-  void SetTransparentBackground(bool transparent) override { Transparent = transparent; }
-  void DrawText(int x, int y, const std::string& text) override {
-    Pending.push_back(TPendingText{Font, Transparent, x, y, text});
-  }
-
-  // Draws the waiting text onto the image, in the order it was asked for.
-  void Flush() {
-    for (const TPendingText& pending : Pending) {
-      Target.SetFont(pending.Font);
-      Target.SetTransparentBackground(pending.Transparent);
-      Target.DrawText(pending.X, pending.Y, pending.Text);
-    }
-    Pending.clear();
-  }
-  // A new frame replaces the old one and whatever was to be written on it.
-  void Discard() { Pending.clear(); }
-
- private:
-  struct TPendingText {
-    TFontSpec Font;
-    bool Transparent;
-    int X, Y;
-    std::string Text;
-  };
-  TImageTextSurface Target;
-  TFontSpec Font;
-  bool Transparent = true;
-  std::vector<TPendingText> Pending;
-};
-
 struct TOffscreenSurface::TEglState {
   EGLDisplay Display = EGL_NO_DISPLAY;
   EGLSurface Surface = EGL_NO_SURFACE;
@@ -205,7 +167,9 @@ std::unique_ptr<TOffscreenSurface> TOffscreenSurface::Create(int width, int heig
     error = "offscreen surface: " + EglErrorText("eglMakeCurrent");
     return nullptr;
   }
-  surface->TextSurface = std::make_unique<TFrameText>(surface->Image);
+  surface->TextSurface = std::make_unique<TGLFrameText>([width, height] {
+    return TTextRect{0, 0, width, height};
+  });
   return surface;
 }
 
@@ -232,13 +196,11 @@ void TOffscreenSurface::SwapBuffers() {
   // A pbuffer presents nothing: the frame is finished here and read back only when asked for.
   glFinish();
   FrameRead = false;
-  TextSurface->Discard();
 }
 
 void TOffscreenSurface::ReadFrame() const {
   if (!FrameRead) ReadPixels();
   FrameRead = true;
-  TextSurface->Flush();
 }
 
 void TOffscreenSurface::ReadPixels() const {

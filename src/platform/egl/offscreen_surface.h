@@ -1,7 +1,7 @@
 // TOffscreenSurface: an OpenGL surface without a window or X server: an EGL pbuffer of a fixed
-// size on Mesa's surfaceless platform with a legacy desktop GL context. Presenting finishes the
-// frame; it is read back into an image, and the text written since is drawn on it, when the
-// image is first asked for after that, so ask before drawing the next frame. One thread only.
+// size on Mesa's surfaceless platform with a legacy desktop GL context. Text goes into the frame
+// being drawn, as on a window. Presenting finishes the frame; it is read back into an image when
+// the image is first asked for after that, so ask before drawing the next frame. One thread only.
 #pragma once
 
 #include <memory>
@@ -29,11 +29,11 @@ class TOffscreenSurface : public TGLSurface {
   TTextRect WindowRect() override;
   // An image has no one to repaint it, so this only counts the calls.
   void Invalidate() override;
-  // Draws on Frame() once it is asked for; the clip box is the whole image.
+  // Writes into the frame being drawn; the clip box is the whole image.
   TTextSurface& Text() override;
+  bool TextGoesIntoFrame() const override { return true; }
 
-  // The last presented frame with whatever text was drawn on it since; the surface's context
-  // need not be current.
+  // The last presented frame; the surface's context need not be current.
   const TImage& Frame() const {
     ReadFrame();
     return Image;
@@ -46,8 +46,7 @@ class TOffscreenSurface : public TGLSurface {
  private:
   struct TEglState;
   TOffscreenSurface(int width, int height);
-  class TFrameText;
-  // Reads the presented frame into Image once after each swap, then draws the waiting text.
+  // Reads the presented frame into Image once after each swap.
   void ReadFrame() const;
   void ReadPixels() const;
 
@@ -59,5 +58,5 @@ class TOffscreenSurface : public TGLSurface {
   mutable TImage Image;
   mutable bool FrameRead = true;  // Image holds the last presented frame
   std::unique_ptr<TEglState> Egl;
-  std::unique_ptr<TFrameText> TextSurface;
+  std::unique_ptr<TTextSurface> TextSurface;
 };

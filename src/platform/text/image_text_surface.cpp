@@ -56,43 +56,43 @@ unsigned Coverage(const FT_Bitmap& bitmap, const unsigned char* row, unsigned co
   return std::min(255u, value * 255 / (bitmap.num_grays - 1));
 }
 
-// Blends a glyph bitmap whose top-left sample lands on (left, top) image pixels, clipped to
-// the image. Coordinates are 64-bit so text placed far outside cannot overflow.
-void BlendBitmap(TImage& image, const FT_Bitmap& bitmap, long long left, long long top,
-                 TColour colour) {
-  if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY && bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return;
-  if (bitmap.buffer == nullptr) return;
-  const long long firstColumn = std::max(0LL, -left);
-  const long long lastColumn = std::min<long long>(bitmap.width, image.Width - left);
-  const long long firstRow = std::max(0LL, -top);
-  const long long lastRow = std::min<long long>(bitmap.rows, image.Height - top);
+// Copies the coverage of a glyph bitmap whose top-left sample lands on (left, top) into glyph;
+// false when the bitmap holds nothing that is drawn.
+bool CaptureBitmap(const FT_Bitmap& bitmap, long long left, long long top,
+                   TTextInk::TGlyph& glyph) {
+  if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY && bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
+    return false;
+  if (bitmap.buffer == nullptr || bitmap.width == 0 || bitmap.rows == 0) return false;
+  glyph.Left = left;
+  glyph.Top = top;
+  glyph.Width = static_cast<int>(bitmap.width);
+  glyph.Rows = static_cast<int>(bitmap.rows);
+  glyph.Coverage.resize(static_cast<size_t>(bitmap.width) * bitmap.rows);
   const long long pitch = bitmap.pitch;
-  for (long long r = firstRow; r < lastRow; ++r) {
+  uint8_t* out = glyph.Coverage.data();
+  for (long long r = 0; r < bitmap.rows; ++r) {
     // A negative pitch means the rows are stored bottom-up.
     const long long offset = pitch >= 0 ? r * pitch : (bitmap.rows - 1 - r) * -pitch;
     const unsigned char* row = bitmap.buffer + offset;
-    uint8_t* pixel = image.PixelAt(static_cast<int>(left + firstColumn), static_cast<int>(top + r));
-    for (long long c = firstColumn; c < lastColumn; ++c, pixel += 4) {
-      BlendPixel(pixel, colour, Coverage(bitmap, row, static_cast<unsigned>(c)));
-    }
+    for (unsigned c = 0; c < bitmap.width; ++c)
+      *out++ = static_cast<uint8_t>(Coverage(bitmap, row, c));
   }
+  return true;
 }
 
-void FillBox(TImage& image, long long left, long long top, long long right, long long bottom,
-             TColour colour) {
-  left = std::max(0LL, left);
-  top = std::max(0LL, top);
-  right = std::min<long long>(image.Width, right);
-  bottom = std::min<long long>(image.Height, bottom);
-  for (long long y = top; y < bottom; ++y) {
-    for (long long x = left; x < right; ++x) {
-      uint8_t* pixel = image.PixelAt(static_cast<int>(x), static_cast<int>(y));
-      pixel[0] = colour.Red;
-      pixel[1] = colour.Green;
-      pixel[2] = colour.Blue;
-      pixel[3] = 255;
-    }
+void Include(TTextInk& ink, long long left, long long top, long long right, long long bottom) {
+  if (left >= right || top >= bottom) return;
+  if (ink.Empty()) {
+    ink.Left = left;
+    ink.Top = top;
+    ink.Right = right;
+    ink.Bottom = bottom;
+    return;
   }
+  ink.Left = std::min(ink.Left, left);
+  ink.Top = std::min(ink.Top, top);
+  ink.Right = std::max(ink.Right, right);
+  ink.Bottom = std::max(ink.Bottom, bottom);
 }
 
 }  // namespace
@@ -229,12 +229,23 @@ int TImageTextSurface::FontPixelSize() const {
 }
 
 void TImageTextSurface::DrawText(int x, int y, const std::string& text) {
+  if (!ImageIsUsable(Image)) return;
+  TTextInk ink;
+  LayOut(x, y, text, ink);
+  BlendInk(Image, ink, 0, 0);
+}
+
+void TImageTextSurface::LayOut(int x, int y, const std::string& text, TTextInk& ink) {
+  ink.Red = Font.Red;
+  ink.Green = Font.Green;
+  ink.Blue = Font.Blue;
+  ink.Filled = false;
+  ink.GlyphCount = 0;
+  ink.Left = ink.Top = ink.Right = ink.Bottom = 0;
   // A surface never given a font draws with the default one, as a new GDI font would.
   State->Load(Font.Name);
   const int pixelSize = FontPixelSize();
-  if (pixelSize > kMaxPixelSize || !ImageIsUsable(Image) || !State->SetPixelSize(pixelSize)) {
-    return;
-  }
+  if (pixelSize > kMaxPixelSize || !State->SetPixelSize(pixelSize)) return;
   FT_Face face = State->Face;
   long long ascent = 0;
   long long descent = 0;
@@ -248,10 +259,14 @@ void TImageTextSurface::DrawText(int x, int y, const std::string& text) {
         width += face->glyph->advance.x;
       }
     }
-    FillBox(Image, x, y, x + ((width + 32) >> 6), y + ascent + descent, TColour{255, 255, 255});
+    ink.Filled = true;
+    ink.FillLeft = x;
+    ink.FillTop = y;
+    ink.FillRight = x + ((width + 32) >> 6);
+    ink.FillBottom = y + ascent + descent;
+    Include(ink, ink.FillLeft, ink.FillTop, ink.FillRight, ink.FillBottom);
   }
 
-  const TColour colour{Font.Red, Font.Green, Font.Blue};
   const long long baseline = y + ascent;
   long long pen = static_cast<long long>(x) * 64;  // 26.6 fixed point
   for (char32_t c : codes) {
@@ -259,8 +274,46 @@ void TImageTextSurface::DrawText(int x, int y, const std::string& text) {
       continue;
     }
     const FT_GlyphSlot slot = face->glyph;
-    BlendBitmap(Image, slot->bitmap, (pen >> 6) + slot->bitmap_left, baseline - slot->bitmap_top,
-                colour);
+    if (ink.GlyphCount == ink.Glyphs.size()) ink.Glyphs.emplace_back();
+    TTextInk::TGlyph& glyph = ink.Glyphs[ink.GlyphCount];
+    if (CaptureBitmap(slot->bitmap, (pen >> 6) + slot->bitmap_left, baseline - slot->bitmap_top,
+                      glyph)) {
+      ++ink.GlyphCount;
+      Include(ink, glyph.Left, glyph.Top, glyph.Left + glyph.Width, glyph.Top + glyph.Rows);
+    }
     pen += slot->advance.x;
+  }
+}
+
+void BlendInk(TImage& image, const TTextInk& ink, long long originX, long long originY) {
+  if (!ImageIsUsable(image) || ink.Empty()) return;
+  const TColour colour{ink.Red, ink.Green, ink.Blue};
+  if (ink.Filled) {
+    const long long left = std::max(0LL, ink.FillLeft - originX);
+    const long long top = std::max(0LL, ink.FillTop - originY);
+    const long long right = std::min<long long>(image.Width, ink.FillRight - originX);
+    const long long bottom = std::min<long long>(image.Height, ink.FillBottom - originY);
+    for (long long y = top; y < bottom; ++y) {
+      for (long long x = left; x < right; ++x) {
+        uint8_t* pixel = image.PixelAt(static_cast<int>(x), static_cast<int>(y));
+        pixel[0] = pixel[1] = pixel[2] = pixel[3] = 255;
+      }
+    }
+  }
+  for (size_t i = 0; i < ink.GlyphCount; ++i) {
+    const TTextInk::TGlyph& glyph = ink.Glyphs[i];
+    const long long left = glyph.Left - originX;
+    const long long top = glyph.Top - originY;
+    const long long firstColumn = std::max(0LL, -left);
+    const long long lastColumn = std::min<long long>(glyph.Width, image.Width - left);
+    const long long firstRow = std::max(0LL, -top);
+    const long long lastRow = std::min<long long>(glyph.Rows, image.Height - top);
+    for (long long r = firstRow; r < lastRow; ++r) {
+      const uint8_t* coverage = &glyph.Coverage[static_cast<size_t>(r * glyph.Width)];
+      uint8_t* pixel =
+          image.PixelAt(static_cast<int>(left + firstColumn), static_cast<int>(top + r));
+      for (long long c = firstColumn; c < lastColumn; ++c, pixel += 4)
+        BlendPixel(pixel, colour, coverage[c]);
+    }
   }
 }

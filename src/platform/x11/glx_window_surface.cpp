@@ -3,11 +3,13 @@
 // trap that swallows it and reports it to the caller instead of ending the process.
 #include "x11/glx_window_surface.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
+#include "text/gl_frame_text.h"
 #include "x11/cold_pages.h"
-#include "x11/xft_text_surface.h"
 
 namespace {
 
@@ -48,6 +50,25 @@ int TXErrorTrap::Caught = 0;
 // While a surface lives, X errors that GL raises on its own (a window destroyed while a frame
 // is drawn into it, as when the host closes its preview) are dropped instead of ending the
 // program; the next frame tick notices the window is gone.
+// The Xft.dpi resource, else the screen's size in pixels and millimetres, else 96 pixels per
+// inch; resolutions outside 24..1200 are taken for a misreported screen size.
+int ScreenPixelsPerInch(Display* display, int screen) {
+  constexpr double MinPixelsPerInch = 24.0, MaxPixelsPerInch = 1200.0;
+  if (const char* resource = XGetDefault(display, "Xft", "dpi")) {
+    char* end = nullptr;
+    const double dpi = std::strtod(resource, &end);
+    if (end != resource && dpi >= MinPixelsPerInch && dpi <= MaxPixelsPerInch)
+      return static_cast<int>(std::lround(dpi));
+  }
+  const int millimetres = DisplayHeightMM(display, screen);
+  if (millimetres > 0) {
+    const double dpi = DisplayHeight(display, screen) * 25.4 / millimetres;
+    if (dpi >= MinPixelsPerInch && dpi <= MaxPixelsPerInch)
+      return static_cast<int>(std::lround(dpi));
+  }
+  return 96;
+}
+
 int IgnoreXError(Display*, XErrorEvent*) {
   return 0;
 }
@@ -143,7 +164,10 @@ std::unique_ptr<TGlxWindowSurface> TGlxWindowSurface::Create(Display* display, W
 
   std::unique_ptr<TGlxWindowSurface> surface(new TGlxWindowSurface(display, window));
   if (!surface->Open(error)) return nullptr;
-  surface->TextSurface = std::make_unique<TXftTextSurface>(display, window);
+  TGlxWindowSurface* self = surface.get();
+  auto text = std::make_unique<TGLFrameText>([self] { return self->ClientRect(); });
+  text->SetPixelsPerInch(ScreenPixelsPerInch(display, self->Screen));
+  surface->TextSurface = std::move(text);
   // Set only now: the trap of Open would put the previous handler back on its way out.
   surface->PreviousHandler = XSetErrorHandler(&IgnoreXError);
   surface->HandlerSet = true;
@@ -177,6 +201,7 @@ bool TGlxWindowSurface::Open(std::string& error) {
     return false;
   }
   DoubleBuffered = doubleBuffer != 0;
+  Screen = XScreenNumberOfScreen(attributes.screen);
   Context = glXCreateContext(Dpy, visual, nullptr, True);
   XFree(visual);
   if (Context == nullptr || trap.Sync() != 0) {
@@ -239,6 +264,12 @@ TTextRect TGlxWindowSurface::WindowRect() {
 }
 
 void TGlxWindowSurface::Invalidate() {}
+
+TTextRect TGlxWindowSurface::ClientRect() {
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(Dpy, Win, &attributes) == 0) return TTextRect{};
+  return TTextRect{0, 0, attributes.width, attributes.height};
+}
 
 TTextSurface& TGlxWindowSurface::Text() {
   return *TextSurface;

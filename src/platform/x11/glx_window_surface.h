@@ -1,7 +1,8 @@
-// TGlxWindowSurface: the renderer's OpenGL surface on an X window through GLX, with Xft for the
-// clock. The context uses the window's own visual, so a window meant for the renderer is made
-// with ChooseVisual. X errors are never fatal: those of these calls are reported, and while a
-// surface lives, those GL raises while drawing are dropped (handlers are set and restored LIFO).
+// TGlxWindowSurface: the renderer's OpenGL surface on an X window through GLX; the clock's text
+// goes into each frame before it is presented. The context uses the window's own visual, so a
+// window meant for the renderer is made with ChooseVisual. X errors are never fatal: those of these
+// calls are reported, and while a surface lives, those GL raises while drawing are dropped
+// (handlers are set and restored LIFO).
 #pragma once
 
 #include <GL/glx.h>
@@ -40,7 +41,10 @@ class TGlxWindowSurface : public TGLSurface {
   TTextRect WindowRect() override;
   // The frame tick redraws the whole window; no expose is owed to anyone, so nothing is sent.
   void Invalidate() override;
+  // Writes into the frame being drawn, in FreeType glyphs at the screen's pixels per inch; the
+  // clip box is the client area, read from the server on every call (empty if the window is gone).
   TTextSurface& Text() override;
+  bool TextGoesIntoFrame() const override { return true; }
 
   Window Target() const { return Win; }
 
@@ -48,11 +52,13 @@ class TGlxWindowSurface : public TGLSurface {
   TGlxWindowSurface(Display* display, Window window);
   // The context on the window's visual, made current; false and the reason otherwise.
   bool Open(std::string& error);
+  TTextRect ClientRect();
 
   Display* Dpy;
   Window Win;
   GLXContext Context = nullptr;
   bool DoubleBuffered = false;
+  int Screen = 0;
   int Swaps = 0;  // frames presented, counted up to the release of the start-up pages
   // The error handler that was in force before this surface began to ignore X errors.
   XErrorHandler PreviousHandler = nullptr;

@@ -1,0 +1,39 @@
+// TGLFrameText: the text surface over the OpenGL frame being drawn. Text goes into the frame
+// before it is presented, so every presented frame carries it; the glyphs are the image text
+// surface's, blended on the CPU over the pixels read back from under them (OpenGL 1.1 only).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "image.h"
+#include "text/image_text_surface.h"
+#include "text_surface.h"
+
+class TGLFrameText : public TTextSurface {
+ public:
+  // frame gives the drawable's rectangle in pixels, (0, 0) its top-left corner, asked on every
+  // call that needs it. The context that draws the frame must be current for DrawText.
+  explicit TGLFrameText(std::function<TTextRect()> frame);
+
+  TTextRect ClipBox() override { return Frame(); }
+  int PixelsPerInch() override { return Glyphs.PixelsPerInch(); }
+  void SetPixelsPerInch(int pixelsPerInch) { Glyphs.SetPixelsPerInch(pixelsPerInch); }
+  void SetFont(const TFontSpec& font) override;
+  void SetTransparentBackground(bool transparent) override;
+  // Reads back the rectangle the text covers in the current draw buffer, blends the glyphs onto
+  // it exactly as the image text surface does, and writes it back. GL state is left as found.
+  void DrawText(int x, int y, const std::string& text) override;
+
+ private:
+  std::function<TTextRect()> Frame;
+  TFontSpec Font;
+  bool Transparent = true;
+  TImage Patch;  // the pixels under the text, kept between calls for its storage
+  TImageTextSurface Glyphs{Patch};
+  TTextInk Ink;
+  // What Ink was laid out for: a clock changes its text once a second, so most frames reuse it.
+  bool InkValid = false;
+  int InkX = 0, InkY = 0, InkPixelsPerInch = 0;
+  std::string InkText;
+};
