@@ -21,6 +21,14 @@ struct TPoint {
   int32_t Y = 0;
 };
 
+// A rectangle in screen pixels: a monitor, or the part of a window one view takes.
+struct TScreenRect {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+};
+
 // Root of the framework's objects; event handlers receive the object that raised the event.
 class TObject {
  public:
@@ -87,8 +95,12 @@ class TForm : public TObject {
   TWindowHandle Handle();
   bool HandleAllocated() const;
 
-  // Maps the window (maximized when so designed), raises it and gives it the keyboard focus.
+  // Maps the window (maximized when so designed), raises it and gives it the keyboard focus. A
+  // maximized form fills the monitor under the cursor, or, once SpanMonitors is set, the whole
+  // virtual screen as a full-screen window above every panel. Showing it again follows the
+  // monitors as they are now.
   void Show();
+  void SetSpanMonitors(bool span) { SpanMonitors = span; }
   void Hide();
   bool Visible() const { return Shown; }
   // Hides the form; closing the main form ends the message loop. The caller goes on.
@@ -108,6 +120,8 @@ class TForm : public TObject {
   TKeyPressEvent OnKeyPress;
   TMouseEvent OnMouseDown;
   TMouseMoveEvent OnMouseMove;
+  // Monitors came, went, moved or changed size (the form's window itself may not have).
+  TNotifyEvent OnDisplayChange;
 
   // Called by the platform backend when the client area has a new size.
   void ClientResized(int width, int height);
@@ -120,6 +134,7 @@ class TForm : public TObject {
  private:
   TFormDesign Design;
   bool Shown = false;
+  bool SpanMonitors = false;
   int Width;
   int Height;
   std::unique_ptr<TPlatformWindow> Wnd;
@@ -241,6 +256,14 @@ TWindowHandle RootWindowHandle();
 // Calls onResize(width, height) from the loop whenever the client area of window (a window of
 // another program) changes size. One watch per window; a second replaces the first.
 void WatchWindowSize(TWindowHandle window, std::function<void(int, int)> onResize);
+
+// The monitors in screen pixels, the primary one first; the whole screen when the platform
+// names none.
+std::vector<TScreenRect> MonitorRects();
+// Frames per second the frame loop keeps to: the primary monitor's refresh rate, 0 when it is
+// unknown. Negative when the user turned the wait for the display off (vblank_mode=0, the
+// OpenGL driver's own switch), so frames come as fast as the timer allows.
+double DisplayRefreshRate();
 
 // Whether OpenGL drawing into windows is possible on this display; error says why not.
 bool OpenGLAvailable(std::string& error);

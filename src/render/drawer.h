@@ -55,6 +55,12 @@ class TDrawer {
   // Draws and presents one frame with the clock when the ShowTime switch is on (into the frame
   // or after it is presented, as the surface takes text).
   void Render();
+  // One frame of several views of the same surface, each drawer into its own View (pixels of
+  // the client area from its top-left corner, which is clientHeight high) with a projection of
+  // its own shape; presented once, then every view's clock. Parts no view covers stay black.
+  static void RenderViews(const std::vector<TDrawer*>& views, int clientWidth, int clientHeight);
+  // The part of the client area this drawer's view takes when it is one of several.
+  TTextRect View{};
 
   void DrawUnits(double Brightness);
   void DrawSnowflakes(double Brightness);
@@ -103,6 +109,8 @@ class TDrawer {
     double Height;
     bool Star;
   };
+  // Clears and draws the scene with the current viewport and projection, without presenting.
+  void DrawScene();
   // Fills VisibleFlakes from the world's snow in index order, for the current eye.
   void CollectSnowflakes();
   void DrawCollectedSnowflakes(double Brightness);

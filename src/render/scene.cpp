@@ -241,6 +241,53 @@ void DrawTrunk(TTetraColours& colours) {
 }  // namespace
 
 void TDrawer::Render() {
+  DrawScene();
+  // Where the text goes into the frame, the clock is part of every presented frame; elsewhere it
+  // is written over the frame once it is on screen.
+  const bool showTime = *ShowTime;
+  const bool clockInFrame = TargetWindow.TextGoesIntoFrame();
+  if (showTime && clockInFrame) DrawClock();
+  TargetWindow.SwapBuffers();
+  if (showTime && !clockInFrame) DrawClock();
+  TargetWindow.Invalidate();
+}
+
+void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, int clientHeight) {
+  if (views.empty()) return;
+  // The gaps between monitors of different sizes; each view then clears its own part.
+  glDisable(GL_SCISSOR_TEST);
+  glViewport(0, 0, clientWidth, clientHeight);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glEnable(GL_SCISSOR_TEST);
+  for (TDrawer* view : views) {
+    const TTextRect& r = view->View;
+    const int width = r.Right - r.Left, height = r.Bottom - r.Top;
+    if (width <= 0 || height <= 0) continue;
+    // OpenGL counts rows from the bottom of the window.
+    const int bottom = clientHeight - r.Bottom;
+    glViewport(r.Left, bottom, width, height);
+    glScissor(r.Left, bottom, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(30.0, static_cast<double>(width) / static_cast<double>(height), 0.001, 1000.0);
+    glMatrixMode(GL_MODELVIEW);
+    view->DrawScene();
+  }
+  glDisable(GL_SCISSOR_TEST);
+  // Every view's clock at its monitor's corner, into the frame or over it as in Render.
+  TGLSurface& surface = views[0]->TargetWindow;
+  const bool clockInFrame = surface.TextGoesIntoFrame();
+  if (clockInFrame)
+    for (TDrawer* view : views)
+      if (*view->ShowTime) view->DrawClock(view->View);
+  surface.SwapBuffers();
+  if (!clockInFrame)
+    for (TDrawer* view : views)
+      if (*view->ShowTime) view->DrawClock(view->View);
+  surface.Invalidate();
+}
+
+void TDrawer::DrawScene() {
   const bool batched = CallSequence == TCallSequence::Batched;
   // The stencil bit of the pixel format is never used. Cleared with the depth, it lets the
   // rasteriser fill the combined depth and stencil buffer instead of keeping every stencil
@@ -278,15 +325,6 @@ void TDrawer::Render() {
     DrawSnowflakes(1.0);
   DrawUnits(1.0);
   glPopMatrix();
-
-  // Where the text goes into the frame, the clock is part of every presented frame; elsewhere it
-  // is written over the frame once it is on screen.
-  const bool showTime = *ShowTime;
-  const bool clockInFrame = TargetWindow.TextGoesIntoFrame();
-  if (showTime && clockInFrame) DrawClock();
-  TargetWindow.SwapBuffers();
-  if (showTime && !clockInFrame) DrawClock();
-  TargetWindow.Invalidate();
 }
 
 void TDrawer::DrawUnits(double Brightness) {

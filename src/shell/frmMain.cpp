@@ -2,6 +2,7 @@
 // statistics, the resize projection and the input rules of both kinds of start.
 #include "frmMain.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -40,6 +41,12 @@ TFormDesign MainDesign() {
   return design;
 }
 
+// Seconds of a monotonic clock, for the frame pacer.
+double SteadySeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
 uint64_t TimeSeed() {
   return static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }
@@ -64,6 +71,7 @@ TfMain::TfMain() : TForm(MainDesign()) {
     FormMouseMove(sender, shift, x, y);
   };
   OnResize = [this](TObject* sender) { FormResize(sender); };
+  OnDisplayChange = [this](TObject* sender) { FormDisplayChange(sender); };
 }
 
 TfMain::~TfMain() = default;
@@ -103,6 +111,13 @@ void TfMain::FormCreate(TObject*) {
     case TTargetChoice::OwnWindow:
       break;
   }
+  // The full-screen run spans every monitor; the preview, the hand-over and the user's run keep
+  // one view.
+  SpanMonitors = target.Kind == TTargetChoice::OwnWindow && IsArgumentMode(ParamCount());
+  SetSpanMonitors(SpanMonitors);
+  const double refresh = DisplayRefreshRate();
+  Paced = refresh >= 0;
+  Pacer = TFramePacer(refresh);
   // XScreenSaver's check boxes, for this run only: Settings is never saved from this window.
   ApplyHandOverOptions(Params(), target.Kind, Settings);
 
@@ -138,14 +153,84 @@ void TfMain::FormCreate(TObject*) {
 
 void TfMain::FormDestroy(TObject*) {
   Env.reset();
+  MoreViews.clear();
   Drawer.reset();
   Surface.reset();
 }
 
 void TfMain::FormResize(TObject*) {
   if (!Drawer) return;
+  if (SpanMonitors) {
+    UpdateViews();
+    RenderFrame();
+    return;
+  }
   Drawer->Resize(ClientWidth(), ClientHeight());
   Drawer->Render();
+}
+
+void TfMain::FormDisplayChange(TObject*) {
+  if (!Drawer || !SpanMonitors) return;
+  // The window covers the virtual screen as it is now; a new size reaches FormResize.
+  Show();
+  UpdateViews();
+}
+
+std::vector<TDrawer*> TfMain::Views() const {
+  std::vector<TDrawer*> views{Drawer.get()};
+  for (const auto& view : MoreViews) views.push_back(view.get());
+  return views;
+}
+
+void TfMain::UpdateViews() {
+  const TTextRect outer = Surface->WindowRect();
+  const TScreenRect window{outer.Left, outer.Top, ClientWidth(), ClientHeight()};
+  const std::vector<TScreenRect> rects = LayoutViews(MonitorRects(), window);
+
+  if (MoreViews.size() >= rects.size()) {
+    MoreViews.resize(rects.size() - 1);
+    // A drawer leaves the thread without a context as it goes; the others still draw with it.
+    Surface->MakeCurrent();
+  }
+  while (MoreViews.size() + 1 < rects.size()) {
+    std::unique_ptr<TDrawer> view;
+    try {
+      view = std::make_unique<TDrawer>(*Surface, *Env);
+    } catch (const std::runtime_error&) {
+      break;
+    }
+    view->UseSwitches(&Settings.ShowTrail, &Settings.ShowTime);
+    // Where there are enough predators, each view follows one that no other view follows.
+    std::vector<const TEnvUnit*> taken;
+    for (const TDrawer* other : Views()) taken.push_back(other->FollowedUnit.Get());
+    view->FollowedUnit = Drawer->FollowedUnit;
+    for (const auto& unit : Env->Units)
+      if (unit && unit->InheritsFrom(TPredator::ClassInfo) &&
+          std::find(taken.begin(), taken.end(), unit.get()) == taken.end()) {
+        view->FollowedUnit = unit.get();
+        break;
+      }
+    view->OrbitAngle = Pi;
+    view->OrbitDistance = StartOrbitDistance;
+    MoreViews.push_back(std::move(view));
+  }
+
+  const std::vector<TDrawer*> views = Views();
+  for (size_t i = 0; i < views.size() && i < rects.size(); ++i) {
+    const TScreenRect& r = rects[i];
+    views[i]->View = TTextRect{r.Left, r.Top, r.Left + r.Width, r.Top + r.Height};
+  }
+  OneView = views.size() == 1 && rects[0].Left == 0 && rects[0].Top == 0 &&
+            rects[0].Width == ClientWidth() && rects[0].Height == ClientHeight();
+  // One view over the whole window draws as the other runs do.
+  if (OneView) Drawer->Resize(ClientWidth(), ClientHeight());
+}
+
+void TfMain::RenderFrame() {
+  if (OneView)
+    Drawer->Render();
+  else
+    TDrawer::RenderViews(Views(), ClientWidth(), ClientHeight());
 }
 
 void TfMain::HostWindowResize(int width, int height) {
@@ -162,6 +247,8 @@ bool TfMain::TargetLost() {
 
 void TfMain::LifeTimerTimer(TObject*) {
   if (!Drawer) return;
+  // No display shows more frames than it refreshes; the world steps by the time that passed.
+  if (Paced) LifeTimer.SetInterval(static_cast<uint32_t>(Pacer.FrameStarted(SteadySeconds())));
   if (StatisticsDue(StatTime, ClockNow())) {
     TFrameStatistics stats;
     stats.FrameCount = FrameCount;
@@ -186,15 +273,20 @@ void TfMain::LifeTimerTimer(TObject*) {
   CalcTime += ElapsedSeconds(t, ClockNow());
 
   t = ClockNow();
-  Drawer->UpdateCamera(dt);
-  Drawer->Render();
+  for (TDrawer* view : Views()) view->UpdateCamera(dt);
+  RenderFrame();
   DrawTime += ElapsedSeconds(t, ClockNow());
 
   TopUpPopulation(*Env);
 }
 
 void TfMain::Timer1Timer(TObject*) {
-  if (Drawer) Drawer->FollowNext<TPredator>();
+  FollowNext();
+}
+
+void TfMain::FollowNext() {
+  if (!Drawer) return;
+  for (TDrawer* view : Views()) view->FollowNext<TPredator>();
 }
 
 void TfMain::Perform(TInputAction action) {
@@ -203,7 +295,7 @@ void TfMain::Perform(TInputAction action) {
       Close();
       break;
     case TInputAction::FollowNext:
-      if (Drawer) Drawer->FollowNext<TPredator>();
+      FollowNext();
       break;
     case TInputAction::Nothing:
       break;
@@ -228,6 +320,7 @@ void TfMain::FormMouseMove(TObject*, TShiftState, int, int) {
   const TMouseMoveOutcome outcome =
       MouseMoveOutcome(IsArgumentMode(ParamCount()), MousePos, current);
   if (outcome.Close) Close();
-  if (Drawer) Drawer->OrbitAngle += outcome.AngleChange;
+  if (Drawer)
+    for (TDrawer* view : Views()) view->OrbitAngle += outcome.AngleChange;
   if (outcome.StorePosition) MousePos = current;
 }

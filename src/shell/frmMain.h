@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "forms.h"
 #include "input_rules.h"
+#include "views.h"
 
 class TDrawer;
 class TEnv;
@@ -30,6 +32,7 @@ class TfMain : public TForm {
   void FormMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void FormMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
   void FormResize(TObject* Sender);
+  void FormDisplayChange(TObject* Sender);
   void LifeTimerTimer(TObject* Sender);
   void Timer1Timer(TObject* Sender);
 
@@ -38,6 +41,9 @@ class TfMain : public TForm {
 
   std::unique_ptr<TEnv> Env;
   std::unique_ptr<TDrawer> Drawer;
+  // In the full-screen run, a view with its own camera for every monitor after the first, whose
+  // view is Drawer's; they draw through Drawer's surface.
+  std::vector<std::unique_ptr<TDrawer>> MoreViews;
   TPredator* Predator = nullptr;  // the first followed animal; the world owns it
   TPoint MousePos;                // screen pixels
   double StatTime = 0;            // clock reading at the last statistics refresh, seconds
@@ -49,6 +55,14 @@ class TfMain : public TForm {
   TWindowHandle TargetWindow = 0;
   // The target came from the XScreenSaver daemon: it is only lost when it is destroyed.
   bool HandOver = false;
+  // The full-screen run: one window over every monitor, a view on each.
+  bool SpanMonitors = false;
+  // When the next frame is due, at the display's refresh rate; unpaced when the user turned
+  // the wait for the display off.
+  TFramePacer Pacer;
+  bool Paced = true;
+  // The views are one, over the whole window: it draws and presents as the other runs do.
+  bool OneView = true;
   // Why the renderer could not be set up; the window then closes before its first tick.
   std::string StartFailure;
 
@@ -56,6 +70,14 @@ class TfMain : public TForm {
   void Perform(TInputAction action);
   bool TargetLost();
   void HostWindowResize(int width, int height);
+  // Lays the views out over the monitors as they are now, making or dropping cameras.
+  void UpdateViews();
+  // Every view's renderer, Drawer first.
+  std::vector<TDrawer*> Views() const;
+  // Draws and presents the frame of every view.
+  void RenderFrame();
+  // Moves every view's camera on to its next predator.
+  void FollowNext();
 
   char DecimalSeparator = '.';
 };

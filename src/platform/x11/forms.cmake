@@ -9,4 +9,5 @@ add_library(tundrel_x11_forms STATIC
   ${CMAKE_CURRENT_LIST_DIR}/key_codes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/x11_forms.cpp)
 target_include_directories(tundrel_x11_forms PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(tundrel_x11_forms PUBLIC tundrel_x11_gl X11::X11 PRIVATE tundrel_encoding)
+target_link_libraries(tundrel_x11_forms PUBLIC tundrel_x11_gl X11::X11 X11::Xrandr X11::Xinerama
+                      PRIVATE tundrel_encoding)

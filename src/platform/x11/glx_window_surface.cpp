@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "text/gl_frame_text.h"
@@ -77,6 +78,38 @@ std::string WindowName(Window window) {
   char text[32];
   std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(window));
   return text;
+}
+
+// Presents at most once per refresh where the driver offers a swap interval; Mesa's own switch
+// vblank_mode=0 turns it off. A driver may offer it and not wait (Mesa's software rasteriser on
+// a virtual X server), so the frame loop keeps its own pace as well.
+void WaitForRefreshOnSwap(Display* display, int screen, GLXDrawable drawable) {
+  const char* vblank = std::getenv("vblank_mode");
+  if (vblank && std::strcmp(vblank, "0") == 0) return;
+  const char* list = glXQueryExtensionsString(display, screen);
+  const std::string extensions = std::string(" ") + (list ? list : "") + " ";
+  auto offered = [&](const char* name) {
+    return extensions.find(std::string(" ") + name + " ") != std::string::npos;
+  };
+  auto address = [](const char* name) {
+    return glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name));
+  };
+  if (offered("GLX_EXT_swap_control")) {
+    using TSwapInterval = void (*)(Display*, GLXDrawable, int);
+    if (auto set = reinterpret_cast<TSwapInterval>(address("glXSwapIntervalEXT")))
+      return set(display, drawable, 1);
+  }
+  if (offered("GLX_MESA_swap_control")) {
+    using TSwapInterval = int (*)(unsigned);
+    if (auto set = reinterpret_cast<TSwapInterval>(address("glXSwapIntervalMESA"))) {
+      set(1);
+      return;
+    }
+  }
+  if (offered("GLX_SGI_swap_control")) {
+    using TSwapInterval = int (*)(int);
+    if (auto set = reinterpret_cast<TSwapInterval>(address("glXSwapIntervalSGI"))) set(1);
+  }
 }
 
 int FBConfigAttrib(Display* display, GLXFBConfig config, int attribute) {
@@ -212,6 +245,7 @@ bool TGlxWindowSurface::Open(std::string& error) {
     error = "the OpenGL context of window " + WindowName(Win) + " cannot be made current";
     return false;
   }
+  if (DoubleBuffered) WaitForRefreshOnSwap(Dpy, XScreenNumberOfScreen(attributes.screen), Win);
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xinerama.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -22,6 +24,7 @@
 #include <exception>
 #include <locale>
 #include <map>
+#include <vector>
 
 #include "forms.h"
 #include "x11/cp1251.h"
@@ -43,6 +46,8 @@ struct TApplication::TPlatformState {
   Atom NetWmStateAbove = None;
   Atom NetWmStateMaxVert = None;
   Atom NetWmStateMaxHorz = None;
+  Atom NetWmStateFullscreen = None;
+  Atom NetWmFullscreenMonitors = None;
   Atom MotifWmHints = None;
   Atom NetWmPid = None;
   XIM InputMethod = nullptr;  // the locale's own, for the characters keys type
@@ -56,6 +61,8 @@ struct TApplication::TPlatformState {
   std::map<Window, TWatch> Watches;
   int SignalRead = -1;
   bool SignalsInstalled = false;
+  int RandrEventBase = -1;     // RandR's first event code; -1 without the extension
+  bool RandrMonitors = false;  // the server has RandR 1.5 and its monitor list
 };
 
 // A form's window and the resources made for it.
@@ -77,7 +84,7 @@ constexpr char ResourceClass[] = "Tundrel";
 int SignalWrite = -1;
 unsigned long ErrorCount = 0;
 // The display connection, open for the life of the process (see TApplication::Shutdown).
-Display* Connection = nullptr;
+Display* DisplayConnection = nullptr;
 
 int IgnoreXError(Display*, XErrorEvent*) {
   ++ErrorCount;
@@ -273,8 +280,70 @@ bool TakeSignals(TApplication::TPlatformState* st) {
   return any;
 }
 
+// The monitors in the server's order (the order _NET_WM_FULLSCREEN_MONITORS counts in), from
+// RandR 1.5, else Xinerama; primary is the index of the primary one. Empty when neither names any.
+std::vector<TScreenRect> ServerMonitors(TApplication::TPlatformState* st, size_t& primary) {
+  std::vector<TScreenRect> monitors;
+  primary = 0;
+  if (st->RandrMonitors) {
+    int count = 0;
+    XRRMonitorInfo* info = XRRGetMonitors(st->Dpy, st->Root, True, &count);
+    for (int i = 0; i < count; ++i) {
+      if (info[i].primary) primary = monitors.size();
+      monitors.push_back(TScreenRect{info[i].x, info[i].y, info[i].width, info[i].height});
+    }
+    if (info) XRRFreeMonitors(info);
+    if (!monitors.empty()) return monitors;
+  }
+  int eventBase = 0, errorBase = 0;
+  if (XineramaQueryExtension(st->Dpy, &eventBase, &errorBase) && XineramaIsActive(st->Dpy)) {
+    int count = 0;
+    XineramaScreenInfo* info = XineramaQueryScreens(st->Dpy, &count);
+    for (int i = 0; i < count; ++i)
+      monitors.push_back(TScreenRect{info[i].x_org, info[i].y_org, info[i].width, info[i].height});
+    if (info) XFree(info);
+  }
+  return monitors;
+}
+
+// Asks the window manager to stretch a full-screen window over the monitors at the edges of
+// the virtual screen (indices in the server's order).
+void RequestFullscreenMonitors(TApplication::TPlatformState* st, Window window) {
+  size_t primary = 0;
+  const std::vector<TScreenRect> monitors = ServerMonitors(st, primary);
+  if (monitors.empty()) return;
+  long top = 0, bottom = 0, left = 0, right = 0;
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    const TScreenRect& m = monitors[i];
+    if (m.Top < monitors[top].Top) top = static_cast<long>(i);
+    if (m.Top + m.Height > monitors[bottom].Top + monitors[bottom].Height)
+      bottom = static_cast<long>(i);
+    if (m.Left < monitors[left].Left) left = static_cast<long>(i);
+    if (m.Left + m.Width > monitors[right].Left + monitors[right].Width)
+      right = static_cast<long>(i);
+  }
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = st->NetWmFullscreenMonitors;
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = top;
+  event.xclient.data.l[1] = bottom;
+  event.xclient.data.l[2] = left;
+  event.xclient.data.l[3] = right;
+  event.xclient.data.l[4] = 1;  // a normal application asks
+  XSendEvent(st->Dpy, st->Root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
 void Dispatch(TApplication::TPlatformState* st, XEvent& event) {
   const Window window = event.xany.window;
+  if (st->RandrEventBase >= 0 && (event.type == st->RandrEventBase + RRScreenChangeNotify ||
+                                  event.type == st->RandrEventBase + RRNotify)) {
+    XRRUpdateConfiguration(&event);
+    if (TForm* main = Application.MainForm())
+      if (main->OnDisplayChange) main->OnDisplayChange(main);
+    return;
+  }
   if (event.type == ClientMessage && event.xclient.message_type == st->WmProtocols &&
       static_cast<Atom>(event.xclient.data.l[0]) == st->WmDeleteWindow) {
     if (window == st->AppWindow) {
@@ -476,9 +545,12 @@ void TForm::Show() {
   if (win == 0) return;
   TApplication::TPlatformState* st = State();
   Display* dpy = st->Dpy;
+  const bool span = Design.Maximized && SpanMonitors;
   std::vector<Atom> state;
   if (Design.StayOnTop) state.push_back(st->NetWmStateAbove);
-  if (Design.Maximized) {
+  if (span) {
+    state.push_back(st->NetWmStateFullscreen);
+  } else if (Design.Maximized) {
     state.push_back(st->NetWmStateMaxVert);
     state.push_back(st->NetWmStateMaxHorz);
   }
@@ -488,12 +560,32 @@ void TForm::Show() {
                     static_cast<int>(state.size()));
   int width = Width, height = Height;
   if (Design.Maximized) {
-    width = DisplayWidth(dpy, st->Screen);
-    height = DisplayHeight(dpy, st->Screen);
-    XMoveResizeWindow(dpy, win, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    // Without a window manager the window covers the area by itself: the whole root window
+    // (every monitor), or the monitor under the cursor, which a window manager then maximizes
+    // the window on.
+    TScreenRect area{0, 0, DisplayWidth(dpy, st->Screen), DisplayHeight(dpy, st->Screen)};
+    if (!span) {
+      const TPoint cursor = CursorPos();
+      for (const TScreenRect& m : MonitorRects())
+        if (cursor.X >= m.Left && cursor.X < m.Left + m.Width && cursor.Y >= m.Top &&
+            cursor.Y < m.Top + m.Height) {
+          area = m;
+          break;
+        }
+    }
+    XSizeHints size{};
+    size.flags = USPosition | USSize;
+    size.x = area.Left;
+    size.y = area.Top;
+    size.width = width = area.Width;
+    size.height = height = area.Height;
+    XSetWMNormalHints(dpy, win, &size);
+    XMoveResizeWindow(dpy, win, area.Left, area.Top, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height));
   }
   Shown = true;
   XMapRaised(dpy, win);
+  if (span) RequestFullscreenMonitors(st, win);
   XFlush(dpy);
   ClientResized(width, height);
 }
@@ -558,7 +650,7 @@ bool TApplication::Connect(std::string& error) {
   }
   XSetErrorHandler(IgnoreXError);
   XSetIOErrorHandler(LostConnection);
-  Connection = dpy;
+  DisplayConnection = dpy;
 
   State = std::make_unique<TPlatformState>();
   TPlatformState& st = *State;
@@ -573,9 +665,19 @@ bool TApplication::Connect(std::string& error) {
   st.NetWmStateAbove = XInternAtom(dpy, "_NET_WM_STATE_ABOVE", False);
   st.NetWmStateMaxVert = XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_VERT", False);
   st.NetWmStateMaxHorz = XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+  st.NetWmStateFullscreen = XInternAtom(dpy, "_NET_WM_STATE_FULLSCREEN", False);
+  st.NetWmFullscreenMonitors = XInternAtom(dpy, "_NET_WM_FULLSCREEN_MONITORS", False);
   st.MotifWmHints = XInternAtom(dpy, "_MOTIF_WM_HINTS", False);
   st.NetWmPid = XInternAtom(dpy, "_NET_WM_PID", False);
   st.InputMethod = XOpenIM(dpy, nullptr, nullptr, nullptr);
+  int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+  if (XRRQueryExtension(dpy, &eventBase, &errorBase) && XRRQueryVersion(dpy, &major, &minor)) {
+    st.RandrEventBase = eventBase;
+    st.RandrMonitors = major > 1 || (major == 1 && minor >= 5);
+    // Monitors that come, go or change are told as screen and output changes.
+    XRRSelectInput(dpy, st.Root,
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  }
   return true;
 }
 
@@ -755,7 +857,9 @@ bool WindowExists(TWindowHandle window) {
   return XGetWindowAttributes(dpy, window, &attributes) != 0;
 }
 
-bool DaemonHandsOverWindows() { return true; }
+bool DaemonHandsOverWindows() {
+  return true;
+}
 
 char UserDecimalSeparator() {
   try {
@@ -802,6 +906,51 @@ void WatchWindowSize(TWindowHandle window, std::function<void(int, int)> onResiz
   watch.Width = attributes.width;
   watch.Height = attributes.height;
   watch.OnResize = std::move(onResize);
+}
+
+std::vector<TScreenRect> MonitorRects() {
+  TApplication::TPlatformState* st = State();
+  if (!st || !st->Dpy) return {};
+  size_t primary = 0;
+  std::vector<TScreenRect> monitors = ServerMonitors(st, primary);
+  if (monitors.empty())
+    return {
+        TScreenRect{0, 0, DisplayWidth(st->Dpy, st->Screen), DisplayHeight(st->Dpy, st->Screen)}};
+  std::rotate(monitors.begin(), monitors.begin() + static_cast<long>(primary),
+              monitors.begin() + static_cast<long>(primary) + 1);
+  return monitors;
+}
+
+double DisplayRefreshRate() {
+  const char* vblank = std::getenv("vblank_mode");
+  if (vblank && std::strcmp(vblank, "0") == 0) return -1;
+  TApplication::TPlatformState* st = State();
+  if (!st || !st->Dpy || st->RandrEventBase < 0) return 0;
+  // The mode of the primary output's CRTC, else of the first CRTC that shows anything.
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(st->Dpy, st->Root);
+  if (!resources) return 0;
+  RRCrtc wanted = None;
+  if (RROutput primary = XRRGetOutputPrimary(st->Dpy, st->Root)) {
+    if (XRROutputInfo* output = XRRGetOutputInfo(st->Dpy, resources, primary)) {
+      wanted = output->crtc;
+      XRRFreeOutputInfo(output);
+    }
+  }
+  double rate = 0;
+  for (int i = 0; i < resources->ncrtc && rate == 0; ++i) {
+    if (wanted != None && resources->crtcs[i] != wanted) continue;
+    XRRCrtcInfo* crtc = XRRGetCrtcInfo(st->Dpy, resources, resources->crtcs[i]);
+    if (!crtc) continue;
+    for (int m = 0; m < resources->nmode; ++m) {
+      const XRRModeInfo& mode = resources->modes[m];
+      if (mode.id == crtc->mode && mode.hTotal > 0 && mode.vTotal > 0)
+        rate =
+            static_cast<double>(mode.dotClock) / (static_cast<double>(mode.hTotal) * mode.vTotal);
+    }
+    XRRFreeCrtcInfo(crtc);
+  }
+  XRRFreeScreenResources(resources);
+  return rate;
 }
 
 bool OpenGLAvailable(std::string& error) {
