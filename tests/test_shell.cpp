@@ -13,6 +13,7 @@
 #include "input_rules.h"
 #include "run_mode.h"
 #include "statistics.h"
+#include "views.h"
 #include "x11/cp1251.h"
 #include "x11/key_codes.h"
 
@@ -405,4 +406,62 @@ TEST(KeysOnX, TypedCharactersArriveAsCodePage1251AndOnlyEscapeCloses) {
   EXPECT_EQ(KeyPressAction(KeyPressCharacters("\x1B")[0]), TInputAction::Close);
   for (char key : KeyPressCharacters("\xD0\xB0\xC3\xBC\xE4\xB8\xAD"))
     EXPECT_EQ(KeyPressAction(key), TInputAction::FollowNext) << int(key);
+}
+
+// ---- monitors and frame pace ----
+
+namespace {
+
+bool Same(const TScreenRect& r, int left, int top, int width, int height) {
+  return r.Left == left && r.Top == top && r.Width == width && r.Height == height;
+}
+
+}  // namespace
+
+TEST(Views, EachMonitorOfTheVirtualScreenGetsItsPartOfTheWindow) {
+  // The primary in the middle, a smaller one to its left (negative coordinates, as Windows
+  // places it) and one above-right; a mirror of the primary and a monitor off the window.
+  const std::vector<TScreenRect> monitors = {{0, 0, 1920, 1080},
+                                             {-1280, 200, 1280, 720},
+                                             {1920, -300, 1024, 768},
+                                             {0, 0, 1920, 1080},
+                                             {5000, 0, 800, 600}};
+  const TScreenRect screen = VirtualScreen({monitors[0], monitors[1], monitors[2]});
+  EXPECT_TRUE(Same(screen, -1280, -300, 4224, 1380));
+  const std::vector<TScreenRect> views = LayoutViews(monitors, screen);
+  ASSERT_EQ(views.size(), 3u);
+  EXPECT_TRUE(Same(views[0], 1280, 300, 1920, 1080));
+  EXPECT_TRUE(Same(views[1], 0, 500, 1280, 720));
+  EXPECT_TRUE(Same(views[2], 3200, 0, 1024, 768));
+}
+
+TEST(Views, AWindowNoMonitorMeetsIsOneViewAndPartsAreClipped) {
+  EXPECT_TRUE(Same(LayoutViews({}, {10, 10, 640, 480})[0], 0, 0, 640, 480));
+  EXPECT_TRUE(Same(LayoutViews({{2000, 0, 100, 100}}, {0, 0, 640, 480})[0], 0, 0, 640, 480));
+  const std::vector<TScreenRect> views = LayoutViews({{0, 0, 1920, 1080}}, {100, 50, 1920, 1080});
+  ASSERT_EQ(views.size(), 1u);
+  EXPECT_TRUE(Same(views[0], 0, 0, 1820, 1030));
+}
+
+TEST(FramePacer, KeepsTheRateOnAMillisecondTimerAndRestartsAfterAStall) {
+  for (double rate : {60.0, 59.94, 75.0, 0.0}) {
+    TFramePacer pacer(rate);
+    const double wanted = rate > 0 ? rate : 60.0;
+    // The loop's timer counts whole milliseconds from the start of the tick and fires late by
+    // a fraction of one.
+    double now = 1000.25;
+    int frames = 0;
+    while (now < 1010.25) {
+      ++frames;
+      const int wait = pacer.FrameStarted(now);
+      EXPECT_GE(wait, 1);
+      now = (std::floor(now * 1000) + wait) / 1000 + 0.0003;
+    }
+    EXPECT_NEAR(frames, 10 * wanted, 1.5) << rate;
+  }
+  TFramePacer pacer(60);
+  pacer.FrameStarted(5.0);
+  // A frame 0.2 s late is followed by a whole period's wait, not by a burst of catching up.
+  EXPECT_EQ(pacer.FrameStarted(5.2), 17);
+  EXPECT_EQ(pacer.FrameStarted(5.2 + 1 / 60.0), 17);
 }

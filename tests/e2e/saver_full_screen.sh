@@ -104,5 +104,45 @@ if command -v picom >/dev/null; then
 else
   check "picom is installed for the compositor case" false
 fi
+# Every monitor shows the scene and its own clock, sized by its height: two and three RandR
+# monitors of different sizes, the first on the whole screen's output.
+command -v xrandr >/dev/null || { echo "FAIL: xrandr is not installed"; fails=$((fails + 1)); finish; }
+for layout in "3200x1080 1920x1080+0+0 1280x720+1920+0" \
+              "4480x1200 1920x1080+0+0 1280x1024+1920+0 1280x720+3200+100"; do
+  set -- $layout
+  start_xvfb "$1x24"
+  shift
+  i=0
+  for m in "$@"; do
+    output=none
+    [ "$i" -eq 0 ] && output=screen
+    xrandr --setmonitor "m$i" "$(echo "$m" | sed 's#x#/300x#; s#+#/200+#')" "$output" >/dev/null
+    i=$((i + 1))
+  done
+  root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+  start_at 100 100 /s
+  sleep 2
+  check "$# monitors: the window covers the whole screen" \
+    test "$(xwininfo -id "$win" | awk '/Width:/ {print $2}')" = "${layout%%x*}"
+  for m in "$@"; do
+    IFS='x+' read -r w h x y <<<"$m"
+    # The clock's yellow text lies within a tenth of the monitor's height of its corner; the
+    # most of several readings, since a reading may fall between a frame and its clock.
+    lit=0 yellow=0
+    for _ in $(seq 10); do
+      n=$("$probe" lit "$root" "$x" "$y" "$w" "$h")
+      [ "${n:-0}" -gt "$lit" ] && lit=$n
+      n=$("$probe" colour "$root" 255 255 0 "$x" "$y" $((h / 3)) $((h / 10)))
+      [ "${n:-0}" -gt "$yellow" ] && yellow=$n
+      [ "$lit" -gt 1000 ] && [ "$yellow" -gt 30 ] && break
+      sleep 0.2
+    done
+    check "$# monitors: $m is lit" test "$lit" -gt 1000
+    check "$# monitors: $m shows its clock" test "$yellow" -gt 30
+  done
+  xdotool key b
+  await_exit "$saver_pid" 5
+  check "$# monitors: a key closes it with status 0" test "$exit_status" = 0
+done
 
 finish

@@ -7,6 +7,8 @@
 //   x_probe yellow ID X Y W H  the same count for pixels of the clock's full yellow (red and
 //                          green 200 or more, blue 60 or less)
 //   x_probe ppm ID FILE    writes window ID as a binary PPM image
+//   x_probe colour ID R G B X Y W H  prints how many pixels of that rectangle of window ID are
+//                          within 60 of the colour on every channel
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -100,6 +102,26 @@ int CountLit(Display* dpy, Window window, int left, int top, int width, int heig
   return 0;
 }
 
+int CountColour(Display* dpy, Window window, const int rgb[3], int left, int top, int width,
+                int height) {
+  XImage* image = Grab(dpy, window);
+  if (!image) return 1;
+  long near = 0;
+  for (int y = top; y < top + height && y < image->height; ++y)
+    for (int x = left; x < left + width && x < image->width; ++x) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      const int channels[3] = {static_cast<int>((pixel >> 16) & 0xFF),
+                               static_cast<int>((pixel >> 8) & 0xFF),
+                               static_cast<int>(pixel & 0xFF)};
+      bool close = true;
+      for (int c = 0; c < 3; ++c) close = close && std::abs(channels[c] - rgb[c]) <= 60;
+      if (close) ++near;
+    }
+  XDestroyImage(image);
+  std::printf("%ld\n", near);
+  return 0;
+}
+
 int WritePpm(Display* dpy, Window window, const char* path) {
   XImage* image = Grab(dpy, window);
   if (!image) return 1;
@@ -141,12 +163,16 @@ int main(int argc, char** argv) {
   else if (command == "yellow" && argc == 7)
     status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atoi(argv[3]),
                       std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), IsYellow);
-  else if (command == "ppm" && argc == 4)
+  else if (command == "colour" && argc == 10) {
+    const int rgb[3] = {std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])};
+    status = CountColour(dpy, std::strtoul(argv[2], nullptr, 0), rgb, std::atoi(argv[6]),
+                         std::atoi(argv[7]), std::atoi(argv[8]), std::atoi(argv[9]));
+  } else if (command == "ppm" && argc == 4)
     status = WritePpm(dpy, std::strtoul(argv[2], nullptr, 0), argv[3]);
   else
-    std::fprintf(
-        stderr,
-        "usage: x_probe window W H [X Y] | lit ID [X Y W H] | yellow ID X Y W H | ppm ID FILE\n");
+    std::fprintf(stderr,
+                 "usage: x_probe window W H [X Y] | lit ID [X Y W H] | yellow ID X Y W H | ppm ID FILE | "
+                 "colour ID R G B X Y W H\n");
   XCloseDisplay(dpy);
   return status;
 }

@@ -49,6 +49,12 @@ std::unique_ptr<TWglWindowSurface> TWglWindowSurface::Create(HWND window, std::s
     error = "the window's OpenGL context cannot be made current";
     return nullptr;
   }
+  // Presents at most once per refresh where the driver offers a swap interval; the frame loop
+  // keeps its own pace as well, for drivers that offer none.
+  using TSwapInterval = BOOL(WINAPI*)(int);
+  if (auto set = reinterpret_cast<TSwapInterval>(
+          reinterpret_cast<void*>(wglGetProcAddress("wglSwapIntervalEXT"))))
+    set(1);
   return surface;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 #include <utility>
+#include <vector>
 
 #include "forms.h"
 #include "wgl_window_surface.h"
@@ -241,6 +242,9 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       EndPaint(window, &paint);
       return 0;
     }
+    case WM_DISPLAYCHANGE:
+      if (form->OnDisplayChange) Guarded([&] { form->OnDisplayChange(form); });
+      return 0;
     case WM_CLOSE:
       Guarded([&] { form->Close(); });
       return 0;
@@ -388,18 +392,32 @@ void TForm::Show() {
   if (Handle() == 0 || Wnd->Destroyed) return;
   HWND window = Wnd->Wnd;
   Shown = true;
-  if (Design.Maximized) {
-    // The normal bounds become the monitor's too, so the window covers it from its corner even
-    // where the maximised state is left to a window manager that may not be running.
+  const bool span = Design.Maximized && SpanMonitors;
+  if (span) {
+    // The full-screen run covers the virtual screen, every monitor, with a plain popup window.
+    SetWindowPos(window, nullptr, GetSystemMetrics(SM_XVIRTUALSCREEN),
+                 GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                 GetSystemMetrics(SM_CYVIRTUALSCREEN), SWP_NOZORDER | SWP_NOACTIVATE);
+  } else if (Design.Maximized) {
+    // The normal bounds become those of the monitor under the cursor, so the window covers it
+    // from its corner even where the maximised state is left to a window manager that may not
+    // be running, and maximizes there.
+    POINT cursor = {};
+    GetCursorPos(&cursor);
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
-    if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+    if (GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
       const RECT& area = monitor.rcMonitor;
       SetWindowPos(window, nullptr, area.left, area.top, area.right - area.left,
                    area.bottom - area.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
   }
-  ShowWindow(window, Design.Maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+  ShowWindow(window, span ? SW_SHOWNORMAL : Design.Maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+  if (span) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    ClientResized(client.right, client.bottom);
+  }
   SetForegroundWindow(window);
   SetFocus(window);
   UpdateWindow(window);
@@ -550,7 +568,9 @@ bool WindowExists(TWindowHandle window) {
   return window != 0 && IsWindow(ToHwnd(window)) != FALSE;
 }
 
-bool DaemonHandsOverWindows() { return false; }
+bool DaemonHandsOverWindows() {
+  return false;
+}
 
 char UserDecimalSeparator() {
   char separator[4] = {};
@@ -558,6 +578,42 @@ char UserDecimalSeparator() {
       separator[0] > ' ' && separator[0] < 0x7F)
     return separator[0];
   return '.';
+}
+
+namespace {
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoW(monitor, &info)) {
+    const RECT& r = info.rcMonitor;
+    auto* monitors = reinterpret_cast<std::vector<TScreenRect>*>(list);
+    const TScreenRect rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    if (info.dwFlags & MONITORINFOF_PRIMARY)
+      monitors->insert(monitors->begin(), rect);
+    else
+      monitors->push_back(rect);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<TScreenRect> MonitorRects() {
+  std::vector<TScreenRect> monitors;
+  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+  if (monitors.empty())
+    monitors.push_back(
+        TScreenRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+  return monitors;
+}
+
+double DisplayRefreshRate() {
+  DEVMODEW mode = {};
+  mode.dmSize = sizeof mode;
+  if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return 0;
+  // 0 and 1 stand for the hardware's default rate, which the system does not name.
+  return mode.dmDisplayFrequency > 1 ? static_cast<double>(mode.dmDisplayFrequency) : 0;
 }
 
 TPoint CursorPos() {
