@@ -8,9 +8,9 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core libpng-dev
-  libx11-dev libgtk-3-dev adwaita-icon-theme
+  libx11-dev libxrandr-dev libxinerama-dev libgtk-3-dev adwaita-icon-theme
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
-  xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom python3
+  xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
   clang libclang-rt-14-dev libfaketime valgrind
   xscreensaver lintian dpkg-dev passwd
 )

@@ -115,12 +115,13 @@ await_lit() {
   return 1
 }
 
-# host_window <name> <W> <H> [X Y]: a window standing in for the host's, driven through two FIFOs;
-# sets <name>_id (decimal), <name>_hex and the descriptors <name>_in and <name>_out.
+# host_window <name> <W> <H> [X Y [dock]]: a window standing in for the host's (or a panel),
+# driven through two FIFOs; sets <name>_id (decimal), <name>_hex and the descriptors <name>_in
+# and <name>_out.
 host_window() {
   local name="$1" line fd_in fd_out
   mkfifo "$work/$name.in" "$work/$name.out"
-  "$probe" window "$2" "$3" "${4:-0}" "${5:-0}" <"$work/$name.in" >"$work/$name.out" &
+  "$probe" "${6:-window}" "$2" "$3" "${4:-0}" "${5:-0}" <"$work/$name.in" >"$work/$name.out" &
   started+=("$!")
   exec {fd_in}>"$work/$name.in"
   exec {fd_out}<"$work/$name.out"

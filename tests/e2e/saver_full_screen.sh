@@ -145,4 +145,35 @@ for layout in "3200x1080 1920x1080+0+0 1280x720+1920+0" \
   check "$# monitors: a key closes it with status 0" test "$exit_status" = 0
 done
 
+# Under a window manager, with a panel along the bottom of the first of two monitors, the
+# window covers both monitors and the panel: icewm stretches a full-screen window over the
+# monitors asked for; openbox keeps one to a single monitor, so the window covers them itself.
+for wm in icewm openbox; do
+  command -v "$wm" >/dev/null || { echo "FAIL: $wm is not installed"; fails=$((fails + 1)); continue; }
+  start_xvfb 3200x1080x24
+  xrandr --setmonitor m0 1920/300x1080/200+0+0 screen >/dev/null
+  xrandr --setmonitor m1 1280/300x720/200+1920+0 none >/dev/null
+  HOME="$work" "$wm" >>"$work/wm.log" 2>&1 &
+  started+=("$!")
+  for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break; sleep 0.1; done
+  host_window "panel_$wm" 1920 40 0 1040 dock
+  root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+  panel() { "$probe" colour "$root" 255 0 255 0 1040 1920 40; }
+  for _ in $(seq 50); do [ "$(panel)" -gt 1000 ] && break; sleep 0.1; done
+  check "$wm: the panel shows" test "$(panel)" -gt 1000
+  start_at 100 100 /s
+  sleep 2
+  check "$wm: the window spans both monitors" \
+    test "$(xwininfo -id "$win" | awk '/Width:/ {print $2}')" = 3200
+  for _ in $(seq 20); do
+    [ "$(panel)" -eq 0 ] && [ "$("$probe" lit "$root" 1920 0 1280 720)" -gt 1000 ] && break
+    sleep 0.2
+  done
+  check "$wm: the panel is covered" test "$(panel)" -eq 0
+  check "$wm: the second monitor is lit" test "$("$probe" lit "$root" 1920 0 1280 720)" -gt 1000
+  xdotool key b
+  await_exit "$saver_pid" 5
+  check "$wm: a key closes it with status 0" test "$exit_status" = 0
+done
+
 finish

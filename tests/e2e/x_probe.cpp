@@ -2,6 +2,8 @@
 // window (a window steered by commands on stdin) and reads pixels of any window.
 //   x_probe window W H [X Y]  prints "<decimal id> 0x<hex id>", then obeys stdin lines:
 //                          map, unmap, resize W H, destroy, quit
+//   x_probe dock W H X Y   the same as a magenta panel: a dock window that reserves its height
+//                          at the bottom of the screen
 //   x_probe lit ID [X Y W H]  prints how many pixels of window ID (or of that rectangle in it)
 //                          are not black; status 1 if the window is gone
 //   x_probe yellow ID X Y W H  the same count for pixels of the clock's full yellow (red and
@@ -9,6 +11,7 @@
 //   x_probe ppm ID FILE    writes window ID as a binary PPM image
 //   x_probe colour ID R G B X Y W H  prints how many pixels of that rectangle of window ID are
 //                          within 60 of the colour on every channel
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -38,12 +41,30 @@ XImage* Grab(Display* dpy, Window window) {
   return image;
 }
 
-int RunWindow(Display* dpy, int width, int height, int x, int y) {
+int RunWindow(Display* dpy, int width, int height, int x, int y, bool dock) {
   const int screen = DefaultScreen(dpy);
-  Window window =
-      XCreateSimpleWindow(dpy, RootWindow(dpy, screen), x, y, static_cast<unsigned>(width),
-                          static_cast<unsigned>(height), 0, 0, BlackPixel(dpy, screen));
-  XStoreName(dpy, window, "preview host");
+  // Magenta on the 24-bit screens of the scripts: a colour the scene never shows.
+  Window window = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), x, y,
+                                      static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                      0, 0, dock ? 0xFF00FFUL : BlackPixel(dpy, screen));
+  XStoreName(dpy, window, dock ? "panel" : "preview host");
+  if (dock) {
+    const Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    XChangeProperty(dpy, window, XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&type), 1);
+    // left, right, top, bottom, then the start and end of each edge's part.
+    const long strut[12] = {0, 0, 0, height, 0, 0, 0, 0, 0, 0, x, x + width - 1};
+    XChangeProperty(dpy, window, XInternAtom(dpy, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 12);
+    // A window manager places a panel where it asks to be only when the place comes from the user.
+    XSizeHints size{};
+    size.flags = USPosition | USSize;
+    size.x = x;
+    size.y = y;
+    size.width = width;
+    size.height = height;
+    XSetWMNormalHints(dpy, window, &size);
+  }
   XSelectInput(dpy, window, StructureNotifyMask);
   XMapWindow(dpy, window);
   // Wait until it is viewable, so the saver's first visibility test passes.
@@ -153,8 +174,12 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   int status = 2;
   if (command == "window" && (argc == 4 || argc == 6))
-    status = RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]),
-                       argc == 6 ? std::atoi(argv[4]) : 0, argc == 6 ? std::atoi(argv[5]) : 0);
+    status =
+        RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]), argc == 6 ? std::atoi(argv[4]) : 0,
+                  argc == 6 ? std::atoi(argv[5]) : 0, false);
+  else if (command == "dock" && argc == 6)
+    status = RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                       std::atoi(argv[5]), true);
   else if (command == "lit" && argc == 3)
     status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), 0, 0, 0, 0);
   else if (command == "lit" && argc == 7)
@@ -170,9 +195,11 @@ int main(int argc, char** argv) {
   } else if (command == "ppm" && argc == 4)
     status = WritePpm(dpy, std::strtoul(argv[2], nullptr, 0), argv[3]);
   else
-    std::fprintf(stderr,
-                 "usage: x_probe window W H [X Y] | lit ID [X Y W H] | yellow ID X Y W H | ppm ID FILE | "
-                 "colour ID R G B X Y W H\n");
+    std::fprintf(
+        stderr,
+        "usage: x_probe window W H [X Y] | dock W H X Y | lit ID [X Y W H] | yellow ID X Y W H | "
+        "ppm ID FILE | "
+        "colour ID R G B X Y W H\n");
   XCloseDisplay(dpy);
   return status;
 }

@@ -306,6 +306,66 @@ std::vector<TScreenRect> ServerMonitors(TApplication::TPlatformState* st, size_t
   return monitors;
 }
 
+// A property of 32-bit items (atoms, windows) of the given type; empty when it is missing.
+std::vector<unsigned long> ListProperty(Display* dpy, Window window, Atom property, Atom type) {
+  std::vector<unsigned long> items;
+  Atom actual = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(dpy, window, property, 0, 4096, False, type, &actual, &format, &count,
+                         &after, &data) == Success &&
+      data != nullptr) {
+    if (actual == type && format == 32) {
+      const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
+      items.assign(values, values + count);
+    }
+    XFree(data);
+  }
+  return items;
+}
+
+// Whether a window manager runs that keeps a full-screen window to one monitor: its check
+// window names itself (so the root's list is not a dead manager's), and the atoms it supports
+// lack _NET_WM_FULLSCREEN_MONITORS.
+bool ManagerKeepsFullScreenToOneMonitor(TApplication::TPlatformState* st) {
+  Display* dpy = st->Dpy;
+  const Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
+  const std::vector<unsigned long> manager = ListProperty(dpy, st->Root, check, XA_WINDOW);
+  if (manager.empty()) return false;
+  const std::vector<unsigned long> self = ListProperty(dpy, manager[0], check, XA_WINDOW);
+  if (self.empty() || self[0] != manager[0]) return false;
+  const std::vector<unsigned long> supported =
+      ListProperty(dpy, st->Root, XInternAtom(dpy, "_NET_SUPPORTED", False), XA_ATOM);
+  return std::find(supported.begin(), supported.end(), st->NetWmFullscreenMonitors) ==
+         supported.end();
+}
+
+// Puts window in or out of the window manager's care. A mapped window the manager holds is
+// withdrawn first and changed once the manager has put it back on the root window (a second
+// at most), as a managed window's redirect may not change.
+void SetOverrideRedirect(TApplication::TPlatformState* st, Window window, bool bypass) {
+  Display* dpy = st->Dpy;
+  XWindowAttributes now{};
+  if (!XGetWindowAttributes(dpy, window, &now) || (now.override_redirect != False) == bypass)
+    return;
+  if (now.map_state != IsUnmapped) {
+    XWithdrawWindow(dpy, window, st->Screen);
+    for (int i = 0; i < 100; ++i) {
+      Window root = None, parent = None, *children = nullptr;
+      unsigned count = 0;
+      XSync(dpy, False);
+      if (!XQueryTree(dpy, window, &root, &parent, &children, &count)) return;
+      if (children) XFree(children);
+      if (parent == st->Root) break;
+      usleep(10000);
+    }
+  }
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = bypass ? True : False;
+  XChangeWindowAttributes(dpy, window, CWOverrideRedirect, &attributes);
+}
+
 // Asks the window manager to stretch a full-screen window over the monitors at the edges of
 // the virtual screen (indices in the server's order).
 void RequestFullscreenMonitors(TApplication::TPlatformState* st, Window window) {
@@ -583,6 +643,17 @@ void TForm::Show() {
     XMoveResizeWindow(dpy, win, area.Left, area.Top, static_cast<unsigned>(width),
                       static_cast<unsigned>(height));
   }
+  // A window manager that keeps a full-screen window to one monitor would leave the others
+  // showing the desktop: the window then covers them by itself, out of the manager's care like
+  // the screen-saver daemon's own windows, and takes the keyboard when it is mapped.
+  bool several = false;
+  if (span) {
+    const std::vector<TScreenRect> monitors = MonitorRects();
+    for (const TScreenRect& m : monitors)
+      several = several || m.Left != monitors[0].Left || m.Top != monitors[0].Top ||
+                m.Width != monitors[0].Width || m.Height != monitors[0].Height;
+  }
+  SetOverrideRedirect(st, win, several && ManagerKeepsFullScreenToOneMonitor(st));
   Shown = true;
   XMapRaised(dpy, win);
   if (span) RequestFullscreenMonitors(st, win);
