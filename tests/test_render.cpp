@@ -222,6 +222,35 @@ TEST_F(RenderTest, RemovedFollowedPredatorIsReplacedByTheFirstPredatorInListOrde
   EXPECT_LT(Drawer->LookVelX, 0.0);
 }
 
+TEST_F(RenderTest, ViewsOfOneWorldFollowDifferentPredatorsWhileThereAreEnough) {
+  TPredator* first = Put<TPredator>(100, 100);
+  TPredator* gone = Put<TPredator>(200, 100);
+  TPredator* second = Put<TPredator>(300, 100);
+  TPredator* third = Put<TPredator>(400, 100);
+  TDrawer left(*Surface, *Env), right(*Surface, *Env);
+  const std::vector<TDrawer*> views{Drawer.get(), &left, &right};
+  Drawer->FollowedUnit = gone;
+  left.FollowedUnit = first;
+  right.FollowedUnit = second;
+  Env->RemoveUnit(gone);
+  TScriptedDraws draws{0.5, 0.5, 0.5, 0.5, 0.5, 0.5};
+
+  // The view that lost its animal passes over the two the others follow.
+  TDrawer::UpdateCameras(views, 1.0 / 60);
+  EXPECT_TRUE(Drawer->FollowedUnit.Is(third));
+  // Every view moves on to its next, and they stay apart.
+  TDrawer::FollowNextPredators(views);
+  EXPECT_TRUE(Drawer->FollowedUnit.Is(first));
+  EXPECT_TRUE(left.FollowedUnit.Is(second));
+  EXPECT_TRUE(right.FollowedUnit.Is(third));
+  // Too few predators: the views share the one left.
+  Env->RemoveUnit(second);
+  Env->RemoveUnit(third);
+  TDrawer::UpdateCameras(views, 1.0 / 60);
+  for (const TDrawer* view : views) EXPECT_TRUE(view->FollowedUnit.Is(first));
+  EXPECT_EQ(draws.Source.Drawn, 6);
+}
+
 TEST_F(RenderTest, WithoutAnyPredatorTheCameraHoldsStillUntilOneIsBorn) {
   TPredator* gone = Put<TPredator>(100, 100);
   THerbivore* herbivore = Put<THerbivore>(300, 300);

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -90,8 +91,28 @@ double TDrawer::Approach(double dt, double offset, double current, double accel,
   return current - limit;
 }
 
-void TDrawer::UpdateCamera(double dt) {
-  if (!Env.Contains(FollowedUnit)) FollowNext<TPredator>();
+void TDrawer::UpdateCameras(const std::vector<TDrawer*>& views, double dt) {
+  for (TDrawer* view : views) {
+    std::vector<const TEnvUnit*> taken;
+    if (!view->Env.Contains(view->FollowedUnit))
+      for (const TDrawer* other : views)
+        // A unit no longer in the world is no one's; its address may be a newborn's.
+        if (other != view && other->Env.Contains(other->FollowedUnit))
+          taken.push_back(other->FollowedUnit.Get());
+    view->UpdateCamera(dt, taken);
+  }
+}
+
+void TDrawer::FollowNextPredators(const std::vector<TDrawer*>& views) {
+  std::vector<const TEnvUnit*> taken;
+  for (TDrawer* view : views) {
+    view->FollowNext(TPredator::ClassInfo, taken);
+    if (view->Env.Contains(view->FollowedUnit)) taken.push_back(view->FollowedUnit.Get());
+  }
+}
+
+void TDrawer::UpdateCamera(double dt, const std::vector<const TEnvUnit*>& taken) {
+  if (!Env.Contains(FollowedUnit)) FollowNext(TPredator::ClassInfo, taken);
   // No predator anywhere: the camera holds still until one is born.
   if (!Env.Contains(FollowedUnit)) return;
 
@@ -120,24 +141,32 @@ void TDrawer::UpdateCamera(double dt) {
   UpY = EyeY;
 }
 
-void TDrawer::FollowNext(const TUnitClass& cls) {
+void TDrawer::FollowNext(const TUnitClass& cls, const std::vector<const TEnvUnit*>& taken) {
   const auto& units = Env.Units;
   const size_t count = units.size();
-  // Scans from slot `from` for a unit of cls; count when there is none.
+  bool passTaken = !taken.empty();
+  // Scans from slot `from` for a unit of cls (not taken while passTaken); count when none.
   auto firstOfClass = [&](size_t from) {
     for (size_t i = from; i < count; ++i)
-      if (units[i] && units[i]->InheritsFrom(cls)) return i;
+      if (units[i] && units[i]->InheritsFrom(cls) &&
+          !(passTaken && std::find(taken.begin(), taken.end(), units[i].get()) != taken.end()))
+        return i;
     return count;
   };
-
-  size_t next = count;
-  if (Env.Contains(FollowedUnit)) {
+  // The next in list order after the followed unit, wrapping round; the first without one.
+  auto nextOfClass = [&] {
+    if (!Env.Contains(FollowedUnit)) return firstOfClass(0);
     size_t k = 0;
     while (k < count && !FollowedUnit.Is(units[k].get())) ++k;
-    next = firstOfClass(k + 1);
-    if (next == count) next = firstOfClass(0);
-  } else {
-    next = firstOfClass(0);
+    const size_t after = firstOfClass(k + 1);
+    return after < count ? after : firstOfClass(0);
+  };
+
+  size_t next = nextOfClass();
+  if (next == count && passTaken) {
+    // Too few: the views share.
+    passTaken = false;
+    next = nextOfClass();
   }
 
   if (next < count)

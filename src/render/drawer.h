@@ -40,15 +40,22 @@ class TDrawer {
 
   // The new velocity: it tends to gain * offset / 3 and changes by at most accel * dt.
   static double Approach(double dt, double offset, double current, double accel, double gain);
-  // Moves the camera by dt seconds toward its place behind FollowedUnit.
-  void UpdateCamera(double dt);
+  // Moves the camera by dt seconds toward its place behind FollowedUnit; when that is gone, it
+  // first follows the next predator, passing over those in taken as FollowNext does.
+  void UpdateCamera(double dt, const std::vector<const TEnvUnit*>& taken = {});
   // Switches FollowedUnit to the next unit of class cls (or a subclass) in list order, and
-  // draws a new OrbitAngle.
-  void FollowNext(const TUnitClass& cls);
+  // draws a new OrbitAngle. Units in taken (those other views follow) are passed over while
+  // any other unit of cls is left.
+  void FollowNext(const TUnitClass& cls, const std::vector<const TEnvUnit*>& taken = {});
   template <class T>
   void FollowNext() {
     FollowNext(T::ClassInfo);
   }
+  // Several views of one world, in order: each moves its camera, and one whose animal is gone
+  // takes a predator no other view follows where there is one.
+  static void UpdateCameras(const std::vector<TDrawer*>& views, double dt);
+  // Moves every view on to its next predator, each passing over those the views before it took.
+  static void FollowNextPredators(const std::vector<TDrawer*>& views);
 
   // The window's client area changed to width x height pixels: viewport and projection follow.
   void Resize(int width, int height);

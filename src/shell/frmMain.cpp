@@ -273,7 +273,7 @@ void TfMain::LifeTimerTimer(TObject*) {
   CalcTime += ElapsedSeconds(t, ClockNow());
 
   t = ClockNow();
-  for (TDrawer* view : Views()) view->UpdateCamera(dt);
+  TDrawer::UpdateCameras(Views(), dt);
   RenderFrame();
   DrawTime += ElapsedSeconds(t, ClockNow());
 
@@ -286,7 +286,7 @@ void TfMain::Timer1Timer(TObject*) {
 
 void TfMain::FollowNext() {
   if (!Drawer) return;
-  for (TDrawer* view : Views()) view->FollowNext<TPredator>();
+  TDrawer::FollowNextPredators(Views());
 }
 
 void TfMain::Perform(TInputAction action) {
