@@ -41,12 +41,6 @@ TFormDesign MainDesign() {
   return design;
 }
 
-// Seconds of a monotonic clock, for the frame pacer.
-double SteadySeconds() {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 uint64_t TimeSeed() {
   return static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }
@@ -248,7 +242,7 @@ bool TfMain::TargetLost() {
 void TfMain::LifeTimerTimer(TObject*) {
   if (!Drawer) return;
   // No display shows more frames than it refreshes; the world steps by the time that passed.
-  if (Paced) LifeTimer.SetInterval(static_cast<uint32_t>(Pacer.FrameStarted(SteadySeconds())));
+  if (Paced) LifeTimer.SetInterval(static_cast<uint32_t>(Pacer.FrameStarted(ClockNow())));
   if (StatisticsDue(StatTime, ClockNow())) {
     TFrameStatistics stats;
     stats.FrameCount = FrameCount;
