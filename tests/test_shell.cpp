@@ -464,4 +464,6 @@ TEST(FramePacer, KeepsTheRateOnAMillisecondTimerAndRestartsAfterAStall) {
   // A frame 0.2 s late is followed by a whole period's wait, not by a burst of catching up.
   EXPECT_EQ(pacer.FrameStarted(5.2), 17);
   EXPECT_EQ(pacer.FrameStarted(5.2 + 1 / 60.0), 17);
+  // A frame that starts just as the next is due still waits: an interval of 0 stops the timer.
+  EXPECT_EQ(pacer.FrameStarted(5.2 + 3 / 60.0), 1);
 }

@@ -57,5 +57,6 @@ int TFramePacer::FrameStarted(double now) {
     Next = now + Period;
   else
     Next += Period;
-  return static_cast<int>(std::ceil((Next - now) * 1000.0 - 1e-9));
+  // Never 0: a timer of interval 0 is switched off, and the frames would stop for good.
+  return std::max(1, static_cast<int>(std::ceil((Next - now) * 1000.0 - 1e-9)));
 }

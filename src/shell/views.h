@@ -27,7 +27,7 @@ class TFramePacer {
   explicit TFramePacer(double rate = 0);
   double Rate() const { return 1.0 / Period; }
   // A frame starts at now (seconds of a monotonic clock): the milliseconds, rounded up, until
-  // the next one is due.
+  // the next one is due; at least 1.
   int FrameStarted(double now);
 
  private:
