@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "portable_math.h"
 #include "random.h"
 #include "world.h"
 
@@ -52,7 +53,7 @@ double TEnvUnit::BearingOf(const TEnvUnit* other) const {
   const double dx = other->X - X;
   const double dy = other->Y - Y;
   // dx = 0 divides by zero on purpose: the infinity's arctangent is +-pi/2.
-  double bearing = std::atan(dy / dx);
+  double bearing = PortableAtan(dy / dx);
   if (dx < 0) bearing += Pi;
   return bearing;
 }
@@ -76,8 +77,8 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   // The obstacle: the nearest unit (by clearance) ahead whose widened disc crosses the path.
   // A hunter's prey (the mode's Target) is never its obstacle. The heading does not change until
   // an obstacle is chosen, so its cosine and sine serve the whole search and the avoidance.
-  const double cosD = std::cos(Direction);
-  const double sinD = std::sin(Direction);
+  double sinD, cosD;
+  PortableSinCos(Direction, sinD, cosD);
   const TUnitRef& target = Mode->Target;
   double best = Env->WorldSize * Env->WorldSize;
   const TEnvUnit* chosen = nullptr;
@@ -112,8 +113,8 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
         Direction -= 2.5 * TurnRate * dt;
     } else {
       const double dist = std::sqrt(dist2);
-      const double beta = std::atan(side / ahead);
-      const double alpha = std::asin(reach / dist);
+      const double beta = PortableAtan(side / ahead);
+      const double alpha = PortableAsin(reach / dist);
       const double goal = side <= 0 ? Direction - beta - alpha : Direction - beta + alpha;
       TurnTowards(goal, 2 * dt);
     }
@@ -125,8 +126,8 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   if (Y > Env->WorldSize) VelY -= 2 * dt;
 
   // The heading is final from here on: one cosine and sine for the drift and the step.
-  const double cosFinal = std::cos(Direction);
-  const double sinFinal = std::sin(Direction);
+  double sinFinal, cosFinal;
+  PortableSinCos(Direction, sinFinal, cosFinal);
   MaxVelocity = speed / 3;
   VelX += cosFinal * speed * dt / 5;
   VelY += sinFinal * speed * dt / 5;
