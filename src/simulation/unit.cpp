@@ -77,8 +77,9 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   // The obstacle: the nearest unit (by clearance) ahead whose widened disc crosses the path.
   // A hunter's prey (the mode's Target) is never its obstacle. The heading does not change until
   // an obstacle is chosen, so its cosine and sine serve the whole search and the avoidance.
+  const double heading = Direction;
   double sinD, cosD;
-  PortableSinCos(Direction, sinD, cosD);
+  PortableSinCos(heading, sinD, cosD);
   const TUnitRef& target = Mode->Target;
   double best = Env->WorldSize * Env->WorldSize;
   const TEnvUnit* chosen = nullptr;
@@ -125,9 +126,11 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   if (Y < 0) VelY += 2 * dt;
   if (Y > Env->WorldSize) VelY -= 2 * dt;
 
-  // The heading is final from here on: one cosine and sine for the drift and the step.
-  double sinFinal, cosFinal;
-  PortableSinCos(Direction, sinFinal, cosFinal);
+  // The heading is final from here on: one cosine and sine for the drift and the step, those of
+  // the search when no obstacle turned it.
+  double sinFinal = sinD, cosFinal = cosD;
+  if (Direction != heading || std::signbit(Direction) != std::signbit(heading))
+    PortableSinCos(Direction, sinFinal, cosFinal);
   MaxVelocity = speed / 3;
   VelX += cosFinal * speed * dt / 5;
   VelY += sinFinal * speed * dt / 5;
