@@ -26,7 +26,8 @@ if [ "$#" -ge 5 ]; then
   # Both seeds at once: each takes minutes under Wine.
   runs=()
   for seed in 2 7; do
-    timeout 900 wine "$SIM_EXE" --seed $seed --seconds 600 --report 60 >"$WINEPREFIX/sim$seed.txt" 2>&1 &
+    timeout 900 wine "$SIM_EXE" --seed $seed --seconds 600 --report 60 >"$WINEPREFIX/sim$seed.txt" \
+      2>/dev/null &
     runs+=($!)
   done
   wait "${runs[@]}"
