@@ -1,7 +1,13 @@
 // The unit base: construction draws, clearance, limited turning, bearings, the motion
-// integrator's avoidance, walls and friction, and trail recording.
+// integrator's avoidance, walls and friction, and trail recording; the portable sine, cosine,
+// arctangent and arcsine they steer with.
+#include <cfloat>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 
+#include "portable_math.h"
 #include "sim_support.h"
 
 namespace {
@@ -184,3 +190,97 @@ TEST_F(WorldTest, AMovingModeLeavesOneSegmentPerStepEvenStandingStill) {
 }
 
 }  // namespace
+
+#if defined(__GLIBC__) && LDBL_MANT_DIG >= 64
+// The C library's long double functions are 11 bits more precise than a double: a fair reference.
+TEST(PortableMath, WithinOneUlpOfTheCLibraryOverTheWorldsRangesAndBeyond) {
+  auto ulpError = [](double got, long double ref) {
+    const int e = std::max(std::ilogb(static_cast<double>(ref)), DBL_MIN_EXP - 1);
+    return static_cast<double>(std::fabs(got - ref) / std::ldexp(1.0L, e - 52));
+  };
+  std::mt19937_64 bits(12);
+  auto uniform = [&](double lo, double hi) {
+    return lo + (hi - lo) * (static_cast<double>(bits() >> 11) * 0x1.0p-53);
+  };
+  double worst[4] = {};
+  for (int i = 0; i < 300000; ++i) {
+    double x;
+    switch (i % 6) {
+      case 0: {  // any finite double, tiny to huge
+        const uint64_t b = bits();
+        std::memcpy(&x, &b, sizeof x);
+        if (!std::isfinite(x)) continue;
+        break;
+      }
+      case 1:
+        x = uniform(-7, 7);
+        break;
+      case 2:  // headings a unit can wind up to
+        x = uniform(-1e4, 1e4);
+        break;
+      case 3:  // next to a multiple of pi/2, where the reduction cancels
+        x = static_cast<double>(static_cast<long double>(bits() % (1u << 22)) *
+                                1.5707963267948966192313216916397514L);
+        break;
+      case 4:
+        x = uniform(-1, 1);
+        break;
+      default:
+        x = std::ldexp(uniform(-1, 1), static_cast<int>(bits() % 200) - 100);
+        break;
+    }
+    const long double lx = x;
+    double sine, cosine;
+    PortableSinCos(x, sine, cosine);
+    ASSERT_EQ(sine, PortableSin(x)) << std::hexfloat << x;
+    ASSERT_EQ(cosine, PortableCos(x)) << std::hexfloat << x;
+    const double errors[4] = {ulpError(sine, std::sin(lx)), ulpError(cosine, std::cos(lx)),
+                              ulpError(PortableAtan(x), std::atan(lx)),
+                              std::fabs(x) <= 1 ? ulpError(PortableAsin(x), std::asin(lx)) : 0};
+    for (int f = 0; f < 4; ++f) {
+      ASSERT_LE(errors[f], 1.0) << "function " << f << " at " << std::hexfloat << x;
+      worst[f] = std::max(worst[f], errors[f]);
+    }
+  }
+  RecordProperty("worst_ulps_sin_cos_atan_asin", ::testing::PrintToString(worst));
+}
+#endif
+
+// Signs of zero, the infinities and NaN, and arguments whose remainder by pi/2 is tiny or whose
+// reduction needs hundreds of bits of 2/pi; the expected values are the correctly rounded ones.
+TEST(PortableMath, EdgesAndHardReductionsGiveTheRoundedResultOnEveryBuild) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_TRUE(std::signbit(PortableSin(-0.0)) && std::signbit(PortableAtan(-0.0)) &&
+              std::signbit(PortableAsin(-0.0)));
+  EXPECT_FALSE(std::signbit(PortableSin(0.0)));
+  EXPECT_EQ(PortableCos(-0.0), 1.0);
+  for (double bad : {inf, -inf, nan}) {
+    EXPECT_TRUE(std::isnan(PortableSin(bad)) && std::isnan(PortableCos(bad)));
+    EXPECT_TRUE(std::isnan(PortableAsin(bad)));
+  }
+  EXPECT_TRUE(std::isnan(PortableAtan(nan)) && std::isnan(PortableAsin(1.0000000000000002)));
+  EXPECT_EQ(PortableAtan(inf), 0x1.921fb54442d18p+0);  // a bearing straight up or down
+  EXPECT_EQ(PortableAtan(-inf), -0x1.921fb54442d18p+0);
+  EXPECT_EQ(PortableAsin(-1.0), -0x1.921fb54442d18p+0);
+  EXPECT_EQ(PortableAtan(1.0), 0x1.921fb54442d18p-1);
+  EXPECT_EQ(PortableSin(0x1p-30), 0x1p-30);
+
+  struct TCase {
+    double X, Sin, Cos;
+  };
+  const TCase cases[] = {
+      {0x1.921fb54442d18p+0, 0x1p+0, 0x1.1a62633145c07p-54},
+      {0x1.921fb54442d18p+20, -0x1.1a62633145c07p-34, 0x1p+0},  // the last medium reduction
+      {1e22, -0x1.b453ab76bf397p-1, 0x1.0be2cef01c8f4p-1},
+      {0x1.6ac5b262ca1ffp+849, 0x1p+0, -0x1.14ae72e6ba22fp-61},  // the closest to k pi/2
+      {1e300, -0x1.a2c16b010e385p-1, -0x1.2699022adc4c1p-1},
+      {DBL_MAX, 0x1.452fc98b34e97p-8, -0x1.fffe62ecfab75p-1},
+  };
+  for (const TCase& c : cases) {
+    for (double sign : {1.0, -1.0}) {
+      EXPECT_EQ(PortableSin(sign * c.X), sign * c.Sin) << std::hexfloat << sign * c.X;
+      EXPECT_EQ(PortableCos(sign * c.X), c.Cos) << std::hexfloat << sign * c.X;
+    }
+  }
+}

@@ -1,15 +1,23 @@
-// Parsing of the tundrel-sim command line: strict numbers, positive durations, known options.
+// Parsing of the tundrel-sim command line: strict numbers, durations the world can step, known
+// options.
 #include "sim_options.h"
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+
+#include "world.h"
 
 const char* const SimUsage =
     "usage: tundrel-sim [--seed N] [--seconds S] [--dt D] [--report EVERY]\n"
     "                   [--png FILE [--size WxH] [--no-trails] [--no-clock]]\n";
 
 namespace {
+
+constexpr double MaxSeconds = 1e7;  // simulated seconds, about 116 days
+// Steps of one run; it also keeps seconds / dt far inside the step counter's range.
+constexpr double MaxSteps = 1e9;
 
 bool ParsePositiveDouble(const std::string& text, double& value) {
   if (text.empty()) return false;
@@ -65,13 +73,18 @@ bool ParseSimOptions(const std::vector<std::string>& args, TSimOptions& options,
         return false;
       }
     } else if (arg == "--seconds") {
-      if (!ParsePositiveDouble(args[++i], options.Seconds)) {
-        error = "--seconds needs a positive number";
+      if (!ParsePositiveDouble(args[++i], options.Seconds) || options.Seconds > MaxSeconds) {
+        error = "--seconds needs a number above 0 and at most 10000000";
         return false;
       }
     } else if (arg == "--dt") {
-      if (!ParsePositiveDouble(args[++i], options.Dt)) {
-        error = "--dt needs a positive number";
+      // The world clamps a longer step, so a run with it would not be what was asked for.
+      if (!ParsePositiveDouble(args[++i], options.Dt) || options.Dt > TEnv::MaxStep) {
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "--dt needs a number above 0 and at most %g (the world's longest step)",
+                      TEnv::MaxStep);
+        error = text;
         return false;
       }
     } else if (arg == "--report") {
@@ -101,6 +114,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, TSimOptions& options,
       error = "unknown option " + arg;
       return false;
     }
+  }
+  if (options.ReportEvery < options.Dt) {
+    error = "--report must be at least --dt";
+    return false;
+  }
+  if (options.Seconds / options.Dt > MaxSteps) {
+    error = "--seconds / --dt must be at most 1000000000 steps";
+    return false;
   }
   if (pngOnlySeen && options.PngPath.empty()) {
     error = "--size, --no-trails and --no-clock go with --png";

@@ -15,7 +15,9 @@
 #include "population.h"
 #include "random.h"
 #include "sim_options.h"
+#if TUNDREL_SIM_SNAPSHOT
 #include "snapshot.h"
+#endif
 #include "species.h"
 #include "world.h"
 
@@ -43,6 +45,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tundrel-sim: %s\n%s", error.c_str(), SimUsage);
     return 2;
   }
+#if !TUNDREL_SIM_SNAPSHOT
+  if (!options.PngPath.empty()) {
+    std::fprintf(stderr,
+                 "tundrel-sim: --png is not available: this build has no offscreen "
+                 "OpenGL (EGL)\n");
+    return 2;
+  }
+#endif
   // A snapshot that could not be written is reported before the run, not after it.
   if (!options.PngPath.empty()) {
     const size_t slash = options.PngPath.find_last_of('/');
@@ -65,6 +75,7 @@ int main(int argc, char** argv) {
   const int64_t steps = static_cast<int64_t>(std::ceil(options.Seconds / options.Dt - tolerance));
   auto env = std::make_unique<TEnv>(1000.0);
   TPredator* lastPredator = CreateStartPopulation(*env);
+#if TUNDREL_SIM_SNAPSHOT
   // With --png the real renderer follows the world from the start, as in the saver's window.
   std::unique_ptr<TSnapshotRenderer> snapshot;
   if (!options.PngPath.empty()) {
@@ -80,6 +91,9 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+#else
+  (void)lastPredator;
+#endif
   Report(*env, 0.0);
 
   int64_t nextReport = 1;  // the multiple of ReportEvery to report next
@@ -88,7 +102,11 @@ int main(int argc, char** argv) {
     const double t = static_cast<double>(step) * options.Dt;
     clock.Set(t);
     const double dt = env->Step();
+#if TUNDREL_SIM_SNAPSHOT
     if (snapshot) snapshot->UpdateCamera(dt);
+#else
+    (void)dt;
+#endif
     TopUpPopulation(*env);
     reportedEnd = false;
     if (t + tolerance >= static_cast<double>(nextReport) * options.ReportEvery) {
@@ -98,6 +116,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!reportedEnd && steps > 0) Report(*env, static_cast<double>(steps) * options.Dt);
+#if TUNDREL_SIM_SNAPSHOT
   if (snapshot) {
     error = snapshot->Finish(options.PngPath);
     snapshot.reset();
@@ -107,6 +126,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+#endif
   SetClockSource(nullptr);
   return 0;
 }

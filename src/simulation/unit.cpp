@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "portable_math.h"
 #include "random.h"
 #include "world.h"
 
@@ -52,7 +53,7 @@ double TEnvUnit::BearingOf(const TEnvUnit* other) const {
   const double dx = other->X - X;
   const double dy = other->Y - Y;
   // dx = 0 divides by zero on purpose: the infinity's arctangent is +-pi/2.
-  double bearing = std::atan(dy / dx);
+  double bearing = PortableAtan(dy / dx);
   if (dx < 0) bearing += Pi;
   return bearing;
 }
@@ -76,8 +77,9 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   // The obstacle: the nearest unit (by clearance) ahead whose widened disc crosses the path.
   // A hunter's prey (the mode's Target) is never its obstacle. The heading does not change until
   // an obstacle is chosen, so its cosine and sine serve the whole search and the avoidance.
-  const double cosD = std::cos(Direction);
-  const double sinD = std::sin(Direction);
+  const double heading = Direction;
+  double sinD, cosD;
+  PortableSinCos(heading, sinD, cosD);
   const TUnitRef& target = Mode->Target;
   double best = Env->WorldSize * Env->WorldSize;
   const TEnvUnit* chosen = nullptr;
@@ -112,8 +114,8 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
         Direction -= 2.5 * TurnRate * dt;
     } else {
       const double dist = std::sqrt(dist2);
-      const double beta = std::atan(side / ahead);
-      const double alpha = std::asin(reach / dist);
+      const double beta = PortableAtan(side / ahead);
+      const double alpha = PortableAsin(reach / dist);
       const double goal = side <= 0 ? Direction - beta - alpha : Direction - beta + alpha;
       TurnTowards(goal, 2 * dt);
     }
@@ -124,9 +126,11 @@ void TEnvUnit::Move(double dt, double speed, double turn) {
   if (Y < 0) VelY += 2 * dt;
   if (Y > Env->WorldSize) VelY -= 2 * dt;
 
-  // The heading is final from here on: one cosine and sine for the drift and the step.
-  const double cosFinal = std::cos(Direction);
-  const double sinFinal = std::sin(Direction);
+  // The heading is final from here on: one cosine and sine for the drift and the step, those of
+  // the search when no obstacle turned it.
+  double sinFinal = sinD, cosFinal = cosD;
+  if (Direction != heading || std::signbit(Direction) != std::signbit(heading))
+    PortableSinCos(Direction, sinFinal, cosFinal);
   MaxVelocity = speed / 3;
   VelX += cosFinal * speed * dt / 5;
   VelY += sinFinal * speed * dt / 5;

@@ -17,9 +17,23 @@ check "the same seed gives the same lines" test "$out1" = "$out2"
 check "another seed gives other hashes" test "$(echo "$out1" | tail -1 | sed 's/.*hash=//')" != "$(echo "$out3" | tail -1 | sed 's/.*hash=//')"
 check "a run that ends between reports prints the end" test "$("$sim" --seconds 25 --report 10 | cut -d' ' -f1 | tr '\n' ' ')" = "t=0.000 t=10.000 t=20.000 t=25.000 "
 
+# One seed gives one world whichever variants of the C maths library the CPU selects: the world
+# computes its sines and arctangents itself.
+for seed in 2 7; do
+  lines=$("$sim" --seed $seed --seconds 600 --report 60)
+  check "seed $seed: 11 lines over 600 s" test "$(echo "$lines" | wc -l)" -eq 11
+  check "seed $seed: the same lines without the FMA variants of the maths library" \
+    test "$(GLIBC_TUNABLES=glibc.cpu.hwcaps=-FMA,-AVX2 "$sim" --seed $seed --seconds 600 --report 60)" = "$lines"
+done
+
+"$sim" --seconds 1 --dt 0.25 --report 0.25 >/dev/null
+check "the longest step the world takes is accepted" test $? -eq 0
+
 for bad in "--bogus" "--seed" "--seed x" "--seed -1" "--seconds 0" "--seconds -5" "--dt 0" \
            "--dt -0.1" "--dt nan" "--report 1e999" "--seconds 10abc" "--size 10x10" "--no-clock" \
-           "--png /tmp/x.png --size 0x10" "--png /tmp/x.png --size 10" "--png"; do
+           "--png /tmp/x.png --size 0x10" "--png /tmp/x.png --size 10" "--png" \
+           "--seconds 1e300" "--seconds 10000001" "--dt 0.26" "--dt 86400" "--report 1e-15" \
+           "--dt 0.1 --report 0.05" "--seconds 1e7 --dt 1e-9 --report 1"; do
   # shellcheck disable=SC2086
   err=$("$sim" $bad 2>&1 >/dev/null); status=$?
   check "'$bad' exits with status 2" test "$status" -eq 2

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The cross-built GoogleTest programs (test_*.exe of a Windows build) under Wine, in a prefix of
-# their own. Usage: wine_unit_tests.sh TUNDREL_SCR PROBE_EXE TEST_DIR
+# their own, and the build's tundrel-sim.exe against the Linux one: one seed, one world.
+# Usage: wine_unit_tests.sh TUNDREL_SCR PROBE_EXE TEST_DIR [SIM_EXE LINUX_SIM]
 source "$(dirname "$0")/wine_common.sh"
 
-TEST_DIR="${3:?usage: $0 TUNDREL_SCR PROBE_EXE TEST_DIR}"
+TEST_DIR="${3:?usage: $0 TUNDREL_SCR PROBE_EXE TEST_DIR [SIM_EXE LINUX_SIM]}"
 found=0
 for program in "$TEST_DIR"/test_*.exe; do
   [ -f "$program" ] || continue
@@ -17,5 +18,27 @@ for program in "$TEST_DIR"/test_*.exe; do
   fi
 done
 check "test programs found in $TEST_DIR" test "$found" = 1
+
+if [ "$#" -ge 5 ]; then
+  SIM_EXE="$4"
+  LINUX_SIM="$5"
+  check "$(basename "$SIM_EXE") found" test -f "$SIM_EXE"
+  # Both seeds at once: each takes minutes under Wine.
+  runs=()
+  for seed in 2 7; do
+    timeout 900 wine "$SIM_EXE" --seed $seed --seconds 600 --report 60 >"$WINEPREFIX/sim$seed.txt" \
+      2>/dev/null &
+    runs+=($!)
+  done
+  wait "${runs[@]}"
+  for seed in 2 7; do
+    check "seed $seed: the Windows build's 600 s match the Linux build's line for line" \
+      diff <(tr -d '\r' <"$WINEPREFIX/sim$seed.txt") \
+      <("$LINUX_SIM" --seed $seed --seconds 600 --report 60)
+  done
+  timeout 60 wine "$SIM_EXE" --seconds 1 --png x.png >/dev/null 2>"$WINEPREFIX/png.txt"
+  check "--png without offscreen GL exits with status 2" test "$?" -eq 2
+  check "  ... and says why" grep -q 'png is not available' "$WINEPREFIX/png.txt"
+fi
 
 finish
