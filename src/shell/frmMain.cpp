@@ -111,7 +111,10 @@ void TfMain::FormCreate(TObject*) {
   SetSpanMonitors(SpanMonitors);
   const double refresh = DisplayRefreshRate();
   Paced = refresh >= 0;
-  Pacer = TFramePacer(refresh);
+  // The host's preview is a thumbnail: half the display's rate looks as smooth at that size, for
+  // half the work.
+  const bool thumbnail = target.Kind == TTargetChoice::PreviewWindow;
+  Pacer = TFramePacer(thumbnail ? (refresh > 0 ? refresh : DefaultFrameRate) / 2 : refresh);
   // XScreenSaver's check boxes, for this run only: Settings is never saved from this window.
   ApplyHandOverOptions(Params(), target.Kind, Settings);
 

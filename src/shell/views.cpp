@@ -50,7 +50,7 @@ TScreenRect VirtualScreen(const std::vector<TScreenRect>& monitors) {
   return TScreenRect{left, top, right - left, bottom - top};
 }
 
-TFramePacer::TFramePacer(double rate) : Period(1.0 / (rate > 0 ? rate : 60.0)) {}
+TFramePacer::TFramePacer(double rate) : Period(1.0 / (rate > 0 ? rate : DefaultFrameRate)) {}
 
 int TFramePacer::FrameStarted(double now) {
   if (Next < 0 || now - Next > Period)

@@ -21,9 +21,11 @@ TScreenRect VirtualScreen(const std::vector<TScreenRect>& monitors);
 // exact seconds, so the rounding of one wait is made up by the next and the rate comes out
 // right on average. A frame that comes more than a whole period late starts the count afresh
 // instead of hurrying to catch up.
+constexpr double DefaultFrameRate = 60.0;  // frames per second where the display does not say
+
 class TFramePacer {
  public:
-  // Frames per second; 60 when the display does not say (0 or less).
+  // Frames per second; DefaultFrameRate when the display does not say (0 or less).
   explicit TFramePacer(double rate = 0);
   double Rate() const { return 1.0 / Period; }
   // A frame starts at now (seconds of a monotonic clock): the milliseconds, rounded up, until
