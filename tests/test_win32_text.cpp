@@ -1,13 +1,18 @@
 // The Windows text pieces: the GDI text surface drawing on a memory bitmap (font size for the
-// screen's pixels per inch, colour, transparent background, placement, clip box), the user's
-// long time text, and the code-page conversions behind captions and text output.
+// screen's pixels per inch, colour, transparent background, placement, clip box), the same text
+// written into an OpenGL frame, the user's long time text, and the code-page conversions behind
+// captions and text output.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "gdi_text_surface.h"
 #include "text_surface.h"
+#include "wgl_window_surface.h"
 #include "wide_text.h"
 #include "windows_api.h"
 
@@ -144,6 +149,61 @@ TEST(GdiTextSurface, NonAsciiTextIsDrawnFromUtf8) {
   surface.SetFont(ClockFont(14));
   surface.DrawText(4, 4, "\xD1\x87");  // CYRILLIC SMALL LETTER CHE
   EXPECT_TRUE(canvas.Contains(Yellow));
+}
+
+// The clock written into a window's OpenGL frame carries exactly the pixels GDI draws on a
+// bitmap of the frame's colour: placement, row order, colour order, clipping at the frame's edges
+// and the antialiased edges all agree; the text goes in before SwapBuffers and GL state stays.
+TEST(GdiFrameText, TextInTheFrameIsGdisOwnAndGlStateIsKept) {
+  const int width = 320, height = 120;
+  HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                                nullptr, nullptr, nullptr, nullptr);
+  std::string error;
+  std::unique_ptr<TWglWindowSurface> surface = TWglWindowSurface::Create(window, error);
+  ASSERT_TRUE(surface) << error;
+  EXPECT_TRUE(surface->TextGoesIntoFrame());
+
+  glViewport(0, 0, width, height);
+  glClearColor(0, 0, 128 / 255.0f, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  unsigned char ground[4];
+  glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, ground);
+  glEnable(GL_BLEND);
+  glMatrixMode(GL_MODELVIEW);
+  glTranslatef(0.25f, 0.5f, 0);
+  GLfloat before[16], after[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, before);
+
+  TTextSurface& text = surface->Text();
+  text.SetFont(ClockFont(24));
+  text.DrawText(24, 24, "12:34:56");
+  text.DrawText(width - 20, height - 20, "88");  // past the right and bottom edges
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  EXPECT_TRUE(glIsEnabled(GL_BLEND));
+  GLint mode = 0;
+  glGetIntegerv(GL_MATRIX_MODE, &mode);
+  EXPECT_EQ(mode, GL_MODELVIEW);
+  glGetFloatv(GL_MODELVIEW_MATRIX, after);
+  EXPECT_TRUE(std::equal(before, before + 16, after));
+
+  std::vector<unsigned char> frame(static_cast<size_t>(width) * height * 4);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
+  TBitmapCanvas canvas(width, height, RGB(ground[0], ground[1], ground[2]));
+  TGdiTextSurface gdi(canvas.Dc);
+  gdi.SetFont(ClockFont(24));
+  gdi.DrawText(24, 24, "12:34:56");
+  gdi.DrawText(width - 20, height - 20, "88");
+  int differ = 0, yellow = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const unsigned char* pixel = &frame[(static_cast<size_t>(height - 1 - y) * width + x) * 4];
+      if (RGB(pixel[0], pixel[1], pixel[2]) != canvas.At(x, y)) ++differ;
+      if (canvas.At(x, y) == Yellow) ++yellow;
+    }
+  EXPECT_EQ(differ, 0) << "of " << width * height << " pixels";
+  EXPECT_GT(yellow, 100);
+  surface.reset();
+  DestroyWindow(window);
 }
 
 TEST(WideText, Utf8AndCodePage1251RoundTripThroughUtf16) {

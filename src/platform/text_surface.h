@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string>
 
+// <windows.h>, wherever it came in before this header, renames DrawText by a macro; the
+// interface keeps its own name in every file.
+#undef DrawText
+
 struct TTextRect {
   int Left = 0;
   int Top = 0;

@@ -101,8 +101,9 @@ check() {
   if output=$("$@" 2>&1); then pass "$name"; else fail "$name" "$output"; fi
 }
 
-# The probe's answer, without the carriage returns of the Windows console.
-probe() { timeout 60 wine "$PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+# The probe's answer, without the carriage returns of the Windows console; its status is the
+# probe's own.
+probe() { (set -o pipefail; timeout 60 wine "$PROBE" "$@" 2>/dev/null | tr -d '\r'); }
 
 # Starts the saver with the given arguments in the background (at most 120 s).
 start_saver() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The full-screen run of tundrel.scr under Wine: it draws over the screen, tolerates 5 pixels
-# of mouse drift and Space, ends on a 6-pixel drift, another key or a click, and gives way to a
-# run started without arguments. Usage: wine_full_screen.sh TUNDREL_SCR PROBE_EXE
+# of mouse drift and Space, ends on a 6-pixel drift, another key or a click, gives way to a run
+# started without arguments, and its clock is in every screenshot, under a compositor too.
+# Usage: wine_full_screen.sh TUNDREL_SCR PROBE_EXE
 source "$(dirname "$0")/wine_common.sh"
 
 # Starts a full-screen run and waits until it is on screen with its first frames.
@@ -20,6 +21,23 @@ still_running() {
 start_full_screen /s
 lit=$(probe lit 0 0 1280 720)
 check "/s draws: the screen stops being black" test "${lit:-0}" -gt 1000
+
+# clock_shots: how many of 40 screenshots of the top-left corner 50 ms apart hold the clock's
+# yellow (a 24-point clock at 720 pixels high has some 800 such pixels).
+clock_shots() { probe yellow 0 0 400 120 40 | tr ' ' '\n' | awk '$1 >= 100' | wc -l; }
+shown=$(clock_shots)
+check "the clock is in all 40 screenshots ($shown)" test "$shown" = 40
+if command -v picom >/dev/null; then
+  picom --config /dev/null --backend xrender >/dev/null 2>&1 &
+  picom_pid=$!
+  sleep 1
+  shown=$(clock_shots)
+  check "... and in all 40 under a compositor ($shown)" test "$shown" = 40
+  kill "$picom_pid"
+  wait "$picom_pid" 2>/dev/null
+else
+  check "picom is installed for the compositor case" false
+fi
 probe move 5 5 >/dev/null
 check "a drift of 5 pixels on each axis leaves it running" still_running
 probe move 1 0 >/dev/null

@@ -16,6 +16,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: tundrel_probe host SAVER [SECONDS]\n"
                "       tundrel_probe lit X Y W H         (non-black pixels of a screen area)\n"
+               "       tundrel_probe yellow X Y W H SHOTS (the clock's yellow in each screenshot)\n"
                "       tundrel_probe wait-title TITLE SECONDS\n"
                "       tundrel_probe wait-caption PREFIX SECONDS\n"
                "       tundrel_probe gone TITLE SECONDS\n"
@@ -52,8 +53,9 @@ void Pump(DWORD milliseconds) {
   } while (GetTickCount() - start < milliseconds);
 }
 
-// The number of screen pixels in the rectangle that are not black.
-long LitPixels(int x, int y, int width, int height) {
+// The number of screen pixels in the rectangle that are not black, or (yellow) that have the
+// clock's full yellow: red and green 200 or more, blue 60 or less.
+long CountPixels(int x, int y, int width, int height, bool yellow = false) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
@@ -65,21 +67,37 @@ long LitPixels(int x, int y, int width, int height) {
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  long lit = -1;
+  long count = -1;
   if (bitmap && bits) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
     GdiFlush();
-    lit = 0;
-    const unsigned char* pixel = static_cast<const unsigned char*>(bits);
+    count = 0;
+    const unsigned char* pixel = static_cast<const unsigned char*>(bits);  // B, G, R, x
     for (long i = 0; i < static_cast<long>(width) * height; ++i, pixel += 4)
-      if (pixel[0] > 8 || pixel[1] > 8 || pixel[2] > 8) ++lit;
+      if (yellow ? pixel[2] >= 200 && pixel[1] >= 200 && pixel[0] <= 60
+                 : pixel[0] > 8 || pixel[1] > 8 || pixel[2] > 8)
+        ++count;
     SelectObject(memory, old);
     DeleteObject(bitmap);
   }
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return lit;
+  return count;
+}
+
+long LitPixels(int x, int y, int width, int height) {
+  return CountPixels(x, y, width, height);
+}
+
+// The yellow count of the rectangle in each of a series of screenshots 50 ms apart, on one line.
+int YellowShots(int x, int y, int width, int height, int shots) {
+  for (int shot = 0; shot < shots; ++shot) {
+    if (shot > 0) Sleep(50);
+    std::printf(shot > 0 ? " %ld" : "%ld", CountPixels(x, y, width, height, true));
+  }
+  std::printf("\n");
+  return 0;
 }
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -338,6 +356,9 @@ int main(int argc, char** argv) {
     std::printf("%ld\n", lit);
     return lit > 0 ? 0 : 1;
   }
+  if (command == "yellow" && argc == 7)
+    return YellowShots(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                       std::atoi(argv[5]), std::atoi(argv[6]));
   if (command == "wait-title" && argc == 4) return WaitTitle(argv[2], std::atof(argv[3]), true);
   if (command == "gone" && argc == 4) return WaitTitle(argv[2], std::atof(argv[3]), false);
   if (command == "wait-caption" && argc == 4) return WaitCaption(argv[2], std::atof(argv[3]));

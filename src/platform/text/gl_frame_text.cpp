@@ -2,10 +2,10 @@
 // image's top-down, so the patch is turned over after the read and again before the write.
 #include "text/gl_frame_text.h"
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <utility>
+
+#include "gl_frame_patch.h"
 
 namespace {
 
@@ -58,40 +58,12 @@ void TGLFrameText::DrawText(int x, int y, const std::string& text) {
   Patch.Height = static_cast<int>(bottom - top);
   Patch.Pixels.resize(static_cast<size_t>(Patch.Width) * static_cast<size_t>(Patch.Height) * 4);
   // Window coordinates of the patch's lower-left pixel.
-  const GLint glX = static_cast<GLint>(left - frame.Left);
-  const GLint glY = static_cast<GLint>(frame.Bottom - bottom);
+  const int glX = static_cast<int>(left - frame.Left);
+  const int glY = static_cast<int>(frame.Bottom - bottom);
 
-  // RGBA rows are 4-byte aligned, so the default pack and unpack alignment serve.
-  glReadPixels(glX, glY, Patch.Width, Patch.Height, GL_RGBA, GL_UNSIGNED_BYTE, Patch.Pixels.data());
+  ReadFramePatch(glX, glY, Patch.Width, Patch.Height, Patch.Pixels.data());
   TurnOver(Patch);
   BlendInk(Patch, Ink, left, top);
   TurnOver(Patch);
-
-  // The pixels go back unchanged by any per-fragment stage, and the frame's alpha stays as the
-  // scene left it.
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT |
-               GL_PIXEL_MODE_BIT);
-  for (GLenum stage : {GL_ALPHA_TEST, GL_BLEND, GL_COLOR_LOGIC_OP, GL_DEPTH_TEST, GL_DITHER, GL_FOG,
-                       GL_SCISSOR_TEST, GL_STENCIL_TEST, GL_TEXTURE_1D, GL_TEXTURE_2D})
-    glDisable(stage);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
-  glPixelZoom(1, 1);
-  // The raster position goes to the viewport's corner (exactly, through identity matrices), and
-  // glBitmap moves it from there by whole pixels, wherever the viewport lies.
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  GLint viewport[4];
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  glRasterPos2i(-1, -1);
-  glBitmap(0, 0, 0, 0, static_cast<GLfloat>(glX - viewport[0]),
-           static_cast<GLfloat>(glY - viewport[1]), nullptr);
-  glDrawPixels(Patch.Width, Patch.Height, GL_RGBA, GL_UNSIGNED_BYTE, Patch.Pixels.data());
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glPopAttrib();
+  WriteFramePatch(glX, glY, Patch.Width, Patch.Height, Patch.Pixels.data());
 }

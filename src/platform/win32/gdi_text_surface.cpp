@@ -1,4 +1,5 @@
-// The GDI text surface: CreateFontW, SetTextColor, SetBkMode and TextOutW on the window's DC.
+// The GDI text surface: CreateFontW, SetTextColor, SetBkMode, TextOutW and GetTextExtentPoint32W
+// on the device context it was given.
 #include "gdi_text_surface.h"
 
 #include "wide_text.h"
@@ -58,4 +59,15 @@ void TGdiTextSurface::DrawText(int x, int y, const std::string& text) {
   SetBkMode(Dc, oldMode);
   SetTextColor(Dc, oldColour);
   if (oldFont) SelectObject(Dc, oldFont);
+}
+
+SIZE TGdiTextSurface::TextExtent(const std::string& text) {
+  SIZE extent = {0, 0};
+  const std::wstring wide = WideFromUtf8(text);
+  if (wide.empty()) return extent;
+  HGDIOBJ oldFont = Font ? SelectObject(Dc, Font) : nullptr;
+  if (!GetTextExtentPoint32W(Dc, wide.c_str(), static_cast<int>(wide.size()), &extent))
+    extent = SIZE{0, 0};
+  if (oldFont) SelectObject(Dc, oldFont);
+  return extent;
 }

@@ -1,6 +1,6 @@
-// TGdiTextSurface: the text surface over a window's device context, drawn with GDI: a font
-// made with CreateFont by name and points for the screen's logical pixels per inch, TextOutW.
-// The device context belongs to the caller and must outlive the surface.
+// TGdiTextSurface: text drawn with GDI on a device context (a window's or a bitmap's) that the
+// caller owns and keeps alive: a font made with CreateFont by name and points for the screen's
+// logical pixels per inch, TextOutW.
 #pragma once
 
 #include <string>
@@ -25,6 +25,9 @@ class TGdiTextSurface : public TTextSurface {
   // TextOutW with the top-left corner of the text cell at (x, y); the device context's own
   // font, colour and background mode are restored afterwards.
   void DrawText(int x, int y, const std::string& text) override;
+  // The width and height in pixels of the cell DrawText gives the text in the current font;
+  // 0 x 0 when GDI cannot measure it.
+  SIZE TextExtent(const std::string& text);
 
   // The font's character height in pixels as CreateFont received it (negative: a cell height
   // without the internal leading), 0 before the first SetFont.

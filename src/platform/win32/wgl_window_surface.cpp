@@ -16,7 +16,7 @@ PIXELFORMATDESCRIPTOR TWglWindowSurface::RequestedPixelFormat() {
 }
 
 TWglWindowSurface::TWglWindowSurface(HWND window, HDC dc)
-    : Wnd(window), Dc(dc), TextSurface(new TGdiTextSurface(dc)) {
+    : Wnd(window), Dc(dc), TextSurface(new TGdiFrameText(window, dc)) {
   TextSurface->SetTransparentBackground(true);
 }
 

@@ -1,12 +1,13 @@
 // TWglWindowSurface: the renderer's OpenGL surface on a window through WGL: the window's device
 // context with the renderer's pixel format, a rendering context current on the creating thread,
-// and the GDI text surface the clock is written with. A window takes one pixel format for life.
+// and the GDI text the clock is written with into each frame before it is presented. A window
+// takes one pixel format for life.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "gdi_text_surface.h"
+#include "gdi_frame_text.h"
 #include "gl_surface.h"
 #include "windows_api.h"
 
@@ -32,6 +33,7 @@ class TWglWindowSurface : public TGLSurface {
   // InvalidateRect over the whole client area, without erasing the background.
   void Invalidate() override;
   TTextSurface& Text() override;
+  bool TextGoesIntoFrame() const override { return true; }
 
   HWND Window() const { return Wnd; }
 
@@ -41,5 +43,5 @@ class TWglWindowSurface : public TGLSurface {
   HWND Wnd;
   HDC Dc;
   HGLRC Context = nullptr;
-  std::unique_ptr<TGdiTextSurface> TextSurface;
+  std::unique_ptr<TGdiFrameText> TextSurface;
 };
