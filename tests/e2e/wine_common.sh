@@ -52,20 +52,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display number nobody uses, with Xvfb on it at 1280x720.
-for display in $(seq 90 140); do
-  [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ] && continue
-  Xvfb ":$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
-  XVFB_PID=$!
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X${display}" ] && break
-    sleep 0.1
-  done
-  if [ -e "/tmp/.X11-unix/X${display}" ] && kill -0 "$XVFB_PID" 2>/dev/null; then break; fi
-  kill "$XVFB_PID" 2>/dev/null
-  XVFB_PID=""
+# Xvfb at 1280x720 on a display it picks itself (-displayfd), kept as it is when a client
+# leaves (-noreset).
+display_file="$(mktemp "${TMPDIR:-/tmp}/tundrel-wine-display.XXXXXX")"
+Xvfb -displayfd 3 -noreset -screen 0 1280x720x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 100); do
+  [ -s "$display_file" ] && break
+  sleep 0.1
 done
-if [ -z "$XVFB_PID" ]; then
+display=$(head -n1 "$display_file")
+rm -f "$display_file"
+if [ -z "$display" ] || ! kill -0 "$XVFB_PID" 2>/dev/null; then
   echo "no Xvfb display could be started" >&2
   exit 1
 fi
