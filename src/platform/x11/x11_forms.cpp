@@ -620,19 +620,17 @@ void TForm::Show() {
                     static_cast<int>(state.size()));
   int width = Width, height = Height;
   if (Design.Maximized) {
-    // Without a window manager the window covers the area by itself: the whole root window
-    // (every monitor), or the monitor under the cursor, which a window manager then maximizes
-    // the window on.
+    // Without a window manager the window covers the monitor under the cursor by itself (the
+    // whole root window when no monitor holds the cursor); a window manager then maximizes it
+    // there.
     TScreenRect area{0, 0, DisplayWidth(dpy, st->Screen), DisplayHeight(dpy, st->Screen)};
-    if (!span) {
-      const TPoint cursor = CursorPos();
-      for (const TScreenRect& m : MonitorRects())
-        if (cursor.X >= m.Left && cursor.X < m.Left + m.Width && cursor.Y >= m.Top &&
-            cursor.Y < m.Top + m.Height) {
-          area = m;
-          break;
-        }
-    }
+    const TPoint cursor = CursorPos();
+    for (const TScreenRect& m : MonitorRects())
+      if (cursor.X >= m.Left && cursor.X < m.Left + m.Width && cursor.Y >= m.Top &&
+          cursor.Y < m.Top + m.Height) {
+        area = m;
+        break;
+      }
     XSizeHints size{};
     size.flags = USPosition | USSize;
     size.x = area.Left;
