@@ -620,17 +620,19 @@ void TForm::Show() {
                     static_cast<int>(state.size()));
   int width = Width, height = Height;
   if (Design.Maximized) {
-    // Without a window manager the window covers the monitor under the cursor by itself (the
-    // whole root window when no monitor holds the cursor); a window manager then maximizes it
-    // there.
+    // Without a window manager the window covers the area by itself: the whole root window
+    // (every monitor), or the monitor under the cursor, which a window manager then maximizes
+    // the window on.
     TScreenRect area{0, 0, DisplayWidth(dpy, st->Screen), DisplayHeight(dpy, st->Screen)};
-    const TPoint cursor = CursorPos();
-    for (const TScreenRect& m : MonitorRects())
-      if (cursor.X >= m.Left && cursor.X < m.Left + m.Width && cursor.Y >= m.Top &&
-          cursor.Y < m.Top + m.Height) {
-        area = m;
-        break;
-      }
+    if (!span) {
+      const TPoint cursor = CursorPos();
+      for (const TScreenRect& m : MonitorRects())
+        if (cursor.X >= m.Left && cursor.X < m.Left + m.Width && cursor.Y >= m.Top &&
+            cursor.Y < m.Top + m.Height) {
+          area = m;
+          break;
+        }
+    }
     XSizeHints size{};
     size.flags = USPosition | USSize;
     size.x = area.Left;
