@@ -16,6 +16,8 @@ void TurnOver(TImage& image) {
                      image.PixelAt(0, bottom));
 }
 
+constexpr size_t MaxLayouts = 16;
+
 bool SameFont(const TFontSpec& a, const TFontSpec& b) {
   return a.Name == b.Name && a.Size == b.Size && a.Red == b.Red && a.Green == b.Green &&
          a.Blue == b.Blue;
@@ -26,33 +28,40 @@ bool SameFont(const TFontSpec& a, const TFontSpec& b) {
 TGLFrameText::TGLFrameText(std::function<TTextRect()> frame) : Frame(std::move(frame)) {}
 
 void TGLFrameText::SetFont(const TFontSpec& font) {
-  if (!SameFont(font, Font)) InkValid = false;
   Font = font;
   Glyphs.SetFont(font);
 }
 
 void TGLFrameText::SetTransparentBackground(bool transparent) {
-  if (transparent != Transparent) InkValid = false;
   Transparent = transparent;
   Glyphs.SetTransparentBackground(transparent);
 }
 
 void TGLFrameText::DrawText(int x, int y, const std::string& text) {
-  if (!InkValid || x != InkX || y != InkY || text != InkText ||
-      Glyphs.PixelsPerInch() != InkPixelsPerInch) {
-    Glyphs.LayOut(x, y, text, Ink);
-    InkValid = true;
-    InkX = x;
-    InkY = y;
-    InkText = text;
-    InkPixelsPerInch = Glyphs.PixelsPerInch();
+  const int pixelsPerInch = Glyphs.PixelsPerInch();
+  auto samePlace = [&](const TLayout& l) {
+    return l.X == x && l.Y == y && SameFont(l.Font, Font) && l.Transparent == Transparent &&
+           l.PixelsPerInch == pixelsPerInch;
+  };
+  auto layout = std::find_if(Layouts.begin(), Layouts.end(), samePlace);
+  if (layout == Layouts.end()) {
+    // A few places at most (one a monitor); a surface written all over starts its list afresh.
+    if (Layouts.size() >= MaxLayouts) Layouts.clear();
+    Layouts.push_back(TLayout{Font, Transparent, x, y, pixelsPerInch, std::string(), TTextInk()});
+    layout = Layouts.end() - 1;
+    Glyphs.LayOut(x, y, text, layout->Ink);
+    layout->Text = text;
+  } else if (layout->Text != text) {
+    Glyphs.LayOut(x, y, text, layout->Ink);
+    layout->Text = text;
   }
-  if (Ink.Empty()) return;
+  const TTextInk& ink = layout->Ink;
+  if (ink.Empty()) return;
   const TTextRect frame = Frame();
-  const long long left = std::max<long long>(Ink.Left, frame.Left);
-  const long long top = std::max<long long>(Ink.Top, frame.Top);
-  const long long right = std::min<long long>(Ink.Right, frame.Right);
-  const long long bottom = std::min<long long>(Ink.Bottom, frame.Bottom);
+  const long long left = std::max<long long>(ink.Left, frame.Left);
+  const long long top = std::max<long long>(ink.Top, frame.Top);
+  const long long right = std::min<long long>(ink.Right, frame.Right);
+  const long long bottom = std::min<long long>(ink.Bottom, frame.Bottom);
   if (left >= right || top >= bottom) return;
   Patch.Width = static_cast<int>(right - left);
   Patch.Height = static_cast<int>(bottom - top);
@@ -63,7 +72,7 @@ void TGLFrameText::DrawText(int x, int y, const std::string& text) {
 
   ReadFramePatch(glX, glY, Patch.Width, Patch.Height, Patch.Pixels.data());
   TurnOver(Patch);
-  BlendInk(Patch, Ink, left, top);
+  BlendInk(Patch, ink, left, top);
   TurnOver(Patch);
   WriteFramePatch(glX, glY, Patch.Width, Patch.Height, Patch.Pixels.data());
 }

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "image.h"
 #include "text/image_text_surface.h"
@@ -31,9 +32,14 @@ class TGLFrameText : public TTextSurface {
   bool Transparent = true;
   TImage Patch;  // the pixels under the text, kept between calls for its storage
   TImageTextSurface Glyphs{Patch};
-  TTextInk Ink;
-  // What Ink was laid out for: a clock changes its text once a second, so most frames reuse it.
-  bool InkValid = false;
-  int InkX = 0, InkY = 0, InkPixelsPerInch = 0;
-  std::string InkText;
+  // A text laid out once for where and how it was drawn. A clock changes its text once a second,
+  // so most frames reuse the layout of each place (a clock per monitor) with its own font size.
+  struct TLayout {
+    TFontSpec Font;
+    bool Transparent;
+    int X, Y, PixelsPerInch;
+    std::string Text;
+    TTextInk Ink;
+  };
+  std::vector<TLayout> Layouts;
 };
