@@ -262,8 +262,12 @@ void TfMain::LifeTimerTimer(TObject*) {
   }
   ++FrameCount;
 
-  // The tick goes on after asking to close: this frame is still stepped and drawn.
-  if (TargetLost()) Close();
+  // The tick goes on after asking to close: this frame is still stepped, and drawn unless the
+  // window is gone (Mesa would size its buffers from a geometry request that failed, up to
+  // hundreds of megabytes to clear).
+  const bool lost = TargetLost();
+  if (lost) Close();
+  const bool drawable = !lost || WindowExists(TargetWindow);
 
   double t = ClockNow();
   const double dt = Env->Step();
@@ -271,7 +275,7 @@ void TfMain::LifeTimerTimer(TObject*) {
 
   t = ClockNow();
   TDrawer::UpdateCameras(Views(), dt);
-  RenderFrame();
+  if (drawable) RenderFrame();
   DrawTime += ElapsedSeconds(t, ClockNow());
 
   TopUpPopulation(*Env);

@@ -312,7 +312,9 @@ for second in 0 5 10 15 20 25 30; do
   [ "$second" -gt 0 ] && sleep 5
   left="$("$probe" lit "$root_window" 0 0 512 768)"
   right="$("$probe" lit "$root_window" 512 0 512 768)"
-  [ "${left:-0}" -gt 1000 ] && [ "${right:-0}" -gt 1000 ] || dark+=" ${second}s:${left:-?}/${right:-?}"
+  # A half of the scene can be nearly all night sky (under a thousand pixels lit, seen); a half
+  # the saver does not draw stays black.
+  [ "${left:-0}" -gt 100 ] && [ "${right:-0}" -gt 100 ] || dark+=" ${second}s:${left:-?}/${right:-?}"
   for p in "${pair[@]}"; do ended "$p" && dark+=" ${second}s:$p-ended"; done
 done
 check "two monitors: both halves show the scene for 30 s${dark:+ (not at$dark)}" test -z "$dark"
