@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -723,6 +724,42 @@ TEST_F(RenderTest, LeavingOutWhatLiesOutsideTheViewChangesNoPixel) {
       EXPECT_EQ(differing, 0u);
     }
   }
+}
+
+TEST_F(RenderTest, ViewsSideBySideShowWhatEachShowsAloneAndAViewOverAnotherHidesIt) {
+  Put<TPredator>(500, 500, 5.0, 0.0);
+  Put<THerbivore>(300, 300, 5.0, 0.0);
+  TDrawer other(*Surface, *Env);
+  other.UseSwitches(&ShowTrail, &ShowTime);
+  LookFrom(440, 500, 20, 495, 500, 0);
+  other.EyeX = other.UpX = 240;
+  other.EyeY = other.UpY = 300;
+  other.EyeZ = 20;
+  other.LookX = 295;
+  other.LookY = 300;
+  other.LookZ = 0;
+  auto frameOf = [&](const std::vector<TDrawer*>& views) {
+    TDrawer::RenderViews(views, Width, Height);
+    return Surface->Frame();
+  };
+
+  Drawer->View = TTextRect{0, 0, Width / 2, Height};
+  other.View = TTextRect{Width / 2, 0, Width, Height};
+  const TImage left = frameOf({Drawer.get()});
+  const TImage right = frameOf({&other});
+  const TImage both = frameOf({Drawer.get(), &other});
+  EXPECT_GT(PixelsWhere(left, IsRed).size(), 500u);
+  EXPECT_GT(PixelsWhere(right, IsYellow).size(), 500u);
+  size_t differing = 0;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x)
+      differing += std::memcmp(both.PixelAt(x, y), (x < Width / 2 ? left : right).PixelAt(x, y),
+                               4) != 0;
+  EXPECT_EQ(differing, 0u);
+
+  // Cloned monitors: the later view covers the earlier one, which leaves no pixel behind.
+  Drawer->View = other.View = TTextRect{0, 0, Width, Height};
+  EXPECT_EQ(frameOf({Drawer.get(), &other}).Pixels, frameOf({&other}).Pixels);
 }
 
 TEST_F(RenderTest, FrameOfABusyWorldLeavesTheMatrixStackAndLightingAsItFoundThem) {

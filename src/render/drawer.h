@@ -116,8 +116,11 @@ class TDrawer {
     double Height;
     bool Star;
   };
-  // Clears and draws the scene with the current viewport and projection, without presenting.
-  void DrawScene();
+  // Clears the colour and depth of the current viewport, inside the scissor box if one is on.
+  void ClearFrame();
+  // Draws the scene with the current viewport and projection, after clearing unless told not
+  // to, without presenting.
+  void DrawScene(bool clear = true);
   // Fills VisibleFlakes from the world's snow in index order, for the current eye.
   void CollectSnowflakes();
   void DrawCollectedSnowflakes(double Brightness);

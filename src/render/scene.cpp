@@ -254,15 +254,24 @@ void TDrawer::Render() {
 
 void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, int clientHeight) {
   if (views.empty()) return;
-  // The gaps between monitors of different sizes; each view then clears its own part.
+  // One clear of the whole window, gaps between monitors of different sizes included: a software
+  // rasteriser fills its tiles at once, where a clear inside a scissor box is drawn as a
+  // rectangle, every pixel through the pipeline. Only a view that overlaps an earlier one (cloned
+  // monitors) clears its own part again.
   glDisable(GL_SCISSOR_TEST);
   glViewport(0, 0, clientWidth, clientHeight);
-  glClear(GL_COLOR_BUFFER_BIT);
+  views[0]->ClearFrame();
   glEnable(GL_SCISSOR_TEST);
-  for (TDrawer* view : views) {
-    const TTextRect& r = view->View;
+  for (size_t i = 0; i < views.size(); ++i) {
+    const TTextRect& r = views[i]->View;
     const int width = r.Right - r.Left, height = r.Bottom - r.Top;
     if (width <= 0 || height <= 0) continue;
+    bool overlaps = false;
+    for (size_t k = 0; k < i; ++k) {
+      const TTextRect& o = views[k]->View;
+      overlaps = overlaps || (r.Left < o.Right && o.Left < r.Right && r.Top < o.Bottom &&
+                              o.Top < r.Bottom);
+    }
     // OpenGL counts rows from the bottom of the window.
     const int bottom = clientHeight - r.Bottom;
     glViewport(r.Left, bottom, width, height);
@@ -271,7 +280,8 @@ void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, i
     glLoadIdentity();
     gluPerspective(30.0, static_cast<double>(width) / static_cast<double>(height), 0.001, 1000.0);
     glMatrixMode(GL_MODELVIEW);
-    view->DrawScene();
+    if (overlaps) views[i]->ClearFrame();
+    views[i]->DrawScene(false);
   }
   glDisable(GL_SCISSOR_TEST);
   // Every view's clock at its monitor's corner, into the frame or over it as in Render.
@@ -287,15 +297,19 @@ void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, i
   surface.Invalidate();
 }
 
-void TDrawer::DrawScene() {
-  const bool batched = CallSequence == TCallSequence::Batched;
+void TDrawer::ClearFrame() {
   // The stencil bit of the pixel format is never used. Cleared with the depth, it lets the
   // rasteriser fill the combined depth and stencil buffer instead of keeping every stencil
   // value while it writes the depth beside it.
-  if (batched)
+  if (CallSequence == TCallSequence::Batched)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   else
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void TDrawer::DrawScene(bool clear) {
+  const bool batched = CallSequence == TCallSequence::Batched;
+  if (clear) ClearFrame();
 
   glPushMatrix();
   // The up point lies 50000 units above the eye's plain position; as a direction it is
