@@ -3,7 +3,8 @@
 // drawn as the renderer draws by default and with the plain call sequence (the baseline), with
 // the clock written into each frame and without it. Presenting on the offscreen surface finishes
 // the frame (glFinish) without reading it back; one benchmark reads every frame back as well. The
-// timing is wall-clock time: the rasteriser's own threads do part of the work.
+// timing is wall-clock time: the rasteriser's own threads do part of the work, and the frame and
+// the clear alone give the process's CPU time, those threads included, as well.
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
