@@ -81,8 +81,8 @@ std::string WindowName(Window window) {
 }
 
 // Presents at most once per refresh where the driver offers a swap interval; Mesa's own switch
-// vblank_mode=0 turns it off. A driver may offer it and not wait (Mesa's software rasteriser on
-// a virtual X server), so the frame loop keeps its own pace as well.
+// vblank_mode=0 turns it off. A driver may offer none (Mesa's software rasteriser on a virtual X
+// server) or offer one and not wait, so the frame loop keeps its own pace as well.
 void WaitForRefreshOnSwap(Display* display, int screen, GLXDrawable drawable) {
   const char* vblank = std::getenv("vblank_mode");
   if (vblank && std::strcmp(vblank, "0") == 0) return;
