@@ -9,7 +9,9 @@
 #include <strings.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "text_surface.h"
@@ -31,6 +33,38 @@ locale_t UserTimeLocale() {
     locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
   }
   return locale;
+}
+
+// The user's time locale, made again only when the environment that names it changes: making
+// one opens and maps a dozen files, too much for a clock drawn every frame.
+locale_t CachedUserTimeLocale() {
+  static const char* const kNames[] = {
+      "LC_ALL",     "LANG",         "LC_CTYPE",       "LC_NUMERIC",        "LC_TIME",
+      "LC_COLLATE", "LC_MONETARY",  "LC_MESSAGES",    "LC_PAPER",          "LC_NAME",
+      "LC_ADDRESS", "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION", "LOCPATH"};
+  struct TCache {
+    bool Made = false;
+    std::string Key;
+    locale_t Locale = static_cast<locale_t>(0);
+    ~TCache() {
+      if (Locale != static_cast<locale_t>(0)) freelocale(Locale);
+    }
+  };
+  static TCache cache;
+  std::string key;
+  for (const char* name : kNames) {
+    const char* value = std::getenv(name);
+    // An unset variable differs from an empty one.
+    key += value != nullptr ? std::string("=") + value : std::string("-");
+    key += '\0';
+  }
+  if (!cache.Made || key != cache.Key) {
+    if (cache.Locale != static_cast<locale_t>(0)) freelocale(cache.Locale);
+    cache.Locale = UserTimeLocale();
+    cache.Key = key;
+    cache.Made = true;
+  }
+  return cache.Locale;
 }
 
 // strftime_l into a growing buffer. An empty result and a too-small buffer look alike, so
@@ -87,7 +121,7 @@ bool ToUtf8(const std::string& text, const char* codeset, std::string& result) {
 }  // namespace
 
 std::string FormatLongTime(const std::tm& time) {
-  locale_t locale = UserTimeLocale();
+  locale_t locale = CachedUserTimeLocale();
   std::string text;
   if (locale != static_cast<locale_t>(0)) {
     const char* format = nl_langinfo_l(T_FMT, locale);
@@ -99,7 +133,6 @@ std::string FormatLongTime(const std::tm& time) {
       // say the same.
       text = ToUtf8(text, codeset, converted) ? converted : std::string();
     }
-    freelocale(locale);
   }
   if (text.empty()) text = Format(kFallbackFormat, time, static_cast<locale_t>(0));
   return text;
