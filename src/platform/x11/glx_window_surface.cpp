@@ -271,13 +271,13 @@ void TGlxWindowSurface::ReleaseCurrent() {
 }
 
 void TGlxWindowSurface::SwapBuffers() {
-  {
-    TXErrorTrap trap(Dpy);
-    if (DoubleBuffered)
-      glXSwapBuffers(Dpy, Win);
-    else
-      glFlush();
-  }
+  // No trap of its own: the surface ignores X errors for as long as it exists (a window gone
+  // between two frames), and a trap's two round trips a frame cost more than the frame itself in
+  // a small preview.
+  if (DoubleBuffered)
+    glXSwapBuffers(Dpy, Win);
+  else
+    glFlush();
   // By then a software driver has compiled all the scene needs; its compiler (tens of
   // megabytes of code with Mesa's llvmpipe) and its work space lie idle from here on.
   constexpr int FramesToSettle = 120;
