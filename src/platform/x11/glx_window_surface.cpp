@@ -272,8 +272,7 @@ void TGlxWindowSurface::ReleaseCurrent() {
 
 void TGlxWindowSurface::SwapBuffers() {
   // No trap of its own: the surface ignores X errors for as long as it exists (a window gone
-  // between two frames), and a trap's two round trips a frame cost more than the frame itself in
-  // a small preview.
+  // between two frames), and a trap would wait for the server twice every frame.
   if (DoubleBuffered)
     glXSwapBuffers(Dpy, Win);
   else
