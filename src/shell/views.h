@@ -17,12 +17,12 @@ std::vector<TScreenRect> LayoutViews(const std::vector<TScreenRect>& monitors,
 // The smallest rectangle around every monitor: the virtual screen. Empty without monitors.
 TScreenRect VirtualScreen(const std::vector<TScreenRect>& monitors);
 
+constexpr double DefaultFrameRate = 60.0;  // frames per second where the display does not say
+
 // Frames at a steady rate on a timer of whole milliseconds: the frame due times are kept in
 // exact seconds, so the rounding of one wait is made up by the next and the rate comes out
 // right on average. A frame that comes more than a whole period late starts the count afresh
 // instead of hurrying to catch up.
-constexpr double DefaultFrameRate = 60.0;  // frames per second where the display does not say
-
 class TFramePacer {
  public:
   // Frames per second; DefaultFrameRate when the display does not say (0 or less).
