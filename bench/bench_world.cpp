@@ -47,16 +47,18 @@ BENCHMARK(BM_WorldStep)->Unit(benchmark::kMillisecond);
 
 void BM_SnowStep(benchmark::State& state) {
   TBenchWorld world(1);
-  std::vector<TSnowflake>& flakes = world.Env->Snowflakes;
-  for (auto _ : state) StepSnowflakes(flakes.data(), flakes.size(), FrameDt);
+  for (auto _ : state) world.Env->Snowflakes.Step(FrameDt);
 }
 BENCHMARK(BM_SnowStep)->Unit(benchmark::kMillisecond);
 
 // The same work one flake at a time, for comparison: the table step must stay well below it.
 void BM_SnowStepFlakeByFlake(benchmark::State& state) {
   TBenchWorld world(1);
+  std::vector<TSnowflake> flakes;
+  for (size_t i = 0; i < world.Env->Snowflakes.size(); ++i)
+    flakes.push_back(world.Env->Snowflakes.Get(i));
   for (auto _ : state)
-    for (TSnowflake& flake : world.Env->Snowflakes) flake.Step(FrameDt);
+    for (TSnowflake& flake : flakes) flake.Step(FrameDt);
 }
 BENCHMARK(BM_SnowStepFlakeByFlake)->Unit(benchmark::kMillisecond);
 

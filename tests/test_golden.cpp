@@ -160,11 +160,11 @@ bool SameBits(double a, double b) {
 }
 
 // The first flake and field in which the two tables differ in any bit, or "".
-std::string FirstDifference(const std::vector<TSnowflake>& a, const std::vector<TSnowflake>& b) {
+std::string FirstDifference(const std::vector<TSnowflake>& a, const TSnowflakes& b) {
   if (a.size() != b.size()) return "the tables differ in length";
   for (size_t i = 0; i < a.size(); ++i) {
     const TSnowflake& p = a[i];
-    const TSnowflake& q = b[i];
+    const TSnowflake q = b.Get(i);
     const std::pair<const char*, bool> fields[] = {
         {"X", SameBits(p.X, q.X)},
         {"Y", SameBits(p.Y, q.Y)},
@@ -181,7 +181,8 @@ std::string FirstDifference(const std::vector<TSnowflake>& a, const std::vector<
 }
 
 TEST_F(WorldTest, SnowTableStepGivesTheFlakeByFlakeResultsAndDraws) {
-  std::vector<TSnowflake> reference = Env->Snowflakes;
+  std::vector<TSnowflake> reference;
+  for (size_t i = 0; i < Env->Snowflakes.size(); ++i) reference.push_back(Env->Snowflakes.Get(i));
   // Flakes on the edges of their states: on the ground with no lying time left, a wind timer at
   // exactly 0, just above the ground, a negative zero height and position.
   reference[0].Z = 0;
@@ -193,7 +194,8 @@ TEST_F(WorldTest, SnowTableStepGivesTheFlakeByFlakeResultsAndDraws) {
   reference[3].X = -0.0;
   reference[4].Z = 0;
   reference[4].LieTime = 1.0 / 60;
-  std::vector<TSnowflake> table = reference;
+  TSnowflakes table(Env.get());
+  for (const TSnowflake& flake : reference) table.Add(flake);
 
   // Frame steps with a zero step, long ones that land and restart many flakes at once, and one
   // past a wind change.
@@ -204,7 +206,7 @@ TEST_F(WorldTest, SnowTableStepGivesTheFlakeByFlakeResultsAndDraws) {
     for (TSnowflake& flake : reference) flake.Step(dt);
     const double nextAfterReference = Random();
     Randomize(1000 + static_cast<uint64_t>(round));
-    StepSnowflakes(table.data(), table.size(), dt);
+    table.Step(dt);
     const double nextAfterTable = Random();
     ASSERT_EQ(nextAfterTable, nextAfterReference)
         << "a different number of draws in round " << round;

@@ -90,7 +90,7 @@ class RenderTest : public WorldTest {
     Drawer->UseSwitches(&ShowTrail, &ShowTime);
     Drawer->Resize(SurfaceWidth, SurfaceHeight);
     // An empty scene: the snow is carried far off, so each case puts in what it looks at.
-    for (TSnowflake& flake : Env->Snowflakes) flake.X = -1.0e6;
+    for (double& x : Env->Snowflakes.X) x = -1.0e6;
   }
   void TearDown() override {
     Drawer.reset();
@@ -452,10 +452,10 @@ TEST_F(RenderTest, TrailsAreDrawnOnlyWhenSwitchedOnFadingFromNewestToOldest) {
 }
 
 TEST_F(RenderTest, NearFlakeIsAnEightRayStarAndAFarOneASinglePoint) {
-  TSnowflake& flake = Env->Snowflakes[0];
-  flake.X = 450;
-  flake.Y = 500;
-  flake.Z = 15;
+  TSnowflakes& flakes = Env->Snowflakes;
+  flakes.X[0] = 450;
+  flakes.Y[0] = 500;
+  flakes.Z[0] = 15;
   LookFrom(440, 500, 20, 450, 500, 15);
   auto star = PixelsWhere(Frame(), IsGrey);
   ASSERT_FALSE(star.empty());
@@ -470,7 +470,7 @@ TEST_F(RenderTest, NearFlakeIsAnEightRayStarAndAFarOneASinglePoint) {
   EXPECT_GE(maxX - minX, 8);
   EXPECT_GE(maxY - minY, 8);
 
-  flake.X = 540.5;  // just beyond 100 units
+  flakes.X[0] = 540.5;  // just beyond 100 units
   LookFrom(440, 500, 20, 540.5, 500, 15);
   // One pixel near the middle; the mirror image, far below, is one pixel too.
   const auto point = PixelsWhere(Frame(), [](const TPixel& p) {
@@ -480,10 +480,10 @@ TEST_F(RenderTest, NearFlakeIsAnEightRayStarAndAFarOneASinglePoint) {
 }
 
 TEST_F(RenderTest, FlakeOnTheGroundIsHalfGreyOverAQuarterGreyMirrorOneUnitBelow) {
-  TSnowflake& flake = Env->Snowflakes[0];
-  flake.X = 450;
-  flake.Y = 500;
-  flake.Z = 0;
+  TSnowflakes& flakes = Env->Snowflakes;
+  flakes.X[0] = 450;
+  flakes.Y[0] = 500;
+  flakes.Z[0] = 0;
   LookFrom(440, 500, 5, 450, 500, 0);
   int nearMax = 0, belowMax = 0, elsewhere = 0;
   for (const TPixel& p : PixelsWhere(Frame(), IsGrey)) {
@@ -507,11 +507,11 @@ TEST_F(RenderTest, FlakeExactlyAtTheStarDistanceIsStillAStar) {
   Drawer = std::make_unique<TDrawer>(*Surface, *Env);
   Drawer->Resize(1920, 1080);
   Drawer->UseSwitches(&ShowTrail, &ShowTime);
-  TSnowflake& flake = Env->Snowflakes[0];
-  flake.Y = 500;
-  flake.Z = 15;
+  TSnowflakes& flakes = Env->Snowflakes;
+  flakes.Y[0] = 500;
+  flakes.Z[0] = 15;
   auto litNearMiddle = [&](double x) {
-    flake.X = x;
+    flakes.X[0] = x;
     LookFrom(440, 500, 20, x, 500, 15);
     return PixelsWhere(Frame(),
                        [](const TPixel& p) { return IsGrey(p) && std::abs(p.Y - 540) < 100; })
@@ -588,10 +588,11 @@ TEST_F(RenderTest, FramePresentsThenWritesTheClockOnlyWhenSwitchedOnThenInvalida
 // on a white box, and with the viewport away from the frame's corner.
 TEST_F(RenderTest, TextInTheFrameHasThePixelsOfTextOnTheImage) {
   CreateStartPopulation(*Env);
-  for (TSnowflake& flake : Env->Snowflakes) {
-    flake.X = 450 + 100 * Random();
-    flake.Y = 450 + 100 * Random();
-    flake.Z = 100 * Random();
+  TSnowflakes& flakes = Env->Snowflakes;
+  for (size_t i = 0; i < flakes.size(); ++i) {
+    flakes.X[i] = 450 + 100 * Random();
+    flakes.Y[i] = 450 + 100 * Random();
+    flakes.Z[i] = 100 * Random();
   }
   LookFrom(400, 400, 30, 500, 500, 10);
   struct TCase {
@@ -687,10 +688,11 @@ TEST_F(RenderTest, ClockIsYellowTextFromTheCornerAtItsPointSizeOnlyWhenSwitchedO
 // from the snow's own height, from high above, with the wide and the preview's narrow view.
 TEST_F(RenderTest, LeavingOutWhatLiesOutsideTheViewChangesNoPixel) {
   CreateStartPopulation(*Env);
-  for (TSnowflake& flake : Env->Snowflakes) {
-    flake.X = 200 + 600 * Random();
-    flake.Y = 200 + 600 * Random();
-    flake.Z = Random() < 0.2 ? 0 : 200 * Random();
+  TSnowflakes& flakes = Env->Snowflakes;
+  for (size_t i = 0; i < flakes.size(); ++i) {
+    flakes.X[i] = 200 + 600 * Random();
+    flakes.Y[i] = 200 + 600 * Random();
+    flakes.Z[i] = Random() < 0.2 ? 0 : 200 * Random();
   }
   for (int i = 0; i < 400; ++i) Env->AddTrail(300 + i, 500, 301 + i, 500 + (i % 7));
   ShowTrail = true;
@@ -753,8 +755,8 @@ TEST_F(RenderTest, ViewsSideBySideShowWhatEachShowsAloneAndAViewOverAnotherHides
   size_t differing = 0;
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < Width; ++x)
-      differing += std::memcmp(both.PixelAt(x, y), (x < Width / 2 ? left : right).PixelAt(x, y),
-                               4) != 0;
+      differing +=
+          std::memcmp(both.PixelAt(x, y), (x < Width / 2 ? left : right).PixelAt(x, y), 4) != 0;
   EXPECT_EQ(differing, 0u);
 
   // Cloned monitors: the later view covers the earlier one, which leaves no pixel behind.
@@ -765,9 +767,8 @@ TEST_F(RenderTest, ViewsSideBySideShowWhatEachShowsAloneAndAViewOverAnotherHides
 TEST_F(RenderTest, FrameOfABusyWorldLeavesTheMatrixStackAndLightingAsItFoundThem) {
   TPredator* predator = CreateStartPopulation(*Env);
   for (int i = 0; i < 2000; ++i) {
-    TSnowflake& flake = Env->Snowflakes[static_cast<size_t>(i)];
-    flake.X = predator->X + (i % 40) - 20;
-    flake.Y = predator->Y + (i / 40) - 25;
+    Env->Snowflakes.X[static_cast<size_t>(i)] = predator->X + (i % 40) - 20;
+    Env->Snowflakes.Y[static_cast<size_t>(i)] = predator->Y + (i / 40) - 25;
   }
   for (int i = 0; i < 200; ++i)
     Env->AddTrail(predator->X + i, predator->Y, predator->X + i + 1, predator->Y + 1);

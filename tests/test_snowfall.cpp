@@ -76,7 +76,8 @@ TEST_F(WorldTest, AFlakeRunsAFullCycleOfTenSecondsFallingAndTenLying) {
 
 TEST_F(WorldTest, TheWorldsFlakesCoverThreeTimesThePlainAndHalfAreAirborne) {
   int airborne = 0;
-  for (const TSnowflake& f : Env->Snowflakes) {
+  for (size_t i = 0; i < Env->Snowflakes.size(); ++i) {
+    const TSnowflake f = Env->Snowflakes.Get(i);
     ASSERT_GE(f.X, -1000.0);
     ASSERT_LT(f.X, 2000.0);
     ASSERT_GE(f.Y, -1000.0);

@@ -25,8 +25,8 @@ namespace {
 
 void Report(const TEnv& env, double t) {
   int airborne = 0;
-  for (const TSnowflake& flake : env.Snowflakes)
-    if (flake.Z > 0) ++airborne;
+  for (size_t i = 0; i < env.Snowflakes.size(); ++i)
+    if (env.Snowflakes.Z[i] > 0) ++airborne;
   std::printf(
       "t=%.3f trees=%d herbivores=%d predators=%d units=%d trail_index=%d airborne=%d "
       "hash=%016" PRIx64 "\n",

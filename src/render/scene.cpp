@@ -269,8 +269,8 @@ void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, i
     bool overlaps = false;
     for (size_t k = 0; k < i; ++k) {
       const TTextRect& o = views[k]->View;
-      overlaps = overlaps || (r.Left < o.Right && o.Left < r.Right && r.Top < o.Bottom &&
-                              o.Top < r.Bottom);
+      overlaps = overlaps ||
+                 (r.Left < o.Right && o.Left < r.Right && r.Top < o.Bottom && o.Top < r.Bottom);
     }
     // OpenGL counts rows from the bottom of the window.
     const int bottom = clientHeight - r.Bottom;
@@ -438,10 +438,12 @@ void TDrawer::DrawSnowflakes(double Brightness) {
 
 void TDrawer::CollectSnowflakes() {
   VisibleFlakes.clear();
-  for (const TSnowflake& flake : Env.Snowflakes) {
-    const double d2 = Sq(flake.X - EyeX) + Sq(flake.Y - EyeY);
+  const TSnowflakes& flakes = Env.Snowflakes;
+  for (size_t i = 0; i < flakes.size(); ++i) {
+    const double d2 = Sq(flakes.X[i] - EyeX) + Sq(flakes.Y[i] - EyeY);
     if (d2 > FlakeCullSq) continue;
-    VisibleFlakes.push_back(TVisibleFlake{MapX(flake.X), MapY(flake.Y), MapLength(flake.Z), flake.Z,
+    VisibleFlakes.push_back(TVisibleFlake{MapX(flakes.X[i]), MapY(flakes.Y[i]),
+                                          MapLength(flakes.Z[i]), flakes.Z[i],
                                           !(d2 > StarFlakeSq)});
   }
 }

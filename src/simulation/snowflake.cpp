@@ -1,10 +1,11 @@
 // Snowfall: a flake falls from height 200 at 20 units per second, drifts with a wind drawn
 // every 0.5 s while in the air, lies 10 s, then falls again from above the same spot. The table
 // step does the same work for every flake without a branch on the flake's state; on x86 it
-// keeps its choices in SSE2 registers, elsewhere it steps the flakes one by one.
+// steps two flakes at once in SSE2 registers, elsewhere it steps the flakes one by one.
 #include "snowflake.h"
 
 #include <cstdint>
+#include <limits>
 
 #if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
 #include <emmintrin.h>
@@ -60,6 +61,56 @@ void TSnowflake::ApplyVelocity(double dt) {
   if (Z < 0) Z = 0;
 }
 
+void TSnowflakes::reserve(size_t count) {
+  const size_t padded = (count + Lanes - 1) / Lanes * Lanes;
+  for (std::vector<double>* field : {&X, &Y, &Z, &LieTime, &DriftX, &DriftY, &VelZ, &DriftTime})
+    field->reserve(padded);
+}
+
+void TSnowflakes::Add(const TSnowflake& flake) {
+  if (Count == X.size()) {
+    // A pack of flakes that lie on the ground for ever: their lying time never runs out, and
+    // they are never in the air, so they never draw a wind.
+    constexpr double Forever = std::numeric_limits<double>::infinity();
+    for (size_t lane = 0; lane < Lanes; ++lane) {
+      X.push_back(0);
+      Y.push_back(0);
+      Z.push_back(0);
+      LieTime.push_back(Forever);
+      DriftX.push_back(0);
+      DriftY.push_back(0);
+      VelZ.push_back(-20.0);
+      DriftTime.push_back(0);
+    }
+  }
+  Set(Count++, flake);
+}
+
+TSnowflake TSnowflakes::Get(size_t i) const {
+  TSnowflake flake;
+  flake.Env = Env;
+  flake.X = X[i];
+  flake.Y = Y[i];
+  flake.Z = Z[i];
+  flake.LieTime = LieTime[i];
+  flake.DriftX = DriftX[i];
+  flake.DriftY = DriftY[i];
+  flake.VelZ = VelZ[i];
+  flake.DriftTime = DriftTime[i];
+  return flake;
+}
+
+void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
+  X[i] = flake.X;
+  Y[i] = flake.Y;
+  Z[i] = flake.Z;
+  LieTime[i] = flake.LieTime;
+  DriftX[i] = flake.DriftX;
+  DriftY[i] = flake.DriftY;
+  VelZ[i] = flake.VelZ;
+  DriftTime[i] = flake.DriftTime;
+}
+
 #ifdef TUNDREL_SNOW_SSE2
 
 namespace {
@@ -68,7 +119,7 @@ namespace {
 // run's pass is done.
 constexpr size_t RunLength = 1024;
 
-// (mask & a) | (~mask & b), mask being all ones or all zeros.
+// (mask & a) | (~mask & b), mask being all ones or all zeros in each lane.
 inline __m128d Choose(__m128d mask, __m128d a, __m128d b) {
   return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
 }
@@ -80,61 +131,77 @@ inline __m128d Choose(__m128d mask, __m128d a, __m128d b) {
 // their X and Y as they were, and a second pass, in index order, draws their winds and moves them.
 // The state of a flake picks its branch with masks, so that half the flakes lying and half
 // falling, in no order, cost no mispredicted jumps. Each result is the same operation on the same
-// operands as in Step, so the same double.
-void StepSnowflakes(TSnowflake* flakes, size_t count, double dt) {
-  const __m128d step = _mm_set_sd(dt);
+// operands as in TSnowflake::Step, so the same double.
+void TSnowflakes::Step(double dt) {
+  static_assert(Lanes == 2, "an SSE2 register holds two doubles");
+  const __m128d step = _mm_set1_pd(dt);
   const __m128d zero = _mm_setzero_pd();
-  const __m128d fastest = _mm_set_sd(-20.0);
-  const __m128d top = _mm_set_sd(200.0);
-  const __m128d lieTime = _mm_set_sd(10.0);
+  const __m128d fastest = _mm_set1_pd(-20.0);
+  const __m128d top = _mm_set1_pd(200.0);
+  const __m128d lieTime = _mm_set1_pd(10.0);
+  double* const x = X.data();
+  double* const y = Y.data();
+  double* const z = Z.data();
+  double* const lie = LieTime.data();
+  double* const driftX = DriftX.data();
+  double* const driftY = DriftY.data();
+  double* const velZ = VelZ.data();
+  double* const driftTime = DriftTime.data();
+  const size_t padded = X.size();
   uint32_t windChanges[RunLength];
-  for (size_t first = 0; first < count; first += RunLength) {
-    const size_t last = count - first < RunLength ? count : first + RunLength;
+  for (size_t first = 0; first < padded; first += RunLength) {
+    const size_t last = padded - first < RunLength ? padded : first + RunLength;
     size_t changes = 0;
-    for (size_t i = first; i < last; ++i) {
-      TSnowflake& f = flakes[i];
+    for (size_t i = first; i < last; i += Lanes) {
       // VelZ -= dt, then no faster than 20 downward: (-20 > v) ? -20 : v.
-      const __m128d velZ = _mm_max_sd(fastest, _mm_sub_sd(_mm_load_sd(&f.VelZ), step));
-      const __m128d z = _mm_load_sd(&f.Z);
-      const __m128d inAir = _mm_cmpgt_sd(z, zero);
+      const __m128d vz = _mm_max_pd(fastest, _mm_sub_pd(_mm_loadu_pd(velZ + i), step));
+      const __m128d height = _mm_loadu_pd(z + i);
+      const __m128d inAir = _mm_cmpgt_pd(height, zero);
       // In the air the drift timer runs and the drift stays; on the ground the lying timer runs
       // and the drift is +0. Subtracting +0 leaves a timer exactly as it was.
-      const __m128d driftTime = _mm_sub_sd(_mm_load_sd(&f.DriftTime), _mm_and_pd(inAir, step));
-      const __m128d lying = _mm_sub_sd(_mm_load_sd(&f.LieTime), _mm_andnot_pd(inAir, step));
-      const __m128d driftX = _mm_and_pd(inAir, _mm_load_sd(&f.DriftX));
-      const __m128d driftY = _mm_and_pd(inAir, _mm_load_sd(&f.DriftY));
-      const __m128d windChange = _mm_and_pd(inAir, _mm_cmplt_sd(driftTime, zero));
-      const __m128d restart = _mm_andnot_pd(inAir, _mm_cmplt_sd(lying, zero));
-      _mm_store_sd(&f.VelZ, velZ);
-      _mm_store_sd(&f.DriftTime, driftTime);
-      _mm_store_sd(&f.LieTime, Choose(restart, lieTime, lying));
-      _mm_store_sd(&f.DriftX, driftX);
-      _mm_store_sd(&f.DriftY, driftY);
+      const __m128d wind = _mm_sub_pd(_mm_loadu_pd(driftTime + i), _mm_and_pd(inAir, step));
+      const __m128d lying = _mm_sub_pd(_mm_loadu_pd(lie + i), _mm_andnot_pd(inAir, step));
+      const __m128d dx = _mm_and_pd(inAir, _mm_loadu_pd(driftX + i));
+      const __m128d dy = _mm_and_pd(inAir, _mm_loadu_pd(driftY + i));
+      const __m128d windChange = _mm_and_pd(inAir, _mm_cmplt_pd(wind, zero));
+      const __m128d restart = _mm_andnot_pd(inAir, _mm_cmplt_pd(lying, zero));
+      _mm_storeu_pd(velZ + i, vz);
+      _mm_storeu_pd(driftTime + i, wind);
+      _mm_storeu_pd(lie + i, Choose(restart, lieTime, lying));
+      _mm_storeu_pd(driftX + i, dx);
+      _mm_storeu_pd(driftY + i, dy);
       // ApplyVelocity, except X and Y of a flake whose wind changes.
-      const __m128d x = _mm_load_sd(&f.X);
-      const __m128d y = _mm_load_sd(&f.Y);
-      _mm_store_sd(&f.X, Choose(windChange, x, _mm_add_sd(x, _mm_mul_sd(driftX, step))));
-      _mm_store_sd(&f.Y, Choose(windChange, y, _mm_add_sd(y, _mm_mul_sd(driftY, step))));
-      const __m128d fallen = _mm_add_sd(Choose(restart, top, z), _mm_mul_sd(velZ, step));
-      _mm_store_sd(&f.Z, _mm_andnot_pd(_mm_cmplt_sd(fallen, zero), fallen));
+      const __m128d px = _mm_loadu_pd(x + i);
+      const __m128d py = _mm_loadu_pd(y + i);
+      _mm_storeu_pd(x + i, Choose(windChange, px, _mm_add_pd(px, _mm_mul_pd(dx, step))));
+      _mm_storeu_pd(y + i, Choose(windChange, py, _mm_add_pd(py, _mm_mul_pd(dy, step))));
+      const __m128d fallen = _mm_add_pd(Choose(restart, top, height), _mm_mul_pd(vz, step));
+      _mm_storeu_pd(z + i, _mm_andnot_pd(_mm_cmplt_pd(fallen, zero), fallen));
+      const int lanes = _mm_movemask_pd(windChange);
       windChanges[changes] = static_cast<uint32_t>(i - first);
-      changes += static_cast<size_t>(_mm_movemask_pd(windChange) & 1);
+      changes += static_cast<size_t>(lanes & 1);
+      windChanges[changes] = static_cast<uint32_t>(i - first + 1);
+      changes += static_cast<size_t>(lanes >> 1);
     }
     for (size_t k = 0; k < changes; ++k) {
-      TSnowflake& f = flakes[first + windChanges[k]];
-      f.DriftTime = 0.5;
-      f.DriftX = (Random() - 0.5) * 5;
-      f.DriftY = (Random() - 0.5) * 5;
-      f.X += f.DriftX * dt;
-      f.Y += f.DriftY * dt;
+      const size_t i = first + windChanges[k];
+      driftTime[i] = 0.5;
+      driftX[i] = (Random() - 0.5) * 5;
+      driftY[i] = (Random() - 0.5) * 5;
+      x[i] += driftX[i] * dt;
+      y[i] += driftY[i] * dt;
     }
   }
 }
 
 #else
 
-void StepSnowflakes(TSnowflake* flakes, size_t count, double dt) {
-  for (size_t i = 0; i < count; ++i) flakes[i].Step(dt);
+void TSnowflakes::Step(double dt) {
+  for (size_t i = 0; i < Count; ++i) {
+    TSnowflake flake = Get(i);
+    flake.Step(dt);
+    Set(i, flake);
+  }
 }
 
 #endif

@@ -13,7 +13,7 @@ TEnv::TEnv(double worldSize) : WorldSize(worldSize) {
   for (int32_t i = 0; i < SnowflakeCount; ++i) {
     // The phase is drawn before the flake draws its own position.
     const double phase = Random();
-    Snowflakes.emplace_back(this, phase);
+    Snowflakes.Add(TSnowflake(this, phase));
   }
   LastStepTime = ClockNow();
 }
@@ -36,7 +36,7 @@ double TEnv::Step() {
     if (TEnvUnit* unit = Units[i].get()) unit->Step(dt);
   }
   Compact();
-  StepSnowflakes(Snowflakes.data(), Snowflakes.size(), dt);
+  Snowflakes.Step(dt);
   LastStepTime = now;
   return dt;
 }

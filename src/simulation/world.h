@@ -89,8 +89,8 @@ class TEnv {
   std::vector<std::unique_ptr<TEnvUnit>> Units;
   double WorldSize;  // side of the plain, world units
   std::array<TTrailSegment, TrailCount> Trails{};
-  std::vector<TSnowflake> Snowflakes;  // SnowflakeCount flakes, allocated once
-  int32_t TrailIndex = 0;              // the slot the next AddTrail writes
+  TSnowflakes Snowflakes{this};  // SnowflakeCount flakes, allocated once
+  int32_t TrailIndex = 0;        // the slot the next AddTrail writes
 
   // Serial numbers of units, for TUnitRef; the first unit gets 1.
   uint64_t TakeSerial() { return ++LastSerial; }
