@@ -71,18 +71,6 @@ TDrawer::~TDrawer() {
   TargetWindow.ReleaseCurrent();
 }
 
-double TDrawer::MapX(double x) const {
-  return 2 * x / Env.WorldSize - 1;
-}
-
-double TDrawer::MapY(double y) const {
-  return 2 * y / Env.WorldSize - 1;
-}
-
-double TDrawer::MapLength(double l) const {
-  return l / Env.WorldSize;
-}
-
 double TDrawer::Approach(double dt, double offset, double current, double accel, double gain) {
   const double desired = gain * offset / 3.0;
   const double limit = accel * dt;

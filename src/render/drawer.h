@@ -4,12 +4,12 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "gl_surface.h"
 #include "unit.h"
-
-class TEnv;
+#include "world.h"
 
 // True when the renderer draws into the screen-saver host's preview window; the shell sets it
 // before it creates the renderer, whose first projection depends on it.
@@ -20,6 +20,34 @@ struct TPoint3 {
   double X;
   double Y;
   double Z;
+};
+
+// Vertices with a grey each, in single precision as OpenGL keeps them, drawn from arrays as runs
+// of one primitive after another: one draw call a run instead of a call a vertex and colour.
+class TColouredVertices {
+ public:
+  void Clear();
+  // A vertex of a primitive of mode (GL_POINTS or GL_LINES), grey g; a change of mode starts a run.
+  void Add(unsigned mode, double x, double y, double z, double g) {
+    if (Runs.empty() || Runs.back().Mode != mode)
+      Runs.push_back(TRun{mode, static_cast<int>(Positions.size() / 3), 0});
+    ++Runs.back().Count;
+    Positions.insert(Positions.end(),
+                     {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)});
+    const float grey = static_cast<float>(g);
+    Colours.insert(Colours.end(), {grey, grey, grey});
+  }
+  // The runs in order; the client arrays are switched off again after.
+  void Draw() const;
+
+ private:
+  struct TRun {
+    unsigned Mode;
+    int First, Count;
+  };
+  std::vector<float> Positions;  // x, y, z of each vertex
+  std::vector<float> Colours;    // red, green, blue of each vertex
+  std::vector<TRun> Runs;
 };
 
 class TDrawer {
@@ -34,9 +62,9 @@ class TDrawer {
   TDrawer& operator=(const TDrawer&) = delete;
 
   // World to scene coordinates; they read WorldSize from the world on every call.
-  double MapX(double x) const;
-  double MapY(double y) const;
-  double MapLength(double l) const;
+  double MapX(double x) const { return 2 * x / Env.WorldSize - 1; }
+  double MapY(double y) const { return 2 * y / Env.WorldSize - 1; }
+  double MapLength(double l) const { return l / Env.WorldSize; }
 
   // The new velocity: it tends to gain * offset / 3 and changes by at most accel * dt.
   static double Approach(double dt, double offset, double current, double accel, double gain);
@@ -85,12 +113,12 @@ class TDrawer {
   // settings record. Until then both switches are on, the settings' defaults.
   void UseSwitches(const bool* showTrail, const bool* showTime);
 
-  // How a frame reaches OpenGL. Batched merges each run of one-vertex point batches and each run
-  // of line batches into one glBegin/glEnd pair, culls the snow by distance once for both
-  // passes, and leaves out the flakes, units and trail segments that lie wholly outside the
-  // view. Plain makes every glBegin/glEnd pair one for one, batch by batch, as the scene was
-  // first drawn; the benchmarks measure against it. The vertices drawn come in the same order
-  // with the same colours, and the pixels are the same.
+  // How a frame reaches OpenGL. Batched sends the snow and the trails from vertex arrays, each
+  // run of point batches and each run of line batches as one draw, culls the snow by distance
+  // once for both passes, and leaves out the flakes, units and trail segments that lie wholly
+  // outside the view. Plain makes every glBegin/glEnd pair one for one, batch by batch, as the
+  // scene was first drawn; the benchmarks measure against it. The vertices drawn come in the
+  // same order with the same colours, and the pixels are the same.
   enum class TCallSequence { Batched, Plain };
   TCallSequence CallSequence = TCallSequence::Batched;
 
@@ -125,7 +153,10 @@ class TDrawer {
   void CollectSnowflakes();
   void DrawCollectedSnowflakes(double Brightness);
 
-  std::vector<TVisibleFlake> VisibleFlakes;  // kept between frames for its storage
+  // Kept between frames for their storage.
+  std::vector<uint32_t> NearFlakes;
+  std::vector<TVisibleFlake> VisibleFlakes;
+  TColouredVertices Vertices;
   bool DefaultSwitch = true;
   const bool* ShowTrail = &DefaultSwitch;
   const bool* ShowTime = &DefaultSwitch;

@@ -1,8 +1,8 @@
 // One frame of the winter scene: the dimmed mirror image under the plain, the trails, the snow,
-// the animals and the fir trees, all immediate-mode batches of a few fixed shapes. Everything
-// farther from the eye than fixed plain distances is skipped; squared distances, no roots.
-// Unless the plain call sequence is asked for, runs of point and line batches go to OpenGL as
-// one glBegin/glEnd pair, and flakes, units and trail segments wholly outside a slightly
+// the animals and the fir trees, all batches of a few fixed shapes. Everything farther from the
+// eye than fixed plain distances is skipped; squared distances, no roots. Unless the plain call
+// sequence is asked for, the snow and the trails go to OpenGL from vertex arrays, a draw for
+// each run of points or lines, and flakes, units and trail segments wholly outside a slightly
 // widened view volume are left out: OpenGL would clip them away. The pixels are the same
 // either way, and so is the order of the vertices that are drawn.
 #include <GL/gl.h>
@@ -35,33 +35,6 @@ double Sq(double v) {
 void Normal(const std::array<float, 3>& n) {
   glNormal3f(n[0], n[1], n[2]);
 }
-
-// glBegin/glEnd pairs of one mode after another. When merging, a batch of the mode that is
-// open carries on in the same pair, which only Close() or a batch of another mode ends; when
-// not, every batch is its own pair.
-class TBatches {
- public:
-  explicit TBatches(bool merge) : Merge(merge) {}
-  void Begin(GLenum mode) {
-    if (Open && mode == Mode) return;
-    if (Open) glEnd();
-    glBegin(mode);
-    Open = true;
-    Mode = mode;
-  }
-  void End() {
-    if (!Merge) Close();
-  }
-  void Close() {
-    if (Open) glEnd();
-    Open = false;
-  }
-
- private:
-  bool Merge;
-  bool Open = false;
-  GLenum Mode = GL_POINTS;
-};
 
 // The four side planes of the view volume of the current projection and model-view matrices,
 // widened by a thirty-second of the view on every side. OpenGL draws only what lies beyond the
@@ -437,11 +410,13 @@ void TDrawer::DrawSnowflakes(double Brightness) {
 }
 
 void TDrawer::CollectSnowflakes() {
-  VisibleFlakes.clear();
   const TSnowflakes& flakes = Env.Snowflakes;
-  for (size_t i = 0; i < flakes.size(); ++i) {
+  NearFlakes.resize(flakes.size());
+  const size_t count = flakes.Near(EyeX, EyeY, FlakeCullSq, NearFlakes.data());
+  VisibleFlakes.clear();
+  for (size_t k = 0; k < count; ++k) {
+    const uint32_t i = NearFlakes[k];
     const double d2 = Sq(flakes.X[i] - EyeX) + Sq(flakes.Y[i] - EyeY);
-    if (d2 > FlakeCullSq) continue;
     VisibleFlakes.push_back(TVisibleFlake{MapX(flakes.X[i]), MapY(flakes.Y[i]),
                                           MapLength(flakes.Z[i]), flakes.Z[i],
                                           !(d2 > StarFlakeSq)});
@@ -452,21 +427,26 @@ void TDrawer::DrawCollectedSnowflakes(double Brightness) {
   const double L = Brightness;
   const bool batched = CallSequence == TCallSequence::Batched;
   const TViewVolume view = TViewVolume::For(CallSequence);
-  TBatches batches(batched);
+  Vertices.Clear();
   glDisable(GL_LIGHTING);
   for (const TVisibleFlake& flake : VisibleFlakes) {
     if (!view.MayShow(flake.X, flake.Y, flake.Z, flake.Star ? StarReach : 0)) continue;
     // Mirrored flakes fade with their height.
     const double g = L >= 1 ? 0.5 : (1 - flake.Height / 200.0) * 0.5 * L;
-    // Merged, every flake sets its colour inside the batch, even where it repeats, so that
-    // every merged batch carries its colours vertex by vertex: Mesa's software rasteriser
-    // shades a batch whose first colour came before its glBegin a level differently here and
-    // there (128 for 127), and which flake comes first changes with what the view leaves out.
-    if (!batched) glColor3d(g, g, g);
-    batches.Begin(flake.Star ? GL_LINES : GL_POINTS);
-    if (batched) glColor3d(g, g, g);
+    if (!batched) {
+      glColor3d(g, g, g);
+      glBegin(flake.Star ? GL_LINES : GL_POINTS);
+    }
+    // Batched, every vertex carries its colour: Mesa's software rasteriser shades a batch
+    // whose colour came before its glBegin a level differently here and there (128 for 127).
+    auto vertex = [&](double x, double y, double z) {
+      if (batched)
+        Vertices.Add(flake.Star ? GL_LINES : GL_POINTS, x, y, z, g);
+      else
+        glVertex3d(x, y, z);
+    };
     if (!flake.Star) {
-      glVertex3d(flake.X, flake.Y, flake.Z);
+      vertex(flake.X, flake.Y, flake.Z);
     } else {
       // Eight rays to the corners of a cube, corners in the sign order x, then y, then z.
       const double x[2] = {flake.X - StarHalfSize, flake.X + StarHalfSize};
@@ -475,20 +455,24 @@ void TDrawer::DrawCollectedSnowflakes(double Brightness) {
       for (double cornerX : x)
         for (double cornerY : y)
           for (double cornerZ : z) {
-            glVertex3d(flake.X, flake.Y, flake.Z);
-            glVertex3d(cornerX, cornerY, cornerZ);
+            vertex(flake.X, flake.Y, flake.Z);
+            vertex(cornerX, cornerY, cornerZ);
           }
     }
-    batches.End();
+    if (!batched) glEnd();
   }
-  batches.Close();
+  if (batched) Vertices.Draw();
   glEnable(GL_LIGHTING);
 }
 
 void TDrawer::DrawTrails() {
+  const bool batched = CallSequence == TCallSequence::Batched;
   const TViewVolume view = TViewVolume::For(CallSequence);
   glDisable(GL_LIGHTING);
-  glBegin(GL_LINES);
+  if (batched)
+    Vertices.Clear();
+  else
+    glBegin(GL_LINES);
   // Slot T is the oldest segment (black), slot T - 1 the newest (grey 0.19998).
   const int T = Env.TrailIndex;
   for (int i = 0; i < TEnv::TrailCount; ++i) {
@@ -498,10 +482,35 @@ void TDrawer::DrawTrails() {
     const double x1 = MapX(segment.X1), y1 = MapY(segment.Y1);
     const double x2 = MapX(segment.X2), y2 = MapY(segment.Y2);
     if (!view.MayShowSegment(x1, y1, x2, y2)) continue;
-    glColor3d(g, g, g);
-    glVertex2d(x1, y1);
-    glVertex2d(x2, y2);
+    if (batched) {
+      Vertices.Add(GL_LINES, x1, y1, 0, g);
+      Vertices.Add(GL_LINES, x2, y2, 0, g);
+    } else {
+      glColor3d(g, g, g);
+      glVertex2d(x1, y1);
+      glVertex2d(x2, y2);
+    }
   }
-  glEnd();
+  if (batched)
+    Vertices.Draw();
+  else
+    glEnd();
   glEnable(GL_LIGHTING);
+}
+
+void TColouredVertices::Clear() {
+  Positions.clear();
+  Colours.clear();
+  Runs.clear();
+}
+
+void TColouredVertices::Draw() const {
+  if (Runs.empty()) return;
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, Positions.data());
+  glColorPointer(3, GL_FLOAT, 0, Colours.data());
+  for (const TRun& run : Runs) glDrawArrays(run.Mode, run.First, run.Count);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
 }

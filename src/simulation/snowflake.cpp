@@ -194,7 +194,36 @@ void TSnowflakes::Step(double dt) {
   }
 }
 
+size_t TSnowflakes::Near(double x, double y, double rangeSq, uint32_t* near) const {
+  const __m128d eyeX = _mm_set1_pd(x), eyeY = _mm_set1_pd(y), range = _mm_set1_pd(rangeSq);
+  size_t count = 0, i = 0;
+  for (; i + Lanes <= Count; i += Lanes) {
+    const __m128d dx = _mm_sub_pd(_mm_loadu_pd(X.data() + i), eyeX);
+    const __m128d dy = _mm_sub_pd(_mm_loadu_pd(Y.data() + i), eyeY);
+    const __m128d d2 = _mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy));
+    const int lanes = _mm_movemask_pd(_mm_cmpngt_pd(d2, range));
+    near[count] = static_cast<uint32_t>(i);
+    count += static_cast<size_t>(lanes & 1);
+    near[count] = static_cast<uint32_t>(i + 1);
+    count += static_cast<size_t>(lanes >> 1);
+  }
+  for (; i < Count; ++i) {
+    const double dx = X[i] - x, dy = Y[i] - y;
+    if (!(dx * dx + dy * dy > rangeSq)) near[count++] = static_cast<uint32_t>(i);
+  }
+  return count;
+}
+
 #else
+
+size_t TSnowflakes::Near(double x, double y, double rangeSq, uint32_t* near) const {
+  size_t count = 0;
+  for (size_t i = 0; i < Count; ++i) {
+    const double dx = X[i] - x, dy = Y[i] - y;
+    if (!(dx * dx + dy * dy > rangeSq)) near[count++] = static_cast<uint32_t>(i);
+  }
+  return count;
+}
 
 void TSnowflakes::Step(double dt) {
   for (size_t i = 0; i < Count; ++i) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class TEnv;
@@ -45,6 +46,10 @@ class TSnowflakes {
   // Steps every flake by dt in index order, with the same results and the same random draws, in
   // the same order, as calling TSnowflake::Step on each in turn.
   void Step(double dt);
+  // Writes to near, in index order, the index of every flake whose squared plain distance
+  // (X - x)^2 + (Y - y)^2 is not greater than rangeSq, and returns how many it wrote; near has
+  // room for size() indices.
+  size_t Near(double x, double y, double rangeSq, uint32_t* near) const;
 
   TEnv* Env;
   std::vector<double> X, Y, Z, LieTime, DriftX, DriftY, VelZ, DriftTime;
