@@ -1,5 +1,5 @@
-// TGLFrameText: a read-modify-write of the text's rectangle. GL rows run bottom-up and the
-// image's top-down, so the patch is turned over after the read and again before the write.
+// TGLFrameText: a stamp of the text's rectangle blended over the frame. GL rows run bottom-up
+// and the image's top-down, so the stamp is turned over once it is made.
 #include "text/gl_frame_text.h"
 
 #include <algorithm>
@@ -17,6 +17,10 @@ void TurnOver(TImage& image) {
 }
 
 constexpr size_t MaxLayouts = 16;
+
+bool SameRect(const TTextRect& a, const TTextRect& b) {
+  return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
+}
 
 bool SameFont(const TFontSpec& a, const TFontSpec& b) {
   return a.Name == b.Name && a.Size == b.Size && a.Red == b.Red && a.Green == b.Green &&
@@ -47,13 +51,15 @@ void TGLFrameText::DrawText(int x, int y, const std::string& text) {
   if (layout == Layouts.end()) {
     // A few places at most (one a monitor); a surface written all over starts its list afresh.
     if (Layouts.size() >= MaxLayouts) Layouts.clear();
-    Layouts.push_back(TLayout{Font, Transparent, x, y, pixelsPerInch, std::string(), TTextInk()});
+    Layouts.push_back(
+        TLayout{Font, Transparent, x, y, pixelsPerInch, std::string(), TTextInk(), TImage(), {}});
     layout = Layouts.end() - 1;
     Glyphs.LayOut(x, y, text, layout->Ink);
     layout->Text = text;
   } else if (layout->Text != text) {
     Glyphs.LayOut(x, y, text, layout->Ink);
     layout->Text = text;
+    layout->Stamp.Pixels.clear();
   }
   const TTextInk& ink = layout->Ink;
   if (ink.Empty()) return;
@@ -63,16 +69,22 @@ void TGLFrameText::DrawText(int x, int y, const std::string& text) {
   const long long right = std::min<long long>(ink.Right, frame.Right);
   const long long bottom = std::min<long long>(ink.Bottom, frame.Bottom);
   if (left >= right || top >= bottom) return;
-  Patch.Width = static_cast<int>(right - left);
-  Patch.Height = static_cast<int>(bottom - top);
-  Patch.Pixels.resize(static_cast<size_t>(Patch.Width) * static_cast<size_t>(Patch.Height) * 4);
-  // Window coordinates of the patch's lower-left pixel.
+  const TTextRect inside{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
+                         static_cast<int>(bottom)};
+  TImage& stamp = layout->Stamp;
+  if (stamp.Pixels.empty() || !SameRect(layout->StampRect, inside)) {
+    // Glyphs composited over transparent black keep the text colour times its coverage, and
+    // their combined coverage as alpha.
+    stamp.Width = inside.Right - inside.Left;
+    stamp.Height = inside.Bottom - inside.Top;
+    stamp.Pixels.assign(static_cast<size_t>(stamp.Width) * static_cast<size_t>(stamp.Height) * 4,
+                        0);
+    BlendInk(stamp, ink, left, top);
+    TurnOver(stamp);
+    layout->StampRect = inside;
+  }
+  // Window coordinates of the stamp's lower-left pixel.
   const int glX = static_cast<int>(left - frame.Left);
   const int glY = static_cast<int>(frame.Bottom - bottom);
-
-  ReadFramePatch(glX, glY, Patch.Width, Patch.Height, Patch.Pixels.data());
-  TurnOver(Patch);
-  BlendInk(Patch, ink, left, top);
-  TurnOver(Patch);
-  WriteFramePatch(glX, glY, Patch.Width, Patch.Height, Patch.Pixels.data());
+  BlendFramePatch(glX, glY, stamp.Width, stamp.Height, stamp.Pixels.data());
 }

@@ -1,6 +1,7 @@
 // TGLFrameText: the text surface over the OpenGL frame being drawn. Text goes into the frame
 // before it is presented, so every presented frame carries it; the glyphs are the image text
-// surface's, blended on the CPU over the pixels read back from under them (OpenGL 1.1 only).
+// surface's, composited once onto a transparent stamp that OpenGL blends over the frame
+// (OpenGL 1.1 only): nothing is read back, so the CPU never waits for the frame to be drawn.
 #pragma once
 
 #include <functional>
@@ -22,16 +23,16 @@ class TGLFrameText : public TTextSurface {
   void SetPixelsPerInch(int pixelsPerInch) { Glyphs.SetPixelsPerInch(pixelsPerInch); }
   void SetFont(const TFontSpec& font) override;
   void SetTransparentBackground(bool transparent) override;
-  // Reads back the rectangle the text covers in the current draw buffer, blends the glyphs onto
-  // it exactly as the image text surface does, and writes it back. GL state is left as found.
+  // Blends the text over the current draw buffer; the pixels are those of the image text
+  // surface to within a step of each channel. GL state is left as found.
   void DrawText(int x, int y, const std::string& text) override;
 
  private:
   std::function<TTextRect()> Frame;
   TFontSpec Font;
   bool Transparent = true;
-  TImage Patch;  // the pixels under the text, kept between calls for its storage
-  TImageTextSurface Glyphs{Patch};
+  TImage Scratch;  // the image the glyphs are laid out for; nothing is drawn into it
+  TImageTextSurface Glyphs{Scratch};
   // A text laid out once for where and how it was drawn. A clock changes its text once a second,
   // so most frames reuse the layout of each place (a clock per monitor) with its own font size.
   struct TLayout {
@@ -40,6 +41,10 @@ class TGLFrameText : public TTextSurface {
     int X, Y, PixelsPerInch;
     std::string Text;
     TTextInk Ink;
+    // The ink over transparent black, colours premultiplied by coverage, rows bottom up as
+    // OpenGL takes them; made for the part of the ink inside StampRect.
+    TImage Stamp;
+    TTextRect StampRect{};
   };
   std::vector<TLayout> Layouts;
 };
