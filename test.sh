@@ -12,7 +12,7 @@ packages=(
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
   clang libclang-rt-14-dev libfaketime valgrind
-  xscreensaver lintian dpkg-dev passwd
+  xscreensaver lintian dpkg-dev passwd nsis
 )
 
 # The Windows build: cross compilers, and Wine (32-bit from the i386 architecture) with its
@@ -52,6 +52,11 @@ for target in i686 x86_64; do
   cmake -S . -B "build-win$bits" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$target-w64-mingw32.cmake"
   cmake --build "build-win$bits" -j"$jobs"
+done
+# Their downloads: each tree's zip, and the installer holding both builds, which the Wine tests
+# install.
+for bits in 32 64; do
+  cmake --build "build-win$bits" --target package
 done
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo

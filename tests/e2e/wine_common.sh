@@ -135,10 +135,12 @@ stop_saver() {
 
 readonly SETTINGS_KEY='HKCU\Software\Ombrix\Tundrel'
 
-# A settings value as "REG_DWORD 0x1", "REG_SZ 0" and so on, or "missing".
+# A settings value (or one of KEY, with further options of reg query) as "REG_DWORD 0x1",
+# "REG_SZ 0" and so on, or "missing".
+# Usage: reg_value NAME [KEY [OPTION...]]
 reg_value() {
   local line
-  line=$(timeout 60 wine reg query "$SETTINGS_KEY" /v "$1" 2>/dev/null | tr -d '\r' |
+  line=$(timeout 60 wine reg query "${2:-$SETTINGS_KEY}" /v "$1" "${@:3}" 2>/dev/null | tr -d '\r' |
     awk -v name="$1" '$1 == name { $1 = ""; sub(/^ +/, ""); print }')
   echo "${line:-missing}" | tr -s ' '
 }
