@@ -149,7 +149,8 @@ class TDrawer {
   // Draws the scene with the current viewport and projection, after clearing unless told not
   // to, without presenting.
   void DrawScene(bool clear = true);
-  // Fills VisibleFlakes from the world's snow in index order, for the current eye.
+  // Fills VisibleFlakes from the world's snow in index order, for the current eye; batched, it
+  // leaves out flakes that show neither in the current view nor in its mirror image.
   void CollectSnowflakes();
   void DrawCollectedSnowflakes(double Brightness);
 

@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "drawer.h"
@@ -24,6 +25,8 @@ constexpr double StarFlakeSq = 10000.0;   // within 100 units a flake is a star,
 constexpr double StarHalfSize = 0.00015;
 // The farthest a star's ray reaches from its centre: half a cube's diagonal, scene units.
 constexpr double StarReach = StarHalfSize * 1.7320508075688772;
+// Flakes lie between the ground and the height they fall from, world units.
+constexpr double SnowTop = 200.0;
 // The farthest any shape reaches from its unit's origin, in the unit frame: the tip of the top
 // foliage tier, 12 above the ground (the trunk's top is at 10, the body's at 2).
 constexpr double ShapeReach = 12.0;
@@ -53,6 +56,26 @@ class TViewVolume {
     for (const TPlane& plane : Planes)
       if (plane.At(x, y, z) < -radius * plane.Length) return false;
     return true;
+  }
+  // Lines on the plain of a world worldSize wide, in world units, beyond which no flake (of
+  // height 0 to SnowTop, reach scene units around its centre) shows in the pass this volume was
+  // read for or in the mirror image drawn with it (height z at -(z + 1 unit)). The mirror keeps
+  // each side plane's direction on the plain, so one line serves both passes. The margin covers
+  // the rounding of the mirror's single-precision matrix, which the mirror pass reads.
+  std::array<TPlainSide, 4> PlainSides(double worldSize, double reach) const {
+    std::array<TPlainSide, 4> sides;
+    const double top = SnowTop / worldSize, below = 1.0 / worldSize;
+    for (size_t i = 0; i < Planes.size(); ++i) {
+      const double* n = Planes[i].N;
+      const double onPlain = n[3] - n[0] - n[1];
+      const double scene = std::max(onPlain + std::max(0.0, n[2] * top),
+                                    onPlain - n[2] * below + std::max(0.0, -n[2] * top));
+      const double margin =
+          1e-4 * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]) + std::fabs(n[3]));
+      sides[i] = TPlainSide{2 * n[0] / worldSize, 2 * n[1] / worldSize,
+                            scene + reach * Planes[i].Length + margin};
+    }
+    return sides;
   }
   // False when the segment between two points on the plain (z = 0) lies wholly outside.
   bool MayShowSegment(double x1, double y1, double x2, double y2) const {
@@ -412,7 +435,10 @@ void TDrawer::DrawSnowflakes(double Brightness) {
 void TDrawer::CollectSnowflakes() {
   const TSnowflakes& flakes = Env.Snowflakes;
   NearFlakes.resize(flakes.size());
-  const size_t count = flakes.Near(EyeX, EyeY, FlakeCullSq, NearFlakes.data());
+  // Batched, only flakes that may show in this view, in either pass.
+  const auto sides = TViewVolume::For(CallSequence).PlainSides(Env.WorldSize, StarReach);
+  const size_t count =
+      flakes.Near(EyeX, EyeY, FlakeCullSq, sides.data(), sides.size(), NearFlakes.data());
   VisibleFlakes.clear();
   for (size_t k = 0; k < count; ++k) {
     const uint32_t i = NearFlakes[k];

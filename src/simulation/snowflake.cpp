@@ -61,6 +61,15 @@ void TSnowflake::ApplyVelocity(double dt) {
   if (Z < 0) Z = 0;
 }
 
+bool TSnowflakes::IsNear(size_t i, double x, double y, double rangeSq, const TPlainSide* sides,
+                         size_t sideCount) const {
+  const double dx = X[i] - x, dy = Y[i] - y;
+  if (dx * dx + dy * dy > rangeSq) return false;
+  for (size_t s = 0; s < sideCount; ++s)
+    if (sides[s].A * X[i] + sides[s].B * Y[i] + sides[s].C < 0) return false;
+  return true;
+}
+
 void TSnowflakes::reserve(size_t count) {
   const size_t padded = (count + Lanes - 1) / Lanes * Lanes;
   for (std::vector<double>* field : {&X, &Y, &Z, &LieTime, &DriftX, &DriftY, &VelZ, &DriftTime})
@@ -194,34 +203,40 @@ void TSnowflakes::Step(double dt) {
   }
 }
 
-size_t TSnowflakes::Near(double x, double y, double rangeSq, uint32_t* near) const {
+size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
+                         size_t sideCount, uint32_t* near) const {
   const __m128d eyeX = _mm_set1_pd(x), eyeY = _mm_set1_pd(y), range = _mm_set1_pd(rangeSq);
+  const __m128d zero = _mm_setzero_pd();
   size_t count = 0, i = 0;
   for (; i + Lanes <= Count; i += Lanes) {
-    const __m128d dx = _mm_sub_pd(_mm_loadu_pd(X.data() + i), eyeX);
-    const __m128d dy = _mm_sub_pd(_mm_loadu_pd(Y.data() + i), eyeY);
+    const __m128d px = _mm_loadu_pd(X.data() + i), py = _mm_loadu_pd(Y.data() + i);
+    const __m128d dx = _mm_sub_pd(px, eyeX), dy = _mm_sub_pd(py, eyeY);
     const __m128d d2 = _mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy));
-    const int lanes = _mm_movemask_pd(_mm_cmpngt_pd(d2, range));
+    __m128d keep = _mm_cmpngt_pd(d2, range);
+    for (size_t s = 0; s < sideCount; ++s) {
+      const __m128d a = _mm_set1_pd(sides[s].A), b = _mm_set1_pd(sides[s].B);
+      const __m128d side =
+          _mm_add_pd(_mm_add_pd(_mm_mul_pd(a, px), _mm_mul_pd(b, py)), _mm_set1_pd(sides[s].C));
+      keep = _mm_and_pd(keep, _mm_cmpnlt_pd(side, zero));
+    }
+    const int lanes = _mm_movemask_pd(keep);
     near[count] = static_cast<uint32_t>(i);
     count += static_cast<size_t>(lanes & 1);
     near[count] = static_cast<uint32_t>(i + 1);
     count += static_cast<size_t>(lanes >> 1);
   }
-  for (; i < Count; ++i) {
-    const double dx = X[i] - x, dy = Y[i] - y;
-    if (!(dx * dx + dy * dy > rangeSq)) near[count++] = static_cast<uint32_t>(i);
-  }
+  for (; i < Count; ++i)
+    if (IsNear(i, x, y, rangeSq, sides, sideCount)) near[count++] = static_cast<uint32_t>(i);
   return count;
 }
 
 #else
 
-size_t TSnowflakes::Near(double x, double y, double rangeSq, uint32_t* near) const {
+size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
+                         size_t sideCount, uint32_t* near) const {
   size_t count = 0;
-  for (size_t i = 0; i < Count; ++i) {
-    const double dx = X[i] - x, dy = Y[i] - y;
-    if (!(dx * dx + dy * dy > rangeSq)) near[count++] = static_cast<uint32_t>(i);
-  }
+  for (size_t i = 0; i < Count; ++i)
+    if (IsNear(i, x, y, rangeSq, sides, sideCount)) near[count++] = static_cast<uint32_t>(i);
   return count;
 }
 

@@ -29,6 +29,11 @@ class TSnowflake {
   double DriftTime = 0;  // seconds until the next wind change
 };
 
+// One side of a line on the plain: where A * x + B * y + C >= 0.
+struct TPlainSide {
+  double A, B, C;
+};
+
 // Flakes by field: flake i is X[i], Y[i], Z[i] and so on, for i below size(). Each array holds
 // up to Lanes - 1 more entries, flakes that lie for ever and draw nothing, so that the step
 // always takes whole packs of Lanes flakes.
@@ -47,13 +52,18 @@ class TSnowflakes {
   // the same order, as calling TSnowflake::Step on each in turn.
   void Step(double dt);
   // Writes to near, in index order, the index of every flake whose squared plain distance
-  // (X - x)^2 + (Y - y)^2 is not greater than rangeSq, and returns how many it wrote; near has
-  // room for size() indices.
-  size_t Near(double x, double y, double rangeSq, uint32_t* near) const;
+  // (X - x)^2 + (Y - y)^2 is not greater than rangeSq and that lies on the given side of each of
+  // the lines, and returns how many it wrote; near has room for size() indices.
+  size_t Near(double x, double y, double rangeSq, const TPlainSide* sides, size_t sideCount,
+              uint32_t* near) const;
 
   TEnv* Env;
   std::vector<double> X, Y, Z, LieTime, DriftX, DriftY, VelZ, DriftTime;
 
  private:
+  // Near's test of one flake.
+  bool IsNear(size_t i, double x, double y, double rangeSq, const TPlainSide* sides,
+              size_t sideCount) const;
+
   size_t Count = 0;
 };
