@@ -32,10 +32,13 @@ class TColouredVertices {
     if (Runs.empty() || Runs.back().Mode != mode)
       Runs.push_back(TRun{mode, static_cast<int>(Positions.size() / 3), 0});
     ++Runs.back().Count;
-    Positions.insert(Positions.end(),
-                     {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)});
+    Positions.push_back(static_cast<float>(x));
+    Positions.push_back(static_cast<float>(y));
+    Positions.push_back(static_cast<float>(z));
     const float grey = static_cast<float>(g);
-    Colours.insert(Colours.end(), {grey, grey, grey});
+    Colours.push_back(grey);
+    Colours.push_back(grey);
+    Colours.push_back(grey);
   }
   // The runs in order; the client arrays are switched off again after.
   void Draw() const;

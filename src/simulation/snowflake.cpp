@@ -213,6 +213,8 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
     const __m128d dx = _mm_sub_pd(px, eyeX), dy = _mm_sub_pd(py, eyeY);
     const __m128d d2 = _mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy));
     __m128d keep = _mm_cmpngt_pd(d2, range);
+    // Most flakes are out of range: the lines are only asked about the rest.
+    if (_mm_movemask_pd(keep) == 0) continue;
     for (size_t s = 0; s < sideCount; ++s) {
       const __m128d a = _mm_set1_pd(sides[s].A), b = _mm_set1_pd(sides[s].B);
       const __m128d side =

@@ -277,6 +277,7 @@ void TGlxWindowSurface::SwapBuffers() {
     glXSwapBuffers(Dpy, Win);
   else
     glFlush();
+  FrameRectKnown = false;
   // By then a software driver has compiled all the scene needs; its compiler (tens of
   // megabytes of code with Mesa's llvmpipe) and its work space lie idle from here on.
   constexpr int FramesToSettle = 120;
@@ -299,9 +300,13 @@ TTextRect TGlxWindowSurface::WindowRect() {
 void TGlxWindowSurface::Invalidate() {}
 
 TTextRect TGlxWindowSurface::ClientRect() {
-  XWindowAttributes attributes;
-  if (XGetWindowAttributes(Dpy, Win, &attributes) == 0) return TTextRect{};
-  return TTextRect{0, 0, attributes.width, attributes.height};
+  if (!FrameRectKnown) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(Dpy, Win, &attributes) == 0) return TTextRect{};
+    FrameRect = TTextRect{0, 0, attributes.width, attributes.height};
+    FrameRectKnown = true;
+  }
+  return FrameRect;
 }
 
 TTextSurface& TGlxWindowSurface::Text() {

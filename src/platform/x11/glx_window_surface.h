@@ -52,6 +52,8 @@ class TGlxWindowSurface : public TGLSurface {
   TGlxWindowSurface(Display* display, Window window);
   // The context on the window's visual, made current; false and the reason otherwise.
   bool Open(std::string& error);
+  // The window's size, asked of the server once a frame: the text of every view of a frame goes
+  // into the same drawable, and each question is a round trip.
   TTextRect ClientRect();
 
   Display* Dpy;
@@ -60,6 +62,8 @@ class TGlxWindowSurface : public TGLSurface {
   bool DoubleBuffered = false;
   int Screen = 0;
   int Swaps = 0;  // frames presented, counted up to the release of the start-up pages
+  TTextRect FrameRect{};
+  bool FrameRectKnown = false;  // FrameRect holds the size of the frame being drawn
   // The error handler that was in force before this surface began to ignore X errors.
   XErrorHandler PreviousHandler = nullptr;
   bool HandlerSet = false;
