@@ -115,7 +115,7 @@ compare "/s, two ${size} monitors" 2 /s
 
 # The preview: the saver draws into a 152x112 window of a stand-in host.
 screen 1
-coproc PROBE { "$probe" window 152 112; }
+coproc PROBE { "$probe" window 152 112 2>/dev/null; }
 probe_pid=$PROBE_PID
 read -r preview_id _ <&"${PROBE[0]}"
 echo map >&"${PROBE[1]}"
