@@ -234,6 +234,96 @@ void DrawTrunk(TTetraColours& colours) {
   glEnd();
 }
 
+// The same shapes for vertex arrays: each triangle's vertices in the order drawn above, in single
+// precision as OpenGL keeps them, each with its face's normal; the marked vertices are the
+// tetrahedra's tops and the tiers' tips.
+struct TShapeArrays {
+  float Positions[36];
+  float Normals[36];
+  bool Marked[12];
+
+  TShapeArrays(const std::array<TPoint3, 12>& vertices,
+               const std::array<std::array<float, 3>, 4>& normals, std::array<int, 3> marked) {
+    for (int v = 0; v < 12; ++v) {
+      Positions[v * 3] = static_cast<float>(vertices[v].X);
+      Positions[v * 3 + 1] = static_cast<float>(vertices[v].Y);
+      Positions[v * 3 + 2] = static_cast<float>(vertices[v].Z);
+      for (int k = 0; k < 3; ++k) Normals[v * 3 + k] = normals[v / 3][k];
+      Marked[v] = v == marked[0] || v == marked[1] || v == marked[2];
+    }
+  }
+  // Three triangles' worth of colours: unmarked vertices plain, marked ones marked.
+  void Colour(const std::array<float, 3>& plain, const std::array<float, 3>& marked,
+              float* colours) const {
+    for (int v = 0; v < 12; ++v)
+      for (int k = 0; k < 3; ++k) colours[v * 3 + k] = Marked[v] ? marked[k] : plain[k];
+  }
+  // The triangles with the current colour, or with colours vertex by vertex.
+  void Draw(const float* colours = nullptr) const {
+    glVertexPointer(3, GL_FLOAT, 0, Positions);
+    glNormalPointer(GL_FLOAT, 0, Normals);
+    if (colours) {
+      glEnableClientState(GL_COLOR_ARRAY);
+      glColorPointer(3, GL_FLOAT, 0, colours);
+    }
+    glDrawArrays(GL_TRIANGLES, 0, 12);
+    if (colours) glDisableClientState(GL_COLOR_ARRAY);
+  }
+};
+
+const TShapeArrays BodyArrays({{{-1, -1, 0},
+                                {-1, 1, 0},
+                                {2, 0, 0},
+                                {-1, -1, 0},
+                                {-1, 1, 0},
+                                {-1, 0, 2},
+                                {-1, 1, 0},
+                                {-1, 0, 2},
+                                {2, 0, 0},
+                                {-1, -1, 0},
+                                {2, 0, 0},
+                                {-1, 0, 2}}},
+                              {BodyNormals.Bottom, BodyNormals.Back, BodyNormals.Left,
+                               BodyNormals.Right},
+                              {5, 7, 11});
+const TShapeArrays TrunkArrays({{{-1, -1, 0},
+                                 {-1, 1, 0},
+                                 {1, 0, 0},
+                                 {-1, -1, 0},
+                                 {-1, 1, 0},
+                                 {0, 0, 10},
+                                 {-1, 1, 0},
+                                 {0, 0, 10},
+                                 {1, 0, 0},
+                                 {-1, -1, 0},
+                                 {1, 0, 0},
+                                 {0, 0, 10}}},
+                               {TrunkNormals.Bottom, TrunkNormals.Back, TrunkNormals.Left,
+                                TrunkNormals.Right},
+                               {5, 7, 11});
+const TShapeArrays TierArrays({{{0, 0, 1},
+                                {1, 0.4, 0},
+                                {-1, 0.4, 0},
+                                {0, 0, 1},
+                                {0, -1, 0},
+                                {1, 0.4, 0},
+                                {0, 0, 1},
+                                {0, -1, 0},
+                                {-1, 0.4, 0},
+                                {1, 0.4, 0},
+                                {0, -1, 0},
+                                {-1, 0.4, 0}}},
+                              TierNormals, {0, 3, 6});
+
+// A tetrahedron from arrays: in the scene with the colour set before it; in the mirror image
+// with its top black, vertex by vertex, as the immediate-mode shape sets it.
+void DrawTetra(const TShapeArrays& shape, float red, float green, bool darkTop) {
+  if (!darkTop) return shape.Draw();
+  float colours[36];
+  shape.Colour({red, green, 0}, {0, 0, 0}, colours);
+  shape.Draw(colours);
+}
+
 }  // namespace
 
 void TDrawer::Render() {
@@ -341,6 +431,12 @@ void TDrawer::DrawUnits(double Brightness) {
   const double L = Brightness;
   const bool mirror = L < 1;
   const TViewVolume view = TViewVolume::For(CallSequence);
+  // Batched, each shape is one draw from vertex arrays instead of a call a vertex.
+  const bool batched = CallSequence == TCallSequence::Batched;
+  if (batched) {
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+  }
   for (const auto& slot : Env.Units) {
     if (!slot) continue;
     const TEnvUnit& unit = *slot;
@@ -357,26 +453,45 @@ void TDrawer::DrawUnits(double Brightness) {
       const float red = static_cast<float>(L);
       const float green = unit.Is<TPredator>() ? 0.0f : static_cast<float>(L);
       glColor3f(red, green, 0);
-      TTetraColours colours(red, green, mirror);
-      DrawBody(colours);
+      if (batched) {
+        DrawTetra(BodyArrays, red, green, mirror);
+      } else {
+        TTetraColours colours(red, green, mirror);
+        DrawBody(colours);
+      }
     } else {
       const float trunk = static_cast<float>(L / 3);
       glColor3f(trunk, trunk, 0);
-      TTetraColours colours(trunk, trunk, mirror);
-      DrawTrunk(colours);
+      if (batched) {
+        DrawTetra(TrunkArrays, trunk, trunk, mirror);
+      } else {
+        TTetraColours colours(trunk, trunk, mirror);
+        DrawTrunk(colours);
+      }
 
       for (const TFirTier& tier : FirTiers) {
         glPushMatrix();
         glTranslated(0, 0, tier.Lift);
         glScalef(tier.Width, tier.Width, tier.Height);
-        if (mirror)
-          DrawFirTier(L / tier.BaseShare, L / tier.TipShare);
-        else
-          DrawFirTier(1.0, 1.0);
+        const double base = mirror ? L / tier.BaseShare : 1.0;
+        const double tip = mirror ? L / tier.TipShare : 1.0;
+        if (batched) {
+          // The tier sets its colours inside its batch, so they go vertex by vertex.
+          float colours[36];
+          TierArrays.Colour({0, static_cast<float>(base), 0}, {0, static_cast<float>(tip), 0},
+                            colours);
+          TierArrays.Draw(colours);
+        } else {
+          DrawFirTier(base, tip);
+        }
         glPopMatrix();
       }
     }
     glPopMatrix();
+  }
+  if (batched) {
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
   }
 }
 
