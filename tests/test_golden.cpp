@@ -75,14 +75,8 @@ TRendered RenderLikeTheDriver(const TGoldenCase& c, std::string& error) {
   TRendered rendered;
   if (snapshot) {
     const int64_t steps = static_cast<int64_t>(std::ceil(Seconds / FrameDt - 1e-9));
-    std::vector<TSnowWatch> eye(1);
     for (int64_t step = 1; step <= steps; ++step) {
       clock.Set(static_cast<double>(step) * FrameDt);
-      // As in the saver, the step notes the snow around the eye, and the frame draws from the
-      // notes: the pictures were made from scans of the whole table.
-      eye[0].X = snapshot->Drawer().EyeX;
-      eye[0].Y = snapshot->Drawer().EyeY;
-      env->Snowflakes.WatchFrom(eye);
       const double dt = env->Step();
       snapshot->UpdateCamera(dt);
       TopUpPopulation(*env);

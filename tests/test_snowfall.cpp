@@ -92,39 +92,3 @@ TEST_F(WorldTest, TheWorldsFlakesCoverThreeTimesThePlainAndHalfAreAirborne) {
 }
 
 }  // namespace
-
-// The notes a step takes around a watched place hold, in order and with their positions, every
-// flake within reach of any point near the place, and only until a flake is changed.
-TEST_F(WorldTest, AWatchNotesEveryFlakeWithinReachOfAnEyeNearItsPlace) {
-  TSnowflakes& flakes = Env->Snowflakes;
-  std::vector<TSnowWatch> places(2);
-  places[0].X = 500;
-  places[0].Y = 500;
-  places[1].X = -900;
-  places[1].Y = 1900;
-  flakes.WatchFrom(places);
-  EXPECT_EQ(flakes.WatchedNear(500, 500), nullptr);  // nothing noted before a step
-  flakes.Step(1.0 / 60);
-  ASSERT_EQ(flakes.WatchedNear(2000, 2000), nullptr);
-  for (const TSnowWatch& place : places) {
-    // An eye at the edge of the slack, on the far side of the flakes it must see.
-    const double eyeX = place.X + TSnowflakes::WatchSlack * 0.6;
-    const double eyeY = place.Y - TSnowflakes::WatchSlack * 0.8;
-    const TSnowWatch* watch = flakes.WatchedNear(eyeX, eyeY);
-    ASSERT_NE(watch, nullptr);
-    std::vector<uint32_t> expected(flakes.size());
-    expected.resize(flakes.Near(eyeX, eyeY, TSnowflakes::WatchReach * TSnowflakes::WatchReach,
-                                nullptr, 0, expected.data()));
-    ASSERT_FALSE(expected.empty());
-    size_t k = 0;
-    for (const TSnowWatch::TNote& note : watch->Notes) {
-      ASSERT_EQ(note.X, flakes.X[note.Index]);
-      ASSERT_EQ(note.Y, flakes.Y[note.Index]);
-      ASSERT_EQ(note.Z, flakes.Z[note.Index]);
-      if (k < expected.size() && note.Index == expected[k]) ++k;
-    }
-    EXPECT_EQ(k, expected.size()) << "a flake within reach is missing from the notes";
-  }
-  flakes.Set(0, flakes.Get(0));
-  EXPECT_EQ(flakes.WatchedNear(500, 500), nullptr);
-}

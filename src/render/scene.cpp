@@ -548,33 +548,19 @@ void TDrawer::DrawSnowflakes(double Brightness) {
 }
 
 void TDrawer::CollectSnowflakes() {
-  static_assert(TSnowflakes::WatchReach * TSnowflakes::WatchReach >= FlakeCullSq,
-                "a watch notes every flake a view may draw");
   const TSnowflakes& flakes = Env.Snowflakes;
+  NearFlakes.resize(flakes.size());
   // Batched, only flakes that may show in this view, in either pass.
   const auto sides = TViewVolume::For(CallSequence).PlainSides(Env.WorldSize, StarReach);
-  VisibleFlakes.clear();
-  auto collect = [&](double x, double y, double z) {
-    const double d2 = Sq(x - EyeX) + Sq(y - EyeY);
-    VisibleFlakes.push_back(TVisibleFlake{MapX(x), MapY(y), MapLength(z), z, !(d2 > StarFlakeSq)});
-  };
-  // The flakes the last step noted near this eye, where it noted them; else the whole table.
-  if (const TSnowWatch* watch = flakes.WatchedNear(EyeX, EyeY)) {
-    for (const TSnowWatch::TNote& note : watch->Notes) {
-      if (Sq(note.X - EyeX) + Sq(note.Y - EyeY) > FlakeCullSq) continue;
-      bool inside = true;
-      for (const TPlainSide& side : sides)
-        inside = inside && !(side.A * note.X + side.B * note.Y + side.C < 0);
-      if (inside) collect(note.X, note.Y, note.Z);
-    }
-    return;
-  }
-  NearFlakes.resize(flakes.size());
   const size_t count =
       flakes.Near(EyeX, EyeY, FlakeCullSq, sides.data(), sides.size(), NearFlakes.data());
+  VisibleFlakes.clear();
   for (size_t k = 0; k < count; ++k) {
     const uint32_t i = NearFlakes[k];
-    collect(flakes.X[i], flakes.Y[i], flakes.Z[i]);
+    const double d2 = Sq(flakes.X[i] - EyeX) + Sq(flakes.Y[i] - EyeY);
+    VisibleFlakes.push_back(TVisibleFlake{MapX(flakes.X[i]), MapY(flakes.Y[i]),
+                                          MapLength(flakes.Z[i]), flakes.Z[i],
+                                          !(d2 > StarFlakeSq)});
   }
 }
 

@@ -269,15 +269,6 @@ void TfMain::LifeTimerTimer(TObject*) {
   if (lost) Close();
   const bool drawable = !lost || WindowExists(TargetWindow);
 
-  // The step notes the snow around each view's eye, so that no view scans the whole table.
-  const std::vector<TDrawer*> views = Views();
-  WatchPlaces.resize(views.size());
-  for (size_t i = 0; i < views.size(); ++i) {
-    WatchPlaces[i].X = views[i]->EyeX;
-    WatchPlaces[i].Y = views[i]->EyeY;
-  }
-  Env->Snowflakes.WatchFrom(WatchPlaces);
-
   double t = ClockNow();
   const double dt = Env->Step();
   CalcTime += ElapsedSeconds(t, ClockNow());

@@ -10,7 +10,6 @@
 
 #include "forms.h"
 #include "input_rules.h"
-#include "snowflake.h"
 #include "views.h"
 
 class TDrawer;
@@ -45,13 +44,12 @@ class TfMain : public TForm {
   // In the full-screen run, a view with its own camera for every monitor after the first, whose
   // view is Drawer's; they draw through Drawer's surface.
   std::vector<std::unique_ptr<TDrawer>> MoreViews;
-  std::vector<TSnowWatch> WatchPlaces;  // each view's eye before a step; kept for its storage
-  TPredator* Predator = nullptr;        // the first followed animal; the world owns it
-  TPoint MousePos;                      // screen pixels
-  double StatTime = 0;                  // clock reading at the last statistics refresh, seconds
-  double CalcTime = 0;                  // seconds in world steps since then
-  double DrawTime = 0;                  // seconds in camera update and rendering since then
-  int32_t FrameCount = 0;               // frame ticks since then
+  TPredator* Predator = nullptr;  // the first followed animal; the world owns it
+  TPoint MousePos;                // screen pixels
+  double StatTime = 0;            // clock reading at the last statistics refresh, seconds
+  double CalcTime = 0;            // seconds in world steps since then
+  double DrawTime = 0;            // seconds in camera update and rendering since then
+  int32_t FrameCount = 0;         // frame ticks since then
 
   // The window drawn into: this window, the host's preview window or the daemon's window.
   TWindowHandle TargetWindow = 0;

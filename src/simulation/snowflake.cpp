@@ -109,39 +109,7 @@ TSnowflake TSnowflakes::Get(size_t i) const {
   return flake;
 }
 
-void TSnowflakes::WatchFrom(const std::vector<TSnowWatch>& places) {
-  Watches.resize(places.size());
-  for (size_t w = 0; w < places.size(); ++w) {
-    Watches[w].X = places[w].X;
-    Watches[w].Y = places[w].Y;
-  }
-  WatchesNoted = false;
-}
-
-const TSnowWatch* TSnowflakes::WatchedNear(double x, double y) const {
-  if (!WatchesNoted) return nullptr;
-  for (const TSnowWatch& watch : Watches) {
-    const double dx = x - watch.X, dy = y - watch.Y;
-    if (dx * dx + dy * dy <= WatchSlack * WatchSlack) return &watch;
-  }
-  return nullptr;
-}
-
-void TSnowflakes::NoteWatched(size_t first, size_t last) {
-  // A flake within WatchReach of a point within WatchSlack of the place is within their sum of
-  // the place; a unit more covers the rounding of the squares.
-  constexpr double Reach = WatchReach + WatchSlack + 1;
-  if (last > Count) last = Count;
-  for (TSnowWatch& watch : Watches)
-    for (size_t i = first; i < last; ++i) {
-      const double dx = X[i] - watch.X, dy = Y[i] - watch.Y;
-      if (dx * dx + dy * dy <= Reach * Reach)
-        watch.Notes.push_back(TSnowWatch::TNote{static_cast<uint32_t>(i), X[i], Y[i], Z[i]});
-    }
-}
-
 void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
-  WatchesNoted = false;
   X[i] = flake.X;
   Y[i] = flake.Y;
   Z[i] = flake.Z;
@@ -189,7 +157,6 @@ void TSnowflakes::Step(double dt) {
   double* const velZ = VelZ.data();
   double* const driftTime = DriftTime.data();
   const size_t padded = X.size();
-  for (TSnowWatch& watch : Watches) watch.Notes.clear();
   uint32_t windChanges[RunLength];
   for (size_t first = 0; first < padded; first += RunLength) {
     const size_t last = padded - first < RunLength ? padded : first + RunLength;
@@ -233,10 +200,7 @@ void TSnowflakes::Step(double dt) {
       x[i] += driftX[i] * dt;
       y[i] += driftY[i] * dt;
     }
-    // The run is still in the nearest caches.
-    NoteWatched(first, last);
   }
-  WatchesNoted = !Watches.empty();
 }
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
@@ -284,9 +248,6 @@ void TSnowflakes::Step(double dt) {
     flake.Step(dt);
     Set(i, flake);
   }
-  for (TSnowWatch& watch : Watches) watch.Notes.clear();
-  NoteWatched(0, Count);
-  WatchesNoted = !Watches.empty();
 }
 
 #endif

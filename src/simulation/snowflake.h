@@ -34,17 +34,6 @@ struct TPlainSide {
   double A, B, C;
 };
 
-// What a step noted of the flakes within reach of a place the snow is watched from (a view's eye
-// on the plain): their indices in order, with their positions after the step.
-struct TSnowWatch {
-  struct TNote {
-    uint32_t Index;
-    double X, Y, Z;
-  };
-  double X = 0, Y = 0;  // the place, world units
-  std::vector<TNote> Notes;
-};
-
 // Flakes by field: flake i is X[i], Y[i], Z[i] and so on, for i below size(). Each array holds
 // up to Lanes - 1 more entries, flakes that lie for ever and draw nothing, so that the step
 // always takes whole packs of Lanes flakes.
@@ -67,16 +56,6 @@ class TSnowflakes {
   // the lines, and returns how many it wrote; near has room for size() indices.
   size_t Near(double x, double y, double rangeSq, const TPlainSide* sides, size_t sideCount,
               uint32_t* near) const;
-  // The places the next steps note the flakes around, WatchReach world units and more from
-  // each, so that a view need not scan the whole table; none when empty. The notes of a step
-  // hold until the next step, or until a flake is changed through Set or Add; flakes changed
-  // directly in the arrays are not seen, so whoever watches changes them through Set.
-  void WatchFrom(const std::vector<TSnowWatch>& places);
-  // The notes of the last step around a place within WatchSlack of (x, y): every flake within
-  // WatchReach of (x, y) is among them. Null when there are none.
-  const TSnowWatch* WatchedNear(double x, double y) const;
-  static constexpr double WatchReach = 448.0;  // world units
-  static constexpr double WatchSlack = 20.0;
 
   TEnv* Env;
   std::vector<double> X, Y, Z, LieTime, DriftX, DriftY, VelZ, DriftTime;
@@ -86,10 +65,5 @@ class TSnowflakes {
   bool IsNear(size_t i, double x, double y, double rangeSq, const TPlainSide* sides,
               size_t sideCount) const;
 
-  // Notes for each watched place the flakes around it in flakes [first, last).
-  void NoteWatched(size_t first, size_t last);
-
   size_t Count = 0;
-  std::vector<TSnowWatch> Watches;
-  bool WatchesNoted = false;  // the notes are those of the last step, and nothing changed since
 };
