@@ -13,6 +13,7 @@
 #endif
 
 #include "random.h"
+#include "snow_packs.h"
 #include "world.h"
 
 TSnowflake::TSnowflake(TEnv* env, double phase) : Env(env) {
@@ -124,83 +125,51 @@ void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
 
 namespace {
 
-// Flakes are stepped in runs of this many; a run's wind changes wait in a small list until the
-// run's pass is done.
-constexpr size_t RunLength = 1024;
+struct TSse2Ops {
+  using TPack = __m128d;
+  static constexpr size_t Width = 2;
+  static TPack All(double v) { return _mm_set1_pd(v); }
+  static TPack Load(const double* p) { return _mm_loadu_pd(p); }
+  static void Store(double* p, TPack v) { _mm_storeu_pd(p, v); }
+  static TPack Add(TPack a, TPack b) { return _mm_add_pd(a, b); }
+  static TPack Sub(TPack a, TPack b) { return _mm_sub_pd(a, b); }
+  static TPack Mul(TPack a, TPack b) { return _mm_mul_pd(a, b); }
+  // b where either is not a number, as the scalar step keeps a VelZ that is not one.
+  static TPack Max(TPack a, TPack b) { return _mm_max_pd(a, b); }
+  static TPack Greater(TPack a, TPack b) { return _mm_cmpgt_pd(a, b); }
+  static TPack Less(TPack a, TPack b) { return _mm_cmplt_pd(a, b); }
+  static TPack And(TPack a, TPack b) { return _mm_and_pd(a, b); }
+  static TPack AndNot(TPack a, TPack b) { return _mm_andnot_pd(a, b); }
+  // (mask & a) | (~mask & b), mask being all ones or all zeros in each lane.
+  static TPack Choose(TPack mask, TPack a, TPack b) {
+    return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+  }
+  static unsigned Lanes(TPack mask) { return static_cast<unsigned>(_mm_movemask_pd(mask)); }
+};
 
-// (mask & a) | (~mask & b), mask being all ones or all zeros in each lane.
-inline __m128d Choose(__m128d mask, __m128d a, __m128d b) {
-  return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+void StepSnowPacksSse2(const TSnowFields& f, size_t padded, double dt) {
+  StepSnowPacks<TSse2Ops>(f, padded, dt);
+}
+
+using TStepPacks = void (*)(const TSnowFields&, size_t, double);
+
+// The widest step this processor runs.
+TStepPacks WidestStep() {
+#ifdef TUNDREL_SNOW_AVX2
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return StepSnowPacksAvx2;
+#endif
+  return StepSnowPacksSse2;
 }
 
 }  // namespace
 
-// One pass over the run does everything but the wind changes, which are rare (a falling flake
-// changes its wind every 0.5 s) and draw random numbers: the pass notes those flakes and leaves
-// their X and Y as they were, and a second pass, in index order, draws their winds and moves them.
-// The state of a flake picks its branch with masks, so that half the flakes lying and half
-// falling, in no order, cost no mispredicted jumps. Each result is the same operation on the same
-// operands as in TSnowflake::Step, so the same double.
 void TSnowflakes::Step(double dt) {
-  static_assert(Lanes == 2, "an SSE2 register holds two doubles");
-  const __m128d step = _mm_set1_pd(dt);
-  const __m128d zero = _mm_setzero_pd();
-  const __m128d fastest = _mm_set1_pd(-20.0);
-  const __m128d top = _mm_set1_pd(200.0);
-  const __m128d lieTime = _mm_set1_pd(10.0);
-  double* const x = X.data();
-  double* const y = Y.data();
-  double* const z = Z.data();
-  double* const lie = LieTime.data();
-  double* const driftX = DriftX.data();
-  double* const driftY = DriftY.data();
-  double* const velZ = VelZ.data();
-  double* const driftTime = DriftTime.data();
-  const size_t padded = X.size();
-  uint32_t windChanges[RunLength];
-  for (size_t first = 0; first < padded; first += RunLength) {
-    const size_t last = padded - first < RunLength ? padded : first + RunLength;
-    size_t changes = 0;
-    for (size_t i = first; i < last; i += Lanes) {
-      // VelZ -= dt, then no faster than 20 downward: (-20 > v) ? -20 : v.
-      const __m128d vz = _mm_max_pd(fastest, _mm_sub_pd(_mm_loadu_pd(velZ + i), step));
-      const __m128d height = _mm_loadu_pd(z + i);
-      const __m128d inAir = _mm_cmpgt_pd(height, zero);
-      // In the air the drift timer runs and the drift stays; on the ground the lying timer runs
-      // and the drift is +0. Subtracting +0 leaves a timer exactly as it was.
-      const __m128d wind = _mm_sub_pd(_mm_loadu_pd(driftTime + i), _mm_and_pd(inAir, step));
-      const __m128d lying = _mm_sub_pd(_mm_loadu_pd(lie + i), _mm_andnot_pd(inAir, step));
-      const __m128d dx = _mm_and_pd(inAir, _mm_loadu_pd(driftX + i));
-      const __m128d dy = _mm_and_pd(inAir, _mm_loadu_pd(driftY + i));
-      const __m128d windChange = _mm_and_pd(inAir, _mm_cmplt_pd(wind, zero));
-      const __m128d restart = _mm_andnot_pd(inAir, _mm_cmplt_pd(lying, zero));
-      _mm_storeu_pd(velZ + i, vz);
-      _mm_storeu_pd(driftTime + i, wind);
-      _mm_storeu_pd(lie + i, Choose(restart, lieTime, lying));
-      _mm_storeu_pd(driftX + i, dx);
-      _mm_storeu_pd(driftY + i, dy);
-      // ApplyVelocity, except X and Y of a flake whose wind changes.
-      const __m128d px = _mm_loadu_pd(x + i);
-      const __m128d py = _mm_loadu_pd(y + i);
-      _mm_storeu_pd(x + i, Choose(windChange, px, _mm_add_pd(px, _mm_mul_pd(dx, step))));
-      _mm_storeu_pd(y + i, Choose(windChange, py, _mm_add_pd(py, _mm_mul_pd(dy, step))));
-      const __m128d fallen = _mm_add_pd(Choose(restart, top, height), _mm_mul_pd(vz, step));
-      _mm_storeu_pd(z + i, _mm_andnot_pd(_mm_cmplt_pd(fallen, zero), fallen));
-      const int lanes = _mm_movemask_pd(windChange);
-      windChanges[changes] = static_cast<uint32_t>(i - first);
-      changes += static_cast<size_t>(lanes & 1);
-      windChanges[changes] = static_cast<uint32_t>(i - first + 1);
-      changes += static_cast<size_t>(lanes >> 1);
-    }
-    for (size_t k = 0; k < changes; ++k) {
-      const size_t i = first + windChanges[k];
-      driftTime[i] = 0.5;
-      driftX[i] = (Random() - 0.5) * 5;
-      driftY[i] = (Random() - 0.5) * 5;
-      x[i] += driftX[i] * dt;
-      y[i] += driftY[i] * dt;
-    }
-  }
+  static_assert(Lanes % 4 == 0, "the arrays hold whole packs of two and of four");
+  static const TStepPacks step = WidestStep();
+  step(TSnowFields{X.data(), Y.data(), Z.data(), LieTime.data(), DriftX.data(), DriftY.data(),
+                   VelZ.data(), DriftTime.data()},
+       X.size(), dt);
 }
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
@@ -208,7 +177,7 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
   const __m128d eyeX = _mm_set1_pd(x), eyeY = _mm_set1_pd(y), range = _mm_set1_pd(rangeSq);
   const __m128d zero = _mm_setzero_pd();
   size_t count = 0, i = 0;
-  for (; i + Lanes <= Count; i += Lanes) {
+  for (; i + 2 <= Count; i += 2) {
     const __m128d px = _mm_loadu_pd(X.data() + i), py = _mm_loadu_pd(Y.data() + i);
     const __m128d dx = _mm_sub_pd(px, eyeX), dy = _mm_sub_pd(py, eyeY);
     const __m128d d2 = _mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy));

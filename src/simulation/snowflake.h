@@ -39,7 +39,7 @@ struct TPlainSide {
 // always takes whole packs of Lanes flakes.
 class TSnowflakes {
  public:
-  static constexpr size_t Lanes = 2;
+  static constexpr size_t Lanes = 4;
 
   explicit TSnowflakes(TEnv* env) : Env(env) {}
   size_t size() const { return Count; }
