@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "plain_side.h"
+
 class TEnv;
 
 class TSnowflake {
@@ -27,11 +29,6 @@ class TSnowflake {
   double DriftY = 0;
   double VelZ = 0;       // world units per second, negative downward
   double DriftTime = 0;  // seconds until the next wind change
-};
-
-// One side of a line on the plain: where A * x + B * y + C >= 0.
-struct TPlainSide {
-  double A, B, C;
 };
 
 // Flakes by field: flake i is X[i], Y[i], Z[i] and so on, for i below size(). Each array holds
