@@ -43,13 +43,8 @@ screen() {
   done
 }
 
-# The saver's frames per second, from its caption.
-fps_now() {
-  local id
-  for id in $(xdotool search --class Tundrel 2>/dev/null); do
-    xprop -id "$id" _NET_WM_NAME 2>/dev/null | sed -n 's/.*"FPS: \([0-9.,]*\) .*/\1/p' | tr , .
-  done | head -n1
-}
+# fps_now: the frames per second of the saver's caption.
+source "$(dirname "$0")/caption_fps.sh"
 
 # measure <seconds> <command...>: the share of one core the command takes once settled, in
 # percent, then the median of the frame rates its caption showed (or -).

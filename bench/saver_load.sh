@@ -56,13 +56,8 @@ if [ "$monitors" = preview ]; then
   args=(/p "$preview_id")
 fi
 
-# The caption's frames per second, from the main window's title.
-fps_now() {
-  local id
-  for id in $(xdotool search --class Tundrel 2>/dev/null); do
-    xprop -id "$id" _NET_WM_NAME 2>/dev/null | sed -n 's/.*"FPS: \([0-9.,]*\) .*/\1/p' | tr , .
-  done | head -n1
-}
+# fps_now: the frames per second of the saver's caption.
+source "$(dirname "$0")/caption_fps.sh"
 
 # measure <label> [environment...]: one run of the saver, then its figures.
 measure() {
