@@ -83,9 +83,11 @@ done
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 
-# Most of these tests wait on X servers, Wine and the saver's reactions: twice as many as there
-# are processors run at a time.
-if ! ctest --test-dir build --output-on-failure -j"$((2 * jobs))"; then
+# Most of these tests wait on X servers, Wine and the saver's reactions, and those that compute
+# run at the lowest priority: four times as many as there are processors run at a time, so a
+# short script never waits for a slot behind the long computations (at most two scripts that
+# drive the saver run at once, tests/CMakeLists.txt).
+if ! ctest --test-dir build --output-on-failure -j"$((4 * jobs))"; then
   show_sanitized || true
   exit 1
 fi
