@@ -25,6 +25,11 @@ sleep 1.5
 check "moves, clicks and keys other than Escape leave it running" kill -0 "$SAVER_PID"
 probe key 27 >/dev/null
 saver_exit 5
+# Wine under load now and then drops a synthesized key; the saver still running gets it again.
+if [ "$STATUS" = running ]; then
+  probe key 27 >/dev/null
+  saver_exit 5
+fi
 check "Escape ends it with status 0" test "$STATUS" = 0
 stop_saver
 
