@@ -46,6 +46,32 @@ fi
 if [ "${1:-}" = "--deps-only" ]; then exit 0; fi
 
 jobs="$(nproc)"
+
+# The same unit tests and headless runs under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer (the scripts that need a display run in the Linux build only). They only compute,
+# so they go beside the other builds and the Linux build's tests at the lowest priority, which
+# leaves those tests' scripts that time the saver the processor whenever they want it; their
+# output is shown at the end.
+lowest=(nice -n 19)
+sanitized() {
+  "${lowest[@]}" cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNDREL_SANITIZE=ON \
+    -DTUNDREL_BUILD_BENCH=OFF
+  "${lowest[@]}" cmake --build build-asan -j"$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
+    "${lowest[@]}" ctest --test-dir build-asan --output-on-failure -j"$jobs" -E '_e2e$|^saver_|^wine'
+}
+mkdir -p build-asan
+sanitized >build-asan/test.log 2>&1 &
+sanitized_pid=$!
+show_sanitized() {
+  local status=0
+  wait "$sanitized_pid" || status=$?
+  echo "---- sanitizer build and tests (build-asan/test.log)"
+  cat build-asan/test.log
+  return "$status"
+}
+
 # tundrel.scr for 32- and 64-bit Windows first: the Linux build's tests run them under Wine.
 for target in i686 x86_64; do
   bits=$([ "$target" = i686 ] && echo 32 || echo 64)
@@ -61,18 +87,22 @@ done
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
 
-# The same unit tests and headless runs under AddressSanitizer, UndefinedBehaviorSanitizer and
-# LeakSanitizer; the scripts that need a display run in the build above only.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNDREL_SANITIZE=ON -DTUNDREL_BUILD_BENCH=OFF
-cmake --build build-asan -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs" -E '_e2e$|^saver_|^wine'
+# Most of these tests wait on X servers, Wine and the saver's reactions, and those that compute
+# run at the lowest priority: four times as many as there are processors run at a time, so a
+# short script never waits for a slot behind the long computations (at most two scripts that
+# drive the saver run at once, tests/CMakeLists.txt).
+if ! ctest --test-dir build --output-on-failure -j"$((4 * jobs))"; then
+  show_sanitized || true
+  exit 1
+fi
 
-# Each fuzz target for a bounded time (clang's libFuzzer).
+# Each fuzz target for a bounded time (clang's libFuzzer), side by side.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTUNDREL_FUZZ=ON -DTUNDREL_BUILD_TESTS=OFF \
   -DTUNDREL_BUILD_BENCH=OFF
 cmake --build build-fuzz -j"$jobs" --target fuzz_settings_file fuzz_run_mode
-tests/fuzz/run.sh build-fuzz "${TUNDREL_FUZZ_SECONDS:-60}"
+fuzz_status=0
+tests/fuzz/run.sh build-fuzz "${TUNDREL_FUZZ_SECONDS:-60}" || fuzz_status=$?
+
+show_sanitized
+exit "$fuzz_status"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # tundrel-sim's command line: the report format, determinism by seed, and bad input refused
-# with status 2 and a usage message.
+# with status 2 and a usage message; given the 600 s reports of seeds 2 and 7 that
+# sim_reference.sh made with this program, the same runs on other maths-library variants.
+# Usage: tundrel_sim_cli.sh <tundrel-sim> [folder of sim_reference.sh's reports]
 set -u
-sim="$1"
+sim="$1" reference="${2:-}"
 source "$(dirname "${BASH_SOURCE[0]}")/tally.sh"
 
 out1=$("$sim" --seed 7 --seconds 120 --report 30) || { echo "FAIL: run exited $?"; exit 1; }
@@ -18,10 +20,10 @@ check "another seed gives other hashes" test "$(echo "$out1" | tail -1 | sed 's/
 check "a run that ends between reports prints the end" test "$("$sim" --seconds 25 --report 10 | cut -d' ' -f1 | tr '\n' ' ')" = "t=0.000 t=10.000 t=20.000 t=25.000 "
 
 # One seed gives one world whichever variants of the C maths library the CPU selects: the world
-# computes its sines and arctangents itself.
-for seed in 2 7; do
-  lines=$("$sim" --seed $seed --seconds 600 --report 60)
-  check "seed $seed: 11 lines over 600 s" test "$(echo "$lines" | wc -l)" -eq 11
+# computes its sines and arctangents itself. (The sanitizer build leaves this out: those runs
+# take the reference runs' very paths through the code.)
+for seed in ${reference:+2 7}; do
+  lines=$(cat "$reference/seed$seed.txt")
   check "seed $seed: the same lines without the FMA variants of the maths library" \
     test "$(GLIBC_TUNABLES=glibc.cpu.hwcaps=-FMA,-AVX2 "$sim" --seed $seed --seconds 600 --report 60)" = "$lines"
 done

@@ -1,7 +1,8 @@
 # Shared set-up of the Wine scripts (wine_*.sh), sourced with their arguments:
 #   source wine_common.sh TUNDREL_SCR PROBE_EXE
 # Starts a private Xvfb, makes a fresh Wine prefix of the programs' architecture (win32 for a
-# PE32 build, win64 for PE32+), and removes both on exit. Every wait is bounded.
+# PE32 build, win64 for PE32+), or copies the one TUNDREL_WINE_PREFIX names, and removes both
+# on exit. Every wait is bounded.
 
 set -u
 
@@ -74,6 +75,14 @@ export WINEPREFIX
 export WINEDEBUG=-all
 # No Mono or Gecko installers: they would open windows of their own.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# A copy of the prefix made once for this test run (wine_prefix.sh), if there is one: wineboot
+# then has nothing to make and only starts the prefix's services. It starts them in any case,
+# with their output going nowhere: a service holding a script's pipe open would stall it.
+if [ -n "${TUNDREL_WINE_PREFIX:-}" ] && [ -s "$TUNDREL_WINE_PREFIX/system.reg" ] &&
+  ! cp -a "$TUNDREL_WINE_PREFIX/." "$WINEPREFIX/"; then
+  echo "the Wine prefix $TUNDREL_WINE_PREFIX could not be copied" >&2
+  exit 1
+fi
 if ! timeout 180 wineboot -i >/dev/null 2>&1; then
   echo "the Wine prefix could not be made" >&2
   exit 1

@@ -5,11 +5,18 @@
 # Usage: wine_full_screen.sh TUNDREL_SCR PROBE_EXE
 source "$(dirname "$0")/wine_common.sh"
 
-# Starts a full-screen run and waits until it is on screen with its first frames.
+# Starts a full-screen run and waits until it is on screen with its first frames: a second
+# after the screen stops being black, which on a busy machine may take many seconds.
 start_full_screen() {
   start_saver "$@"
   probe wait-title ScreenSaver 20 >/dev/null
-  sleep 3
+  local lit
+  for _ in $(seq 20); do
+    lit=$(probe lit 0 0 1280 720)
+    [ "${lit:-0}" -gt 1000 ] && break
+    sleep 0.5
+  done
+  sleep 1
 }
 
 # Whether the saver is still running after a moment.

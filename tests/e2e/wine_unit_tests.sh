@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # The cross-built GoogleTest programs (test_*.exe of a Windows build) under Wine, in a prefix of
-# their own, and the build's tundrel-sim.exe against the Linux one: one seed, one world.
-# Usage: wine_unit_tests.sh TUNDREL_SCR PROBE_EXE TEST_DIR [SIM_EXE LINUX_SIM]
+# their own, and the build's tundrel-sim.exe against the Linux one's reports (sim_reference.sh):
+# one seed, one world.
+# Usage: wine_unit_tests.sh TUNDREL_SCR PROBE_EXE TEST_DIR [SIM_EXE LINUX_REPORTS_DIR]
 source "$(dirname "$0")/wine_common.sh"
 
-TEST_DIR="${3:?usage: $0 TUNDREL_SCR PROBE_EXE TEST_DIR [SIM_EXE LINUX_SIM]}"
+TEST_DIR="${3:?usage: $0 TUNDREL_SCR PROBE_EXE TEST_DIR [SIM_EXE LINUX_REPORTS_DIR]}"
 found=0
 for program in "$TEST_DIR"/test_*.exe; do
   [ -f "$program" ] || continue
   found=1
   name=$(basename "$program" .exe)
-  # The 30-minute ecosystem run takes a few minutes under Wine. The program's status decides,
-  # not that of the filter after it.
+  # The program's status decides, not that of the filter after it.
   if output=$(set -o pipefail; timeout 900 wine "$program" 2>&1 | tr -d '\r'); then
     pass "$name: $(grep -E '^\[  PASSED  \]' <<<"$output")"
   else
@@ -22,7 +22,7 @@ check "test programs found in $TEST_DIR" test "$found" = 1
 
 if [ "$#" -ge 5 ]; then
   SIM_EXE="$4"
-  LINUX_SIM="$5"
+  LINUX_REPORTS="$5"
   check "$(basename "$SIM_EXE") found" test -f "$SIM_EXE"
   # Both seeds at once: each takes minutes under Wine.
   runs=()
@@ -35,7 +35,7 @@ if [ "$#" -ge 5 ]; then
   for seed in 2 7; do
     check "seed $seed: the Windows build's 600 s match the Linux build's line for line" \
       diff <(tr -d '\r' <"$WINEPREFIX/sim$seed.txt") \
-      <("$LINUX_SIM" --seed $seed --seconds 600 --report 60)
+      "$LINUX_REPORTS/seed$seed.txt"
   done
   timeout 60 wine "$SIM_EXE" --seconds 1 --png x.png >/dev/null 2>"$WINEPREFIX/png.txt"
   check "--png without offscreen GL exits with status 2" test "$?" -eq 2
