@@ -6,6 +6,10 @@ find_package(X11 REQUIRED)
 target_sources(tundrel_forms PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/cp1251.cpp
   ${CMAKE_CURRENT_LIST_DIR}/key_codes.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/x11_forms.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/x11_display.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/x11_input.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/x11_monitors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/x11_services.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/x11_windows.cpp)
 target_link_libraries(tundrel_forms PUBLIC tundrel_x11_gl X11::X11 X11::Xrandr X11::Xinerama
                       PRIVATE tundrel_encoding)
