@@ -159,10 +159,15 @@ bool TApplication::Connect(std::string& error) {
   // Keys type characters of the user's locale; numbers stay in the C locale's notation.
   if (std::setlocale(LC_CTYPE, "") == nullptr) std::setlocale(LC_CTYPE, "C");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if (wayland && *wayland && !HostedByDaemon)
+  if (wayland && *wayland && !HostedByDaemon) {
     State = ConnectWayland(error);
-  else
+    // A session whose compositor cannot be reached may still have its X server (XWayland).
+    const char* x = std::getenv("DISPLAY");
+    std::string ignored;
+    if (!State && x && *x) State = ConnectX11(ignored);
+  } else {
     State = ConnectX11(error);
+  }
   return State != nullptr;
 }
 
