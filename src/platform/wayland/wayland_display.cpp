@@ -647,7 +647,9 @@ TScreenRect TWaylandState::Bounds() const {
 
 // ---- the connection ----
 
-TWaylandState::~TWaylandState() = default;
+TWaylandState::~TWaylandState() {
+  if (Display) wl_display_disconnect(Display);
+}
 
 bool TWaylandState::Open(std::string& error) {
   Display = wl_display_connect(nullptr);
@@ -717,8 +719,8 @@ int TWaylandState::ConnectionFd() {
 }
 
 void TWaylandState::BeforeSleep() {
-  // Events another reader (EGL) queued for us since the last dispatch are dispatched first; the
-  // loop sees their handlers on its next pass.
+  // Events another reader (EGL, as it presents) queued for us after the loop's last dispatch go
+  // first. Handlers they queue run after the sleep, which the frame timer keeps short.
   while (wl_display_prepare_read(Display) != 0)
     if (wl_display_dispatch_pending(Display) < 0) LostConnection();
   ReadPrepared = true;
@@ -776,9 +778,8 @@ void TWaylandState::Shutdown() {
   Keymap = nullptr;
   Xkb = nullptr;
   Deferred.clear();
-  wl_display_flush(Display);
-  wl_display_disconnect(Display);
-  Display = nullptr;
+  // The compositor learns of all this now; the connection itself stays open, as on X11.
+  if (wl_display_flush(Display) < 0 && errno != EAGAIN) LostConnection();
 }
 
 // ---- windows ----

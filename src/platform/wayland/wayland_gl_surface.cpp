@@ -312,7 +312,9 @@ void TWaylandState::ReleaseEgl() {
   if (Egl.Display == EGL_NO_DISPLAY) return;
   eglMakeCurrent(Egl.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   if (Egl.Context != EGL_NO_CONTEXT) eglDestroyContext(Egl.Display, Egl.Context);
-  eglTerminate(Egl.Display);
+  // The display stays initialised, as the offscreen surface's does: terminating it would unload
+  // the driver with what it keeps for the life of the process, and EGL gives its displays back
+  // as the process ends, before the connection goes.
   eglReleaseThread();
   Egl = TWlEgl{};
   Egl.Tried = true;
