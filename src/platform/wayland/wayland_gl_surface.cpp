@@ -176,6 +176,8 @@ class TWaylandGLSurface : public TGLSurface {
     Selected = 0;
     TWlWindow* window = State.WindowOf(Window);
     if (window == nullptr) return false;
+    // Outputs that show the same part of the screen (clones) share one view: it goes to
+    // whichever of them wants a frame, and to the next one on the next pass.
     const TScreenRect bounds = State.Bounds();
     for (const auto& drawable : window->Drawables) {
       const TWlOutput* output = State.OutputOf(drawable->OutputName);
@@ -185,8 +187,11 @@ class TWaylandGLSurface : public TGLSurface {
       if (view.Left != left || view.Top != top || view.Right != left + r.Width ||
           view.Bottom != top + r.Height)
         continue;
-      Selected = drawable->Id;
-      return Wants(*drawable) && Current(*drawable);
+      if (Selected == 0) Selected = drawable->Id;
+      if (Wants(*drawable)) {
+        Selected = drawable->Id;
+        return Current(*drawable);
+      }
     }
     return false;
   }
