@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
   clang libclang-rt-14-dev libfaketime valgrind
   xscreensaver lintian dpkg-dev passwd nsis
+  libwayland-dev wayland-protocols libxkbcommon-dev sway swayidle grim wtype
 )
 
 # The Windows build: cross compilers, and Wine (32-bit from the i386 architecture) with its
