@@ -43,22 +43,25 @@ finish() {
   exit $?
 }
 
-# as_user <command...>: the command as uid 65534, in a clean environment for this compositor.
-as_user() {
-  local session=()
-  [ -n "${display:-}" ] && session+=("WAYLAND_DISPLAY=$display")
-  [ -n "${swaysock:-}" ] && session+=("SWAYSOCK=$swaysock")
-  env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME="$work/home" XDG_CONFIG_HOME="$work/home" \
-    XDG_RUNTIME_DIR="$work/runtime" LIBGL_ALWAYS_SOFTWARE=1 "${session[@]}" \
-    setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
+# user_command <command...>: sets cmd to the command line that runs it as uid 65534, in a clean
+# environment for this compositor; as_user runs it. (A background job started as "${cmd[@]}" &
+# has the program's own pid in $!, which a function run in the background would not.)
+user_command() {
+  cmd=(env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME="$work/home" XDG_CONFIG_HOME="$work/home"
+       XDG_RUNTIME_DIR="$work/runtime" LIBGL_ALWAYS_SOFTWARE=1)
+  [ -n "${display:-}" ] && cmd+=("WAYLAND_DISPLAY=$display")
+  [ -n "${swaysock:-}" ] && cmd+=("SWAYSOCK=$swaysock")
+  cmd+=(setpriv --reuid=65534 --regid=65534 --clear-groups "$@")
 }
+as_user() { user_command "$@"; "${cmd[@]}"; }
 
 # start_sway: a new compositor with the one output HEADLESS-1; sets sway_pid, display, swaysock.
 start_sway() {
   display="" swaysock=""
   rm -f "$work"/runtime/wayland-* "$work"/runtime/sway-ipc.*
-  as_user env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-    sway -c "$work/sway.conf" >>"$work/sway.log" 2>&1 &
+  user_command env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    sway -c "$work/sway.conf"
+  "${cmd[@]}" >>"$work/sway.log" 2>&1 &
   sway_pid=$!
   started+=("$sway_pid")
   for _ in $(seq 100); do
@@ -81,7 +84,8 @@ new_output() {
 
 # launch <args...>: the saver in the background; pid in saver_pid, stderr in $work/err.
 launch() {
-  as_user "$work/tundrel" "$@" 2>"$work/err" &
+  user_command "$work/tundrel" "$@"
+  "${cmd[@]}" 2>"$work/err" &
   saver_pid=$!
   started+=("$saver_pid")
 }
@@ -226,8 +230,8 @@ stop "$saver_pid"
 
 # swayidle starts it after 3 s without input; a key ends it again.
 swayidle_start=$(date +%s%N)
-as_user swayidle -w timeout 3 "date +%s%N >$work/home/idle.start; exec $work/tundrel /s" \
-  >>"$work/swayidle.log" 2>&1 &
+user_command swayidle -w timeout 3 "date +%s%N >$work/home/idle.start; exec $work/tundrel /s"
+"${cmd[@]}" >>"$work/swayidle.log" 2>&1 &
 swayidle_pid=$!
 started+=("$swayidle_pid")
 shown HEADLESS-1 20
