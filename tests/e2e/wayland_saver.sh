@@ -174,6 +174,7 @@ shown HEADLESS-1 20
 key b
 await_exit "$saver_pid" 3
 check "/s: another key ends it with status 0 ($exit_status)" test "$exit_status" = 0
+check "/s: nothing was written on stderr" test ! -s "$work/err"
 stop "$saver_pid"
 
 launch /s
