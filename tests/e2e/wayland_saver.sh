@@ -58,7 +58,6 @@ as_user() { user_command "$@"; "${cmd[@]}"; }
 # start_sway: a new compositor with the one output HEADLESS-1; sets sway_pid, display, swaysock.
 start_sway() {
   display="" swaysock=""
-  rm -f "$work"/runtime/wayland-* "$work"/runtime/sway-ipc.*
   user_command env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway -c "$work/sway.conf"
   "${cmd[@]}" >>"$work/sway.log" 2>&1 &
@@ -118,8 +117,9 @@ import sys
 data = sys.stdin.buffer.read()
 if not data.startswith(b"P6"):
     print(0, 0, 0); sys.exit()
-_, w, h, _, px = data.split(maxsplit=4)
+_, w, h, _ = data.split(maxsplit=4)[:4]
 w, h = int(w), int(h)
+px = data[-w * h * 3:]
 # Every fourth pixel, counted four times.
 r, g, b = px[0::12], px[1::12], px[2::12]
 lit = bare = 0
