@@ -12,6 +12,7 @@ build_packages=(
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core libpng-dev
   libx11-dev libxrandr-dev libxinerama-dev libgtk-3-dev adwaita-icon-theme
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
+  libwayland-dev wayland-protocols libxkbcommon-dev
   clang libclang-rt-14-dev nsis
   # The Windows build: cross compilers and the test framework's sources.
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
@@ -19,6 +20,7 @@ build_packages=(
 test_packages=(
   xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
   libfaketime valgrind xscreensaver lintian dpkg-dev passwd
+  sway swayidle grim wtype
 )
 # Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
 # drivers and X libraries its OpenGL needs.
