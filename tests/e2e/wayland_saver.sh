@@ -3,24 +3,25 @@
 # view and a clock on every output (outputs added and removed while it runs too), Space and
 # pointer moves of up to 5 pixels that it passes, the keys, larger moves and clicks that end it,
 # the window without arguments that only Escape ends, /p refused, the compositor going away
-# under it, and a start by swayidle. sway refuses to run as root, so it and every client run as
-# nobody (uid 65534).
+# under it, and a start by swayidle. sway refuses to run as root, so as root it and every client
+# run as nobody (uid 65534).
 # Usage: wayland_saver.sh <tundrel> <wl_pointer>
 set -u
 source "$(dirname "$0")/tally.sh"
 for tool in sway swaymsg swayidle grim wtype setpriv python3; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; echo "0 passed, 1 failed"; exit 1; }
 done
-[ "$(id -u)" -eq 0 ] || { echo "FAIL: run as root (the compositor runs as uid 65534)"; echo "0 passed, 1 failed"; exit 1; }
+as_nobody=()
+[ "$(id -u)" -eq 0 ] && as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 
 # The programs are copied where uid 65534 can run them; its own folders hold the runtime
-# directory, the settings and the logs.
+# directory and the settings.
 work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-wayland-XXXXXX")"
 chmod 755 "$work"
 install -m 755 "$1" "$work/tundrel"
 install -m 755 "$2" "$work/wl_pointer"
 mkdir -m 700 "$work/runtime" "$work/home"
-chown 65534:65534 "$work/runtime" "$work/home"
+[ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/runtime" "$work/home"
 cat >"$work/sway.conf" <<'EOF'
 xwayland disable
 output HEADLESS-1 resolution 1024x768 position 0 0
@@ -43,15 +44,15 @@ finish() {
   exit $?
 }
 
-# user_command <command...>: sets cmd to the command line that runs it as uid 65534, in a clean
-# environment for this compositor; as_user runs it. (A background job started as "${cmd[@]}" &
+# user_command <command...>: sets cmd to the command line that runs it (as uid 65534 when this
+# script is root) in a clean environment for this compositor; as_user runs it. (A background job started as "${cmd[@]}" &
 # has the program's own pid in $!, which a function run in the background would not.)
 user_command() {
   cmd=(env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME="$work/home" XDG_CONFIG_HOME="$work/home"
        XDG_RUNTIME_DIR="$work/runtime" LIBGL_ALWAYS_SOFTWARE=1)
   [ -n "${display:-}" ] && cmd+=("WAYLAND_DISPLAY=$display")
   [ -n "${swaysock:-}" ] && cmd+=("SWAYSOCK=$swaysock")
-  cmd+=(setpriv --reuid=65534 --regid=65534 --clear-groups "$@")
+  cmd+=("${as_nobody[@]}" "$@")
 }
 as_user() { user_command "$@"; "${cmd[@]}"; }
 
