@@ -39,5 +39,5 @@ target_sources(tundrel_forms PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/wayland_display.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wayland_gl_surface.cpp)
 target_include_directories(tundrel_forms PRIVATE ${TUNDREL_WAYLAND_GENERATED})
-target_link_libraries(tundrel_forms PRIVATE PkgConfig::TUNDREL_WAYLAND OpenGL::GL tundrel_text_gl
+target_link_libraries(tundrel_forms PRIVATE PkgConfig::TUNDREL_WAYLAND OpenGL::GL tundrel_egl tundrel_text_gl
                                             tundrel_encoding)

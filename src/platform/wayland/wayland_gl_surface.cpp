@@ -7,86 +7,12 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
-#include <cstdio>
-#include <cstring>
-#include <vector>
-
+#include "egl/egl_config.h"
 #include "gl_surface.h"
 #include "text/gl_frame_text.h"
 #include "wayland/wayland_backend.h"
 
 namespace {
-
-std::string EglErrorText(const char* what) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%s failed (EGL error 0x%04X)", what,
-                static_cast<unsigned>(eglGetError()));
-  return text;
-}
-
-bool HasExtension(const char* list, const char* name) {
-  if (list == nullptr) return false;
-  const size_t length = std::strlen(name);
-  for (const char* p = std::strstr(list, name); p; p = std::strstr(p + 1, name))
-    if ((p == list || p[-1] == ' ') && (p[length] == ' ' || p[length] == '\0')) return true;
-  return false;
-}
-
-int ConfigAttrib(EGLDisplay display, EGLConfig config, EGLint attribute) {
-  EGLint value = 0;
-  eglGetConfigAttrib(display, config, attribute, &value);
-  return value;
-}
-
-// The renderer's pixel format among the window configurations: 8-bit colour channels, the
-// deepest depth buffer, the fewest stencil bits above none, and no alpha channel where one
-// without is offered (the scene clears its alpha to 0, which a compositor would blend with
-// whatever lies below).
-bool ChooseConfig(EGLDisplay display, EGLConfig& chosen) {
-  // clang-format off
-  const EGLint wanted[] = {
-      EGL_SURFACE_TYPE,      EGL_WINDOW_BIT,
-      EGL_RENDERABLE_TYPE,   EGL_OPENGL_BIT,
-      EGL_COLOR_BUFFER_TYPE, EGL_RGB_BUFFER,
-      EGL_RED_SIZE,          8,
-      EGL_GREEN_SIZE,        8,
-      EGL_BLUE_SIZE,         8,
-      EGL_DEPTH_SIZE,        1,
-      EGL_STENCIL_SIZE,      1,
-      EGL_NONE};
-  // clang-format on
-  EGLint count = 0;
-  if (!eglChooseConfig(display, wanted, nullptr, 0, &count) || count <= 0) return false;
-  std::vector<EGLConfig> configs(static_cast<size_t>(count));
-  if (!eglChooseConfig(display, wanted, configs.data(), count, &count) || count <= 0) return false;
-  struct TRank {
-    int EightBit, Depth, Stencil, Alpha;
-  };
-  auto rankOf = [&](EGLConfig c) {
-    const bool eightBit = ConfigAttrib(display, c, EGL_RED_SIZE) == 8 &&
-                          ConfigAttrib(display, c, EGL_GREEN_SIZE) == 8 &&
-                          ConfigAttrib(display, c, EGL_BLUE_SIZE) == 8;
-    return TRank{eightBit ? 1 : 0, ConfigAttrib(display, c, EGL_DEPTH_SIZE),
-                 ConfigAttrib(display, c, EGL_STENCIL_SIZE),
-                 ConfigAttrib(display, c, EGL_ALPHA_SIZE)};
-  };
-  auto better = [](const TRank& a, const TRank& b) {
-    if (a.EightBit != b.EightBit) return a.EightBit > b.EightBit;
-    if (a.Depth != b.Depth) return a.Depth > b.Depth;
-    if (a.Stencil != b.Stencil) return a.Stencil < b.Stencil;
-    return a.Alpha < b.Alpha;
-  };
-  chosen = configs[0];
-  TRank best = rankOf(chosen);
-  for (size_t i = 1; i < configs.size(); ++i) {
-    const TRank rank = rankOf(configs[i]);
-    if (better(rank, best)) {
-      best = rank;
-      chosen = configs[i];
-    }
-  }
-  return true;
-}
 
 void FrameDone(void* data, wl_callback* callback, uint32_t) {
   TWlDrawable& drawable = *static_cast<TWlDrawable*>(data);
@@ -245,8 +171,8 @@ bool TWaylandState::InitEgl(std::string& error) {
   }
   egl.Tried = true;
   const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-  if (HasExtension(clientExtensions, "EGL_KHR_platform_wayland") ||
-      HasExtension(clientExtensions, "EGL_EXT_platform_wayland"))
+  if (HasEglExtension(clientExtensions, "EGL_KHR_platform_wayland") ||
+      HasEglExtension(clientExtensions, "EGL_EXT_platform_wayland"))
     egl.Display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, Display, nullptr);
   else
     egl.Display = eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(Display));
@@ -257,16 +183,14 @@ bool TWaylandState::InitEgl(std::string& error) {
     egl.Display = EGL_NO_DISPLAY;
   } else if (!eglBindAPI(EGL_OPENGL_API)) {
     egl.Error = "desktop OpenGL is not offered: " + EglErrorText("eglBindAPI");
-  } else if (!ChooseConfig(egl.Display, egl.Config)) {
-    egl.Error =
-        "no EGL configuration with 8-bit colour, a depth buffer and a stencil bit for OpenGL "
-        "windows";
+  } else if (!ChooseRendererConfig(egl.Display, EGL_WINDOW_BIT, egl.Config)) {
+    egl.Error = "no EGL configuration for OpenGL windows with a depth buffer and a stencil bit";
   } else {
     // No version asked: a legacy context, in which OpenGL 1.1's fixed pipeline is all there.
     egl.Context = eglCreateContext(egl.Display, egl.Config, EGL_NO_CONTEXT, nullptr);
     if (egl.Context == EGL_NO_CONTEXT) egl.Error = EglErrorText("eglCreateContext");
     egl.Surfaceless =
-        HasExtension(eglQueryString(egl.Display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context");
+        HasEglExtension(eglQueryString(egl.Display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context");
   }
   error = egl.Error;
   return egl.Context != EGL_NO_CONTEXT;
