@@ -90,19 +90,6 @@ launch() {
   started+=("$saver_pid")
 }
 
-running() { kill -0 "$1" 2>/dev/null; }
-
-# await_exit <pid> <seconds>: waits for the process; exit_status is its status, or "running".
-await_exit() {
-  local pid="$1" tenths=$(( $2 * 10 ))
-  exit_status="running"
-  for _ in $(seq "$tenths"); do
-    if ! running "$pid"; then wait "$pid"; exit_status=$?; return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
-
 # stop <pid>: ends a saver that a case left running.
 stop() { running "$1" && { kill -9 "$1"; wait "$1"; } 2>/dev/null; }
 
