@@ -53,7 +53,8 @@ xkb_compose_table* ComposeTableOf(xkb_context* context) {
 
 void KeyboardKeymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
   TWaylandState& state = StateOf(data);
-  if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 || size == 0) {
+  // Without an xkbcommon context (it could not be made at start-up) no keymap can be compiled.
+  if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 || size == 0 || state.Xkb == nullptr) {
     close(fd);
     return;
   }
