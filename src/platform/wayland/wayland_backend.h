@@ -139,9 +139,10 @@ class TWaylandState : public TApplication::TPlatformState {
   void AddOutputDescription(TWlOutput& output);
   void ReleaseOutput(TWlOutput& output);
   // wayland_input.cpp: the xkbcommon context with the locale's compose state, and the seat's
-  // keyboard and pointer followed as its capabilities change.
+  // keyboard and pointer followed as its capabilities change, and all three given back.
   void OpenKeyboardContext();
   void WatchSeat();
+  void ReleaseSeat();
   TWlWindow* WindowOf(TWindowHandle handle) const;
   TWlOutput* OutputOf(uint32_t name) const;
   // The outputs that are described, first announced first.

@@ -182,10 +182,7 @@ void TWaylandState::Shutdown() {
   for (TWlWindow* window : windows) DropDrawables(*window);
   ReleaseEgl();
   if (Display == nullptr) return;
-  if (Keyboard) wl_keyboard_destroy(Keyboard);
-  if (Pointer) wl_pointer_destroy(Pointer);
-  Keyboard = nullptr;
-  Pointer = nullptr;
+  ReleaseSeat();
   for (const auto& output : Outputs) ReleaseOutput(*output);
   Outputs.clear();
   if (LayerShell) {
@@ -196,13 +193,11 @@ void TWaylandState::Shutdown() {
   }
   if (OutputManager) zxdg_output_manager_v1_destroy(OutputManager);
   if (WmBase) xdg_wm_base_destroy(WmBase);
-  if (Seat) wl_seat_destroy(Seat);
   if (Compositor) wl_compositor_destroy(Compositor);
   if (Registry) wl_registry_destroy(Registry);
   LayerShell = nullptr;
   OutputManager = nullptr;
   WmBase = nullptr;
-  Seat = nullptr;
   Compositor = nullptr;
   Registry = nullptr;
   if (Compose) xkb_compose_state_unref(Compose);

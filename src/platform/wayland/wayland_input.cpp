@@ -305,6 +305,26 @@ const wl_pointer_listener PointerListener = [] {
 
 // ---- the seat ----
 
+// The keyboard and pointer are released, not only destroyed, where the seat's version knows the
+// request: otherwise the compositor keeps them, and sends them input, while the connection lasts.
+void ReleaseKeyboard(TWaylandState& state) {
+  if (wl_keyboard_get_version(state.Keyboard) >= WL_KEYBOARD_RELEASE_SINCE_VERSION)
+    wl_keyboard_release(state.Keyboard);
+  else
+    wl_keyboard_destroy(state.Keyboard);
+  state.Keyboard = nullptr;
+  state.KeyboardFocus = 0;
+}
+
+void ReleasePointer(TWaylandState& state) {
+  if (wl_pointer_get_version(state.Pointer) >= WL_POINTER_RELEASE_SINCE_VERSION)
+    wl_pointer_release(state.Pointer);
+  else
+    wl_pointer_destroy(state.Pointer);
+  state.Pointer = nullptr;
+  state.PointerDrawable = 0;
+}
+
 void SeatCapabilities(void* data, wl_seat* seat, uint32_t capabilities) {
   TWaylandState& state = StateOf(data);
   const bool keyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
@@ -313,23 +333,13 @@ void SeatCapabilities(void* data, wl_seat* seat, uint32_t capabilities) {
     state.Keyboard = wl_seat_get_keyboard(seat);
     wl_keyboard_add_listener(state.Keyboard, &KeyboardListener, &state);
   } else if (!keyboard && state.Keyboard) {
-    if (wl_keyboard_get_version(state.Keyboard) >= WL_KEYBOARD_RELEASE_SINCE_VERSION)
-      wl_keyboard_release(state.Keyboard);
-    else
-      wl_keyboard_destroy(state.Keyboard);
-    state.Keyboard = nullptr;
-    state.KeyboardFocus = 0;
+    ReleaseKeyboard(state);
   }
   if (pointer && state.Pointer == nullptr) {
     state.Pointer = wl_seat_get_pointer(seat);
     wl_pointer_add_listener(state.Pointer, &PointerListener, &state);
   } else if (!pointer && state.Pointer) {
-    if (wl_pointer_get_version(state.Pointer) >= WL_POINTER_RELEASE_SINCE_VERSION)
-      wl_pointer_release(state.Pointer);
-    else
-      wl_pointer_destroy(state.Pointer);
-    state.Pointer = nullptr;
-    state.PointerDrawable = 0;
+    ReleasePointer(state);
   }
 }
 
@@ -354,6 +364,17 @@ void TWaylandState::OpenKeyboardContext() {
 
 void TWaylandState::WatchSeat() {
   wl_seat_add_listener(Seat, &SeatListener, this);
+}
+
+void TWaylandState::ReleaseSeat() {
+  if (Keyboard) ReleaseKeyboard(*this);
+  if (Pointer) ReleasePointer(*this);
+  if (Seat == nullptr) return;
+  if (wl_seat_get_version(Seat) >= WL_SEAT_RELEASE_SINCE_VERSION)
+    wl_seat_release(Seat);
+  else
+    wl_seat_destroy(Seat);
+  Seat = nullptr;
 }
 
 TPoint TWaylandState::ClientPoint(const TWlDrawable& drawable, double x, double y) const {
