@@ -37,6 +37,10 @@ tundrel_wayland_protocol(wlr-layer-shell-unstable-v1
 
 target_sources(tundrel_forms PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/wayland_display.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wayland_outputs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wayland_windows.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wayland_input.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wayland_services.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wayland_gl_surface.cpp)
 target_include_directories(tundrel_forms PRIVATE ${TUNDREL_WAYLAND_GENERATED})
 target_link_libraries(tundrel_forms PRIVATE PkgConfig::TUNDREL_WAYLAND OpenGL::GL tundrel_egl tundrel_text_gl

@@ -1,10 +1,13 @@
-// The Wayland backend's state, shared by its two halves: the connection with its outputs,
-// surfaces and input (wayland_display.cpp) and the renderer's EGL surfaces
-// (wayland_gl_surface.cpp). A form's window is a set of wl_surfaces: one xdg_toplevel for a window
-// of its own, or one surface per output for the full-screen run (a layer surface on the overlay
-// layer where the compositor offers the layer shell, a full-screen toplevel on that output
-// otherwise). Wayland shows no program the windows of another, so the window services know only
-// these.
+// The Wayland backend's state, shared by its files: the connection (wayland_display.cpp), the
+// outputs (wayland_outputs.cpp), the forms' surfaces (wayland_windows.cpp), the seat's input
+// (wayland_input.cpp), the window services (wayland_services.cpp) and the renderer's EGL surfaces
+// (wayland_gl_surface.cpp). Listeners only record what came and queue the forms' handlers;
+// DispatchPending runs those one at a time, so a handler never runs inside libwayland's dispatch
+// and nothing is delivered after the one that ended the loop. A form's window is a set of
+// wl_surfaces: one xdg_toplevel for a window of its own, or one surface per output for the
+// full-screen run (a layer surface on the overlay layer where the compositor offers the layer
+// shell, a full-screen toplevel on that output otherwise). Wayland shows no program the windows of
+// another, so the window services know only these.
 #pragma once
 
 #include <EGL/egl.h>
@@ -32,6 +35,10 @@ struct zwlr_layer_shell_v1;
 struct zwlr_layer_surface_v1;
 
 class TWaylandState;
+
+// The round trips the backend waits at most for the compositor to answer (every output described
+// at start-up, a new toplevel's first configure); a compositor answers in one or two.
+constexpr int WlAnswerRoundTrips = 4;
 
 // One output as the compositor describes it. The logical rectangle (compositor space, what the
 // surfaces on it are sized in) comes from xdg-output where the compositor has it, otherwise from
@@ -126,6 +133,16 @@ class TWaylandState : public TApplication::TPlatformState {
   std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle window, std::string& error) override;
 
   // ---- shared with the listeners and the GL surface ----
+  // wayland_outputs.cpp: an output the registry announced, bound as proxy; its logical rectangle
+  // asked of xdg-output where the compositor has it; the proxies given back.
+  void AddOutput(uint32_t name, wl_output* proxy);
+  void AddOutputDescription(TWlOutput& output);
+  void ReleaseOutput(TWlOutput& output);
+  // wayland_input.cpp: the xkbcommon context with the locale's compose state, and the seat's
+  // keyboard and pointer followed as its capabilities change, and all three given back.
+  void OpenKeyboardContext();
+  void WatchSeat();
+  void ReleaseSeat();
   TWlWindow* WindowOf(TWindowHandle handle) const;
   TWlOutput* OutputOf(uint32_t name) const;
   // The outputs that are described, first announced first.
@@ -184,6 +201,7 @@ class TWaylandState : public TApplication::TPlatformState {
   TWlEgl Egl;
 
  private:
+  // wayland_windows.cpp: the surfaces of a form's window.
   void SyncSpanDrawables(TWlWindow& window);
   std::unique_ptr<TWlDrawable> MakeDrawable(TWlWindow& window, TWlOutput* output);
   void DestroyDrawable(TWlDrawable& drawable);
