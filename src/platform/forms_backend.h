@@ -35,8 +35,9 @@ struct TApplication::TPlatformState {
   virtual bool DispatchPending() = 0;
   // The descriptor that becomes readable when the server sends something.
   virtual int ConnectionFd() = 0;
-  // Before the loop sleeps on ConnectionFd: sends what is queued for the server.
-  virtual void BeforeSleep() = 0;
+  // Before the loop sleeps on ConnectionFd: sends what is queued for the server. False when
+  // events came in meanwhile, which the loop then dispatches instead of sleeping.
+  virtual bool BeforeSleep() = 0;
   // After the sleep: readable tells whether ConnectionFd became readable. A lost connection
   // ends the process with status 1 and one line on stderr, on every backend.
   virtual void AfterSleep(bool readable) = 0;

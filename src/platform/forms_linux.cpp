@@ -222,7 +222,7 @@ void TApplication::Run() {
       continue;
     }
 
-    backend->BeforeSleep();
+    if (!backend->BeforeSleep()) continue;
     pollfd fds[2] = {{backend->ConnectionFd(), POLLIN, 0}, {SignalRead, POLLIN, 0}};
     const int timeout = next ? static_cast<int>(std::min<int64_t>(next->DueAt - now, 60000)) : -1;
     const int ready = poll(fds, SignalRead >= 0 ? 2 : 1, timeout);

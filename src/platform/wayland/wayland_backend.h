@@ -110,7 +110,7 @@ class TWaylandState : public TApplication::TPlatformState {
   void Shutdown() override;
   bool DispatchPending() override;
   int ConnectionFd() override;
-  void BeforeSleep() override;
+  bool BeforeSleep() override;
   void AfterSleep(bool readable) override;
   std::unique_ptr<TForm::TPlatformWindow> CreateWindow(TForm& form,
                                                        const TFormDesign& design) override;

@@ -156,13 +156,18 @@ int TWaylandState::ConnectionFd() {
   return wl_display_get_fd(Display);
 }
 
-void TWaylandState::BeforeSleep() {
+bool TWaylandState::BeforeSleep() {
   // Events another reader (EGL, as it presents) queued for us after the loop's last dispatch go
-  // first. Handlers they queue run after the sleep, which the frame timer keeps short.
+  // first, and the handlers they queue run before any sleep.
   while (wl_display_prepare_read(Display) != 0)
     if (wl_display_dispatch_pending(Display) < 0) LostConnection();
+  if (!Deferred.empty() || DisplayChanged) {
+    wl_display_cancel_read(Display);
+    return false;
+  }
   ReadPrepared = true;
   if (wl_display_flush(Display) < 0 && errno != EAGAIN) LostConnection();
+  return true;
 }
 
 void TWaylandState::AfterSleep(bool readable) {

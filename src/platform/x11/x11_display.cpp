@@ -157,8 +157,9 @@ int TX11Display::ConnectionFd() {
   return ConnectionNumber(Dpy);
 }
 
-void TX11Display::BeforeSleep() {
+bool TX11Display::BeforeSleep() {
   XFlush(Dpy);
+  return true;
 }
 
 void TX11Display::AfterSleep(bool) {

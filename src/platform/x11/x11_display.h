@@ -50,7 +50,7 @@ class TX11Display final : public TApplication::TPlatformState {
 
   bool DispatchPending() override;
   int ConnectionFd() override;
-  void BeforeSleep() override;
+  bool BeforeSleep() override;
   void AfterSleep(bool readable) override;
 
   std::unique_ptr<TForm::TPlatformWindow> CreateWindow(TForm& form,
