@@ -46,7 +46,7 @@ struct TApplication::TPlatformState {
   // Makes form's window (unmapped, at the design's bounds); nullptr when it cannot be made.
   // Events on it reach form's handlers until DestroyWindow.
   virtual std::unique_ptr<TForm::TPlatformWindow> CreateWindow(TForm& form,
-                                                                const TFormDesign& design) = 0;
+                                                               const TFormDesign& design) = 0;
   // Maps the window as TForm::Show describes (span: over every monitor, above everything),
   // gives it the keyboard, and sets width and height to its client size (they hold the current
   // one on entry).
@@ -69,8 +69,7 @@ struct TApplication::TPlatformState {
   virtual std::vector<TScreenRect> MonitorRects() = 0;
   virtual double DisplayRefreshRate() = 0;
   virtual bool OpenGLAvailable(std::string& error) = 0;
-  virtual std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle window,
-                                                      std::string& error) = 0;
+  virtual std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle window, std::string& error) = 0;
 };
 
 // The backends: each opens its connection, or returns nullptr with the reason in error. They
