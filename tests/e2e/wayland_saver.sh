@@ -2,9 +2,9 @@
 # The native Wayland runs under a headless sway of their own, without any X server: /s with a
 # view and a clock on every output (outputs added and removed while it runs too), Space and
 # pointer moves of up to 5 pixels that it passes, the keys, larger moves and clicks that end it,
-# the window without arguments that only Escape ends, /p refused, the compositor going away
-# under it, and a start by swayidle. sway refuses to run as root, so as root it and every client
-# run as nobody (uid 65534).
+# the window without arguments that only Escape ends, /p refused, the settings dialog, the
+# compositor going away under it, and a start by swayidle. sway refuses to run as root, so as
+# root it and every client run as nobody (uid 65534).
 # Usage: wayland_saver.sh <tundrel> <wl_pointer>
 set -u
 source "$(dirname "$0")/tally.sh"
@@ -215,6 +215,20 @@ launch /p 123
 await_exit "$saver_pid" 10
 check "/p 123 is refused with status 2 ($exit_status)" test "$exit_status" = 2
 check "/p 123 says why" test -s "$work/err"
+stop "$saver_pid"
+
+# The settings dialog is a native window too; the compositor closing it is a Cancel.
+launch /c
+dialog=no
+for _ in $(seq 50); do
+  as_user swaymsg -t get_tree 2>/dev/null | grep -q '"app_id": "tundrel"' && { dialog=yes; break; }
+  sleep 0.2
+done
+check "/c: the settings dialog opens as a Wayland window" test "$dialog" = yes
+as_user swaymsg '[app_id="tundrel"] kill' >/dev/null
+await_exit "$saver_pid" 5
+check "/c: closed by the compositor, it ends with status 0 ($exit_status)" test "$exit_status" = 0
+check "/c: closed by the compositor, it saves nothing" test ! -e "$work/home/Ombrix"
 stop "$saver_pid"
 
 # swayidle starts it after 3 s without input; a key ends it again.
