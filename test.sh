@@ -4,20 +4,26 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(
+# What the builds need, then what only the tests run: the second list installs in the
+# background while the builds compile, and the tests wait for it.
+build_packages=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core libpng-dev
   libx11-dev libxrandr-dev libxinerama-dev libgtk-3-dev adwaita-icon-theme
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
-  xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
-  clang libclang-rt-14-dev libfaketime valgrind
-  xscreensaver lintian dpkg-dev passwd nsis
+  libwayland-dev wayland-protocols libxkbcommon-dev
+  clang libclang-rt-14-dev nsis
+  # The Windows build: cross compilers and the test framework's sources.
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
 )
-
-# The Windows build: cross compilers, and Wine (32-bit from the i386 architecture) with its
-# recommended packages, which bring the Mesa drivers and X libraries its OpenGL needs.
-windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest)
+test_packages=(
+  xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
+  libfaketime valgrind xscreensaver lintian dpkg-dev passwd
+  sway swayidle grim wtype
+)
+# Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
+# drivers and X libraries its OpenGL needs.
 wine_packages=(wine wine32:i386 wine64)
 
 sudo=""
@@ -28,22 +34,49 @@ missing_from() {  # the names of the list that are not installed
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
   done
 }
-mapfile -t missing < <(missing_from "${packages[@]}" "${windows_packages[@]}")
+apt_install() {  # apt_install [--with-recommends] <packages...>
+  local recommends=--no-install-recommends
+  if [ "${1:-}" = --with-recommends ]; then recommends=""; shift; fi
+  [ "$#" -gt 0 ] || return 0
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $recommends "$@"
+}
+mapfile -t missing_build < <(missing_from "${build_packages[@]}")
+mapfile -t missing_test < <(missing_from "${test_packages[@]}")
 mapfile -t missing_wine < <(missing_from "${wine_packages[@]}")
-if [ "${#missing[@]}" -gt 0 ] || [ "${#missing_wine[@]}" -gt 0 ]; then
-  echo "Installing: ${missing[*]} ${missing_wine[*]}"
+if [ "$((${#missing_build[@]} + ${#missing_test[@]} + ${#missing_wine[@]}))" -gt 0 ]; then
+  echo "Installing: ${missing_build[*]} ${missing_test[*]} ${missing_wine[*]}"
   if [ "${#missing_wine[@]}" -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
   $sudo apt-get update -qq
-  if [ "${#missing[@]}" -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  fi
-  if [ "${#missing_wine[@]}" -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing_wine[@]}"
-  fi
+  apt_install "${missing_build[@]}"
 fi
-if [ "${1:-}" = "--deps-only" ]; then exit 0; fi
+install_tests() {
+  apt_install "${missing_test[@]}" && apt_install --with-recommends "${missing_wine[@]}"
+}
+if [ "${1:-}" = "--deps-only" ]; then
+  install_tests
+  exit 0
+fi
+
+# The tests' packages come while the builds compile; wait_for_test_packages waits for them (from
+# any process of this script) and fails when their installation did.
+mkdir -p build
+test_packages_status="$PWD/build/test-packages.status"
+rm -f "$test_packages_status"
+{
+  status=0
+  install_tests >build/test-packages.log 2>&1 || status=$?
+  echo "$status" >"$test_packages_status"
+} &
+wait_for_test_packages() {
+  while [ ! -s "$test_packages_status" ]; do sleep 1; done
+  if [ "$(cat "$test_packages_status")" != 0 ]; then
+    echo "The installation of the tests' packages failed:"
+    cat build/test-packages.log
+    return 1
+  fi
+}
 
 jobs="$(nproc)"
 
@@ -57,6 +90,8 @@ sanitized() {
   "${lowest[@]}" cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNDREL_SANITIZE=ON \
     -DTUNDREL_BUILD_BENCH=OFF
   "${lowest[@]}" cmake --build build-asan -j"$jobs"
+  wait_for_test_packages
+  "${lowest[@]}" cmake -S . -B build-asan >/dev/null
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
     "${lowest[@]}" ctest --test-dir build-asan --output-on-failure -j"$jobs" -E '_e2e$|^saver_|^wine'
@@ -87,6 +122,9 @@ done
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
+# The tests that need Wine, Xvfb or valgrind are added once those are there.
+wait_for_test_packages
+cmake -S . -B build >/dev/null
 
 # Most of these tests wait on X servers, Wine and the saver's reactions, and those that compute
 # run at the lowest priority: four times as many as there are processors run at a time, so a

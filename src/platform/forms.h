@@ -12,7 +12,8 @@
 
 class TGLSurface;
 
-// A window of the platform: an X window id on Linux. 0 names no window.
+// A window of the platform: an X window id on X11, a number of the program's own for each of its
+// surfaces on Wayland. 0 names no window.
 using TWindowHandle = unsigned long;
 
 // A point in screen pixels.
@@ -181,6 +182,9 @@ class TApplication {
   // Opens the connection to the display. False, with the reason in error, when there is none.
   // From here on a lost connection ends the process with status 1 and one line on stderr.
   bool Connect(std::string& error);
+  // Set before Connect when the program draws into a window a screen-saver daemon hands over:
+  // the connection is then to the display that daemon's windows live on (X11 on Linux).
+  bool HostedByDaemon = false;
   // Creates the application's own unmapped top-level window, which carries the title.
   void Initialize();
 
@@ -248,6 +252,9 @@ TPoint CursorPos();
 // The decimal separator of the user's locale; '.' when the locale is not installed or its
 // separator is not a single ASCII character.
 char UserDecimalSeparator();
+// Whether this display lets the program draw into a window of another program (the screen-saver
+// host's preview window); why says why not (Wayland keeps every program to its own surfaces).
+bool ForeignWindowsReachable(std::string& why);
 // Whether a screen-saver daemon hands this program windows to draw into (XScreenSaver on X11);
 // the Windows host only ever passes its switches.
 bool DaemonHandsOverWindows();

@@ -23,4 +23,18 @@ class TGLSurface {
   // before SwapBuffers; over the presented frame otherwise, so it is written after.
   virtual TTextSurface& Text() = 0;
   virtual bool TextGoesIntoFrame() const { return false; }
+
+  // Whether the display wants a frame now; false while it shows none of the window (a hidden
+  // Wayland surface asks for no frames), so nothing need be drawn.
+  virtual bool FrameWanted() { return true; }
+  // Whether the window reaches the screen through one drawable per monitor (Wayland: a surface
+  // on each output) rather than one drawable over them all. Each view is then drawn and presented
+  // on its own: SelectView makes the drawable that shows view (pixels of the client area) current
+  // and tells whether it wants a frame now; the frame drawn next is that drawable's, as large as
+  // view, and SwapBuffers presents it, WindowRect and the text surface being that drawable's.
+  virtual bool DrawablePerMonitor() const { return false; }
+  virtual bool SelectView(const TTextRect& view) {
+    (void)view;
+    return true;
+  }
 };

@@ -340,6 +340,17 @@ void TDrawer::Render() {
 
 void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, int clientHeight) {
   if (views.empty()) return;
+  TGLSurface& surface = views[0]->TargetWindow;
+  if (surface.DrawablePerMonitor()) {
+    // Each monitor's drawable is a window of its own: each view is drawn and presented alone.
+    for (TDrawer* view : views) {
+      const TTextRect& r = view->View;
+      if (r.Right <= r.Left || r.Bottom <= r.Top || !surface.SelectView(r)) continue;
+      view->Resize(r.Right - r.Left, r.Bottom - r.Top);
+      view->Render();
+    }
+    return;
+  }
   // One clear of the whole window, gaps between monitors of different sizes included: a software
   // rasteriser fills its tiles at once, where a clear inside a scissor box is drawn as a
   // rectangle, every pixel through the pipeline. Only a view that overlaps an earlier one (cloned
@@ -371,7 +382,6 @@ void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, i
   }
   glDisable(GL_SCISSOR_TEST);
   // Every view's clock at its monitor's corner, into the frame or over it as in Render.
-  TGLSurface& surface = views[0]->TargetWindow;
   const bool clockInFrame = surface.TextGoesIntoFrame();
   if (clockInFrame)
     for (TDrawer* view : views)

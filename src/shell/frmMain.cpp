@@ -224,9 +224,11 @@ void TfMain::UpdateViews() {
 }
 
 void TfMain::RenderFrame() {
-  if (OneView)
-    Drawer->Render();
-  else
+  // A window the display does not show wants no frames; each monitor's own drawable says so for
+  // itself as its view is drawn.
+  if (OneView && !Surface->DrawablePerMonitor()) {
+    if (Surface->FrameWanted()) Drawer->Render();
+  } else
     TDrawer::RenderViews(Views(), ClientWidth(), ClientHeight());
 }
 

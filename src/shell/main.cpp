@@ -2,7 +2,8 @@
 // title, picks the run mode from the first argument and runs the scene window or the settings
 // dialog until it closes. A copy drawing into a window XScreenSaver hands over stays out of that
 // closing both ways. Failures before the loop are one line on stderr: status 2 for a command
-// line naming no usable window, 1 for a missing display or OpenGL.
+// line naming no usable window (a preview where no window of another program can be drawn
+// into), 1 for a missing display or OpenGL.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -57,6 +58,8 @@ int RunSettings() {
 
 int Start() {
   std::string error;
+  // The daemon's windows live on its display, whatever else the session runs.
+  Application.HostedByDaemon = IsHandOver(Target().Kind);
   if (!Application.Connect(error)) return Fail(error, 1);
 
   // The daemon starts one copy per monitor and restarts each on its own, so a copy in a
@@ -81,6 +84,7 @@ int Start() {
 
   if (!handOver) Application.SetTitle("ScreenSaver");
   if (SwitchOf(Params()) == 'P') {
+    if (!ForeignWindowsReachable(error)) return Fail(error, 2);
     Application.ShowMainForm = false;
     return RunScene();
   }

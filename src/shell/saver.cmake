@@ -7,14 +7,12 @@ if(WIN32)
   return()
 endif()
 
-if(NOT TARGET tundrel_x11_forms)
-  include(${PROJECT_SOURCE_DIR}/src/platform/x11/forms.cmake)
-endif()
+include(${PROJECT_SOURCE_DIR}/src/platform/forms_linux.cmake)
 
 add_library(tundrel_saver STATIC ${TUNDREL_SAVER_SOURCES})
 target_include_directories(tundrel_saver PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(tundrel_saver PUBLIC tundrel_render tundrel_shell tundrel_sim
-                                           tundrel_x11_forms)
+                                           tundrel_forms)
 
 add_executable(tundrel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(tundrel PRIVATE tundrel_saver)

@@ -55,20 +55,6 @@ launch() {
   started+=("$saver_pid")
 }
 
-# running <pid>: whether the process still runs.
-running() { kill -0 "$1" 2>/dev/null; }
-
-# await_exit <pid> <seconds>: waits for the process; exit_status is its status, or "running".
-await_exit() {
-  local pid="$1" tenths=$(( $2 * 10 ))
-  exit_status="running"
-  for _ in $(seq "$tenths"); do
-    if ! running "$pid"; then wait "$pid"; exit_status=$?; return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
-
 # await_exit_ms <pid> <ms>: like await_exit, polling every 20 ms; exit_ms is the time taken.
 await_exit_ms() {
   local pid="$1" limit="$2" start now

@@ -1,5 +1,5 @@
 # The pass/fail tally of the end-to-end scripts: source it, call check for every expectation,
-# and end with the line "N passed, M failed".
+# and end with the line "N passed, M failed". Also the waits for the processes a script started.
 pass=0
 fails=0
 
@@ -12,4 +12,18 @@ check() {  # check <description> <command...>
     echo "FAIL: $what"
     fails=$((fails + 1))
   fi
+}
+
+# running <pid>: whether the process still runs.
+running() { kill -0 "$1" 2>/dev/null; }
+
+# await_exit <pid> <seconds>: waits for the process; exit_status is its status, or "running".
+await_exit() {
+  local pid="$1" tenths=$(( $2 * 10 ))
+  exit_status="running"
+  for _ in $(seq "$tenths"); do
+    if ! running "$pid"; then wait "$pid"; exit_status=$?; return 0; fi
+    sleep 0.1
+  done
+  return 1
 }

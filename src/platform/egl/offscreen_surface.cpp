@@ -8,93 +8,22 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "egl/egl_config.h"
 #include "text/gl_frame_text.h"
 
 namespace {
-
-std::string EglErrorText(const char* what) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%s failed (EGL error 0x%04X)", what,
-                static_cast<unsigned>(eglGetError()));
-  return text;
-}
-
-bool HasExtension(const char* list, const char* name) {
-  if (list == nullptr) return false;
-  const size_t length = std::strlen(name);
-  for (const char* p = std::strstr(list, name); p; p = std::strstr(p + 1, name))
-    if ((p == list || p[-1] == ' ') && (p[length] == ' ' || p[length] == '\0')) return true;
-  return false;
-}
 
 EGLDisplay OpenDisplay() {
   // The surfaceless platform needs neither an X server nor a GPU; without it the platform the
   // environment names (EGL_PLATFORM) decides.
   const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-  if (HasExtension(clientExtensions, "EGL_MESA_platform_surfaceless"))
+  if (HasEglExtension(clientExtensions, "EGL_MESA_platform_surfaceless"))
     return eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
   return eglGetDisplay(EGL_DEFAULT_DISPLAY);
-}
-
-int ConfigAttrib(EGLDisplay display, EGLConfig config, EGLint attribute) {
-  EGLint value = 0;
-  eglGetConfigAttrib(display, config, attribute, &value);
-  return value;
-}
-
-// Ranks configurations for the renderer's pixel format: 8-bit colour channels first (the image
-// takes them unchanged), then the deepest depth buffer, then the fewest stencil bits above
-// none, then the fewest alpha bits. Returns true and the best one, or false when none fits.
-bool ChooseConfig(EGLDisplay display, EGLConfig& chosen) {
-  // clang-format off
-  const EGLint wanted[] = {
-      EGL_SURFACE_TYPE,      EGL_PBUFFER_BIT,
-      EGL_RENDERABLE_TYPE,   EGL_OPENGL_BIT,
-      EGL_COLOR_BUFFER_TYPE, EGL_RGB_BUFFER,
-      EGL_RED_SIZE,          1,
-      EGL_GREEN_SIZE,        1,
-      EGL_BLUE_SIZE,         1,
-      EGL_DEPTH_SIZE,        1,
-      EGL_STENCIL_SIZE,      1,
-      EGL_NONE};
-  // clang-format on
-  EGLint count = 0;
-  if (!eglChooseConfig(display, wanted, nullptr, 0, &count) || count <= 0) return false;
-  std::vector<EGLConfig> configs(static_cast<size_t>(count));
-  if (!eglChooseConfig(display, wanted, configs.data(), count, &count) || count <= 0) return false;
-
-  struct TRank {
-    int EightBit, Depth, Stencil, Alpha;
-  };
-  auto rankOf = [&](EGLConfig c) {
-    const bool eightBit = ConfigAttrib(display, c, EGL_RED_SIZE) == 8 &&
-                          ConfigAttrib(display, c, EGL_GREEN_SIZE) == 8 &&
-                          ConfigAttrib(display, c, EGL_BLUE_SIZE) == 8;
-    return TRank{eightBit ? 1 : 0, ConfigAttrib(display, c, EGL_DEPTH_SIZE),
-                 ConfigAttrib(display, c, EGL_STENCIL_SIZE),
-                 ConfigAttrib(display, c, EGL_ALPHA_SIZE)};
-  };
-  auto better = [](const TRank& a, const TRank& b) {
-    if (a.EightBit != b.EightBit) return a.EightBit > b.EightBit;
-    if (a.Depth != b.Depth) return a.Depth > b.Depth;
-    if (a.Stencil != b.Stencil) return a.Stencil < b.Stencil;
-    return a.Alpha < b.Alpha;
-  };
-  chosen = configs[0];
-  TRank best = rankOf(chosen);
-  for (int i = 1; i < count; ++i) {
-    const TRank rank = rankOf(configs[static_cast<size_t>(i)]);
-    if (better(rank, best)) {
-      best = rank;
-      chosen = configs[static_cast<size_t>(i)];
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -140,14 +69,14 @@ std::unique_ptr<TOffscreenSurface> TOffscreenSurface::Create(int width, int heig
     return nullptr;
   }
   EGLConfig config;
-  if (!ChooseConfig(egl.Display, config)) {
+  if (!ChooseRendererConfig(egl.Display, EGL_PBUFFER_BIT, config)) {
     error =
         "offscreen surface: no EGL configuration with RGB colour, a depth buffer and a stencil "
         "bit for OpenGL pbuffers";
     return nullptr;
   }
-  surface->Depth = ConfigAttrib(egl.Display, config, EGL_DEPTH_SIZE);
-  surface->Stencil = ConfigAttrib(egl.Display, config, EGL_STENCIL_SIZE);
+  surface->Depth = EglConfigAttrib(egl.Display, config, EGL_DEPTH_SIZE);
+  surface->Stencil = EglConfigAttrib(egl.Display, config, EGL_STENCIL_SIZE);
 
   const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
   egl.Surface = eglCreatePbufferSurface(egl.Display, config, size);

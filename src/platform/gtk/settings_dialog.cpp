@@ -1,6 +1,7 @@
 // The GTK 3 window behind TfrmConfig: the design's fixed layout in a GtkFixed, OK as the default
-// button, Cancel on Escape, and the error message box. X11 only, so other instances can find
-// the application window by its title; every decision is TfrmConfig's.
+// button, Cancel on Escape, and the error message box. On X11 other instances find its window
+// by its title; a Wayland session shows it as a native Wayland window, where no program sees
+// another's windows. Every decision is TfrmConfig's.
 #include "settings_dialog.h"
 
 #include <glib-unix.h>
@@ -209,9 +210,11 @@ void TGtkConfigView::ShowError(const std::string& caption, const std::string& te
 
 int RunSettingsDialog(const std::string& applicationTitle) {
   // Windows are found across instances by their X11 titles and class (res_name "tundrel",
-  // res_class "Tundrel"), so the dialog never opens on another backend.
+  // res_class "Tundrel"), so the dialog opens on no other backend, a Wayland session's aside,
+  // which the saver too runs on.
   g_set_prgname("tundrel");
-  gdk_set_allowed_backends("x11");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  gdk_set_allowed_backends(wayland && *wayland ? "wayland,x11" : "x11");
   if (!gtk_init_check(nullptr, nullptr)) {
     const char* display = std::getenv("DISPLAY");
     if (display && *display) {

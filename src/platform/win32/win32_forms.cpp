@@ -568,6 +568,10 @@ bool WindowExists(TWindowHandle window) {
   return window != 0 && IsWindow(ToHwnd(window)) != FALSE;
 }
 
+bool ForeignWindowsReachable(std::string&) {
+  return true;
+}
+
 bool DaemonHandsOverWindows() {
   return false;
 }

@@ -1,13 +1,15 @@
-# tundrel_x11_forms: the form framework (forms.h) over Xlib, with the window services of start-up.
-# Included from this folder's CMakeLists.txt; form windows are made with the renderer's GLX visual.
-include_guard(GLOBAL)
+# The X11 backend of the form framework: windows, input, monitors and the window services of
+# start-up over Xlib. Included from ../forms_linux.cmake; form windows are made with the
+# renderer's GLX visual.
 find_package(X11 REQUIRED)
 
-add_library(tundrel_x11_forms STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/../forms_common.cpp
+target_sources(tundrel_forms PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/cp1251.cpp
   ${CMAKE_CURRENT_LIST_DIR}/key_codes.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/x11_forms.cpp)
-target_include_directories(tundrel_x11_forms PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(tundrel_x11_forms PUBLIC tundrel_x11_gl X11::X11 X11::Xrandr X11::Xinerama
+  ${CMAKE_CURRENT_LIST_DIR}/x11_display.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/x11_input.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/x11_monitors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/x11_services.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/x11_windows.cpp)
+target_link_libraries(tundrel_forms PUBLIC tundrel_x11_gl X11::X11 X11::Xrandr X11::Xinerama
                       PRIVATE tundrel_encoding)

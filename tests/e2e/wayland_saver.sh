@@ -1,0 +1,264 @@
+#!/usr/bin/env bash
+# The native Wayland runs under a headless sway of their own, without any X server: /s with a
+# view and a clock on every output (outputs added and removed while it runs too), Space and
+# pointer moves of up to 5 pixels that it passes, the keys, larger moves and clicks that end it,
+# the window without arguments that only Escape ends, /p refused, the settings dialog, the
+# compositor going away under it, and a start by swayidle. sway refuses to run as root, so as
+# root it and every client run as nobody (uid 65534).
+# Usage: wayland_saver.sh <tundrel> <wl_pointer>
+set -u
+source "$(dirname "$0")/tally.sh"
+for tool in sway swaymsg swayidle grim wtype setpriv python3; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; echo "0 passed, 1 failed"; exit 1; }
+done
+as_nobody=()
+[ "$(id -u)" -eq 0 ] && as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+
+# The programs are copied where uid 65534 can run them; its own folders hold the runtime
+# directory and the settings.
+work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-wayland-XXXXXX")"
+chmod 755 "$work"
+install -m 755 "$1" "$work/tundrel"
+install -m 755 "$2" "$work/wl_pointer"
+mkdir -m 700 "$work/runtime" "$work/home"
+[ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/runtime" "$work/home"
+cat >"$work/sway.conf" <<'EOF'
+xwayland disable
+output HEADLESS-1 resolution 1024x768 position 0 0
+EOF
+chmod 644 "$work/sway.conf"
+unset DISPLAY WAYLAND_DISPLAY SWAYSOCK XSCREENSAVER_WINDOW
+started=()
+
+cleanup() {
+  local p
+  for p in "${started[@]}"; do kill -9 "$p" 2>/dev/null; done
+  for p in "${started[@]}"; do wait "$p" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+finish() {
+  echo "$pass passed, $fails failed"
+  [ "$fails" -eq 0 ]
+  exit $?
+}
+
+# user_command <command...>: sets cmd to the command line that runs it (as uid 65534 when this
+# script is root) in a clean environment for this compositor; as_user runs it. (A background job started as "${cmd[@]}" &
+# has the program's own pid in $!, which a function run in the background would not.)
+user_command() {
+  cmd=(env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME="$work/home" XDG_CONFIG_HOME="$work/home"
+       XDG_RUNTIME_DIR="$work/runtime" LIBGL_ALWAYS_SOFTWARE=1)
+  [ -n "${display:-}" ] && cmd+=("WAYLAND_DISPLAY=$display")
+  [ -n "${swaysock:-}" ] && cmd+=("SWAYSOCK=$swaysock")
+  cmd+=("${as_nobody[@]}" "$@")
+}
+as_user() { user_command "$@"; "${cmd[@]}"; }
+
+# start_sway: a new compositor with the one output HEADLESS-1; sets sway_pid, display, swaysock.
+start_sway() {
+  display="" swaysock=""
+  user_command env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    sway -c "$work/sway.conf"
+  "${cmd[@]}" >>"$work/sway.log" 2>&1 &
+  sway_pid=$!
+  started+=("$sway_pid")
+  for _ in $(seq 100); do
+    swaysock=$(find "$work/runtime" -name 'sway-ipc.*.sock' | head -n1)
+    display=$(find "$work/runtime" -name 'wayland-*' -type s -printf '%f\n' | head -n1)
+    if [ -n "$swaysock" ] && [ -n "$display" ] && as_user swaymsg -t get_outputs >/dev/null 2>&1; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "FAIL: sway did not start"; tail -n 20 "$work/sway.log"; echo "$pass passed, $((fails + 1)) failed"
+  exit 1
+}
+
+# new_output <name> <WxH> <X>: one more headless output, named as sway numbers them.
+new_output() {
+  as_user swaymsg create_output >/dev/null &&
+    as_user swaymsg output "$1" resolution "$2" position "$3" 0 >/dev/null
+}
+
+# launch <args...>: the saver in the background; pid in saver_pid, stderr in $work/err.
+launch() {
+  user_command "$work/tundrel" "$@"
+  "${cmd[@]}" 2>"$work/err" &
+  saver_pid=$!
+  started+=("$saver_pid")
+}
+
+# stop <pid>: ends a saver that a case left running.
+stop() { running "$1" && { kill -9 "$1"; wait "$1"; } 2>/dev/null; }
+
+key() { as_user wtype -s 100 "$@"; }
+pointer() { as_user "$work/wl_pointer" "$@"; }
+
+# measure <output>: a screenshot of the output, as "lit bare yellow": the pixels that are neither
+# black nor sway's empty grey, those of that grey (where no surface covers the output), and
+# those of the clock's yellow within a tenth of the output's height of its top-left corner.
+measure() {
+  as_user grim -t ppm -o "$1" - 2>/dev/null | python3 -c '
+import sys
+data = sys.stdin.buffer.read()
+if not data.startswith(b"P6"):
+    print(0, 0, 0); sys.exit()
+_, w, h, _ = data.split(maxsplit=4)[:4]
+w, h = int(w), int(h)
+px = data[-w * h * 3:]
+# Every fourth pixel, counted four times.
+r, g, b = px[0::12], px[1::12], px[2::12]
+lit = bare = 0
+for pr, pg, pb in zip(r, g, b):
+    if pr > 24 or pg > 24 or pb > 24:
+        if abs(pr - 63) <= 2 and abs(pg - 63) <= 2 and abs(pb - 63) <= 2:
+            bare += 4
+        else:
+            lit += 4
+yellow = 0
+for y in range(h // 10):
+    row = px[y * w * 3:(y * w + h // 3) * 3]
+    yellow += sum(1 for i in range(0, len(row), 3)
+                  if row[i] >= 200 and row[i + 1] >= 200 and row[i + 2] <= 60)
+print(lit, bare, yellow)'
+}
+
+# shown <output> <seconds>: waits until a view covers the output, lit, with its clock; the
+# last reading is in reading.
+shown() {
+  local until=$((SECONDS + $2)) lit bare yellow
+  while :; do
+    reading=$(measure "$1")
+    read -r lit bare yellow <<<"$reading"
+    [ "$lit" -gt 1000 ] && [ "$bare" -lt 1000 ] && [ "$yellow" -gt 30 ] && return 0
+    [ "$SECONDS" -ge "$until" ] && return 1
+    sleep 0.3
+  done
+}
+
+start_sway
+new_output HEADLESS-2 1280x720 1024
+
+# Two outputs: a view and a clock on each; Space and a drift of a few pixels pass, a larger
+# move ends it.
+launch /s
+shown HEADLESS-1 20
+check "/s: HEADLESS-1 shows a view with its clock ($reading)" test $? = 0
+shown HEADLESS-2 5
+check "/s: HEADLESS-2 shows a view with its clock ($reading)" test $? = 0
+key " "; sleep 0.6
+check "/s: Space does not end it" running "$saver_pid"
+pointer move 3 0; pointer move 0 3; sleep 0.6
+check "/s: a move of 3 and 3 pixels does not end it" running "$saver_pid"
+pointer move 30 0
+await_exit "$saver_pid" 3
+check "/s: a move of 30 pixels ends it with status 0 ($exit_status)" test "$exit_status" = 0
+stop "$saver_pid"
+
+launch /s
+shown HEADLESS-1 20
+key b
+await_exit "$saver_pid" 3
+check "/s: another key ends it with status 0 ($exit_status)" test "$exit_status" = 0
+check "/s: nothing was written on stderr" test ! -s "$work/err"
+stop "$saver_pid"
+
+launch /s
+shown HEADLESS-1 20
+pointer click
+await_exit "$saver_pid" 3
+check "/s: a click ends it with status 0 ($exit_status)" test "$exit_status" = 0
+stop "$saver_pid"
+
+# Outputs that come and go while it runs.
+launch /s
+shown HEADLESS-2 20
+new_output HEADLESS-3 800x600 2304
+shown HEADLESS-3 10
+check "/s: an output added while it runs gets a view ($reading)" test $? = 0
+as_user swaymsg output HEADLESS-2 disable >/dev/null
+sleep 1
+check "/s: an output removed while it runs leaves it running" running "$saver_pid"
+for output in HEADLESS-1 HEADLESS-3; do
+  shown "$output" 5
+  check "/s: $output keeps its view after another output went ($reading)" test $? = 0
+done
+key b
+await_exit "$saver_pid" 3
+check "/s: a key still ends it with status 0 ($exit_status)" test "$exit_status" = 0
+stop "$saver_pid"
+
+# The window of the run without arguments: only Escape ends it.
+launch
+lit=0
+for _ in $(seq 60); do
+  for output in HEADLESS-1 HEADLESS-3; do
+    read -r n _ <<<"$(measure "$output")"
+    [ "$n" -gt "$lit" ] && lit=$n
+  done
+  [ "$lit" -gt 1000 ] && break
+  sleep 0.3
+done
+check "the window shows the scene ($lit lit)" test "$lit" -gt 1000
+key b; sleep 0.6
+pointer move 40 40; pointer click; sleep 0.6
+check "the window: a key, a move and a click do not end it" running "$saver_pid"
+key -k Escape
+await_exit "$saver_pid" 3
+check "the window: Escape ends it with status 0 ($exit_status)" test "$exit_status" = 0
+stop "$saver_pid"
+
+# No preview under Wayland: refused, with a message.
+launch /p 123
+await_exit "$saver_pid" 10
+check "/p 123 is refused with status 2 ($exit_status)" test "$exit_status" = 2
+check "/p 123 says why" test -s "$work/err"
+stop "$saver_pid"
+
+# The settings dialog is a native window too; the compositor closing it is a Cancel.
+launch /c
+dialog=no
+for _ in $(seq 50); do
+  as_user swaymsg -t get_tree 2>/dev/null | grep -q '"app_id": "tundrel"' && { dialog=yes; break; }
+  sleep 0.2
+done
+check "/c: the settings dialog opens as a Wayland window" test "$dialog" = yes
+as_user swaymsg '[app_id="tundrel"] kill' >/dev/null
+await_exit "$saver_pid" 5
+check "/c: closed by the compositor, it ends with status 0 ($exit_status)" test "$exit_status" = 0
+check "/c: closed by the compositor, it saves nothing" test ! -e "$work/home/Ombrix"
+stop "$saver_pid"
+
+# swayidle starts it after 3 s without input; a key ends it again.
+swayidle_start=$(date +%s%N)
+user_command swayidle -w timeout 3 "date +%s%N >$work/home/idle.start; exec $work/tundrel /s"
+"${cmd[@]}" >>"$work/swayidle.log" 2>&1 &
+swayidle_pid=$!
+started+=("$swayidle_pid")
+shown HEADLESS-1 20
+check "swayidle: /s shows after 3 s without input ($reading)" test $? = 0
+idle_ms=$(( ($(cat "$work/home/idle.start" 2>/dev/null || echo 0) - swayidle_start) / 1000000 ))
+check "swayidle: started after 3 s ($idle_ms ms)" test "$idle_ms" -ge 2900 -a "$idle_ms" -le 8000
+idle_saver=$(pgrep -P "$swayidle_pid" | head -n1)
+started+=($idle_saver)
+key b
+ended=no
+for _ in $(seq 30); do
+  if [ -n "$idle_saver" ] && ! running "$idle_saver"; then ended=yes; break; fi
+  sleep 0.1
+done
+check "swayidle: a key ends it" test "$ended" = yes
+kill "$swayidle_pid" 2>/dev/null; wait "$swayidle_pid" 2>/dev/null
+
+# The compositor going away ends it with status 1 and a message.
+launch /s
+shown HEADLESS-1 20
+kill -9 "$sway_pid"; wait "$sway_pid" 2>/dev/null
+await_exit "$saver_pid" 5
+check "sway killed: it ends within 5 s with status 1 ($exit_status)" test "$exit_status" = 1
+check "sway killed: it says why" test -s "$work/err"
+stop "$saver_pid"
+
+finish
