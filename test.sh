@@ -3,6 +3,8 @@
 # build/ and runs every test. `./test.sh --deps-only` stops after the installation.
 set -euo pipefail
 cd "$(dirname "$0")"
+# phase <what>: a line that says how long the script has run, so the slow phases show.
+phase() { echo "==== $(( SECONDS / 60 ))m$(( SECONDS % 60 ))s: $*"; }
 
 # What the builds need, then what only the tests run: the second list installs in the
 # background while the builds compile, and the tests wait for it.
@@ -50,6 +52,7 @@ if [ "$((${#missing_build[@]} + ${#missing_test[@]} + ${#missing_wine[@]}))" -gt
   fi
   $sudo apt-get update -qq
   apt_install "${missing_build[@]}"
+  phase "the build's packages are installed"
 fi
 install_tests() {
   apt_install "${missing_test[@]}" && apt_install --with-recommends "${missing_wine[@]}"
@@ -67,6 +70,7 @@ rm -f "$test_packages_status"
 {
   status=0
   install_tests >build/test-packages.log 2>&1 || status=$?
+  phase "the tests' packages are installed (status $status)"
   echo "$status" >"$test_packages_status"
 } &
 wait_for_test_packages() {
@@ -108,6 +112,7 @@ show_sanitized() {
 }
 
 # tundrel.scr for 32- and 64-bit Windows first: the Linux build's tests run them under Wine.
+phase "the Windows builds"
 for target in i686 x86_64; do
   bits=$([ "$target" = i686 ] && echo 32 || echo 64)
   cmake -S . -B "build-win$bits" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -120,8 +125,10 @@ for bits in 32 64; do
   cmake --build "build-win$bits" --target package
 done
 
+phase "the Linux build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
+phase "waiting for the tests' packages"
 # The tests that need Wine, Xvfb or valgrind are added once those are there.
 wait_for_test_packages
 cmake -S . -B build >/dev/null
@@ -130,17 +137,21 @@ cmake -S . -B build >/dev/null
 # run at the lowest priority: four times as many as there are processors run at a time, so a
 # short script never waits for a slot behind the long computations (at most two scripts that
 # drive the saver run at once, tests/CMakeLists.txt).
+phase "the tests"
 if ! ctest --test-dir build --output-on-failure -j"$((4 * jobs))"; then
   show_sanitized || true
   exit 1
 fi
 
 # Each fuzz target for a bounded time (clang's libFuzzer), side by side.
+phase "the fuzz targets"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTUNDREL_FUZZ=ON -DTUNDREL_BUILD_TESTS=OFF \
   -DTUNDREL_BUILD_BENCH=OFF
 cmake --build build-fuzz -j"$jobs" --target fuzz_settings_file fuzz_run_mode
 fuzz_status=0
 tests/fuzz/run.sh build-fuzz "${TUNDREL_FUZZ_SECONDS:-60}" || fuzz_status=$?
 
+phase "waiting for the sanitizer build"
 show_sanitized
+phase "done"
 exit "$fuzz_status"
