@@ -31,7 +31,8 @@ class TGLSurface {
   // on each output) rather than one drawable over them all. Each view is then drawn and presented
   // on its own: SelectView makes the drawable that shows view (pixels of the client area) current
   // and tells whether it wants a frame now; the frame drawn next is that drawable's, as large as
-  // view, and SwapBuffers presents it, WindowRect and the text surface being that drawable's.
+  // the text surface's clip box (view's shape, in the monitor's own pixels), and SwapBuffers
+  // presents it.
   virtual bool DrawablePerMonitor() const { return false; }
   virtual bool SelectView(const TTextRect& view) {
     (void)view;

@@ -342,11 +342,14 @@ void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, i
   if (views.empty()) return;
   TGLSurface& surface = views[0]->TargetWindow;
   if (surface.DrawablePerMonitor()) {
-    // Each monitor's drawable is a window of its own: each view is drawn and presented alone.
+    // Each monitor's drawable is a window of its own: each view is drawn and presented alone,
+    // over the whole drawable, which may have more pixels than the view's part of the window
+    // (a scaled monitor).
     for (TDrawer* view : views) {
       const TTextRect& r = view->View;
       if (r.Right <= r.Left || r.Bottom <= r.Top || !surface.SelectView(r)) continue;
-      view->Resize(r.Right - r.Left, r.Bottom - r.Top);
+      const TTextRect drawable = surface.Text().ClipBox();
+      view->Resize(drawable.Right - drawable.Left, drawable.Bottom - drawable.Top);
       view->Render();
     }
     return;

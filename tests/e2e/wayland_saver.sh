@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The native Wayland runs under a headless sway of their own, without any X server: /s with a
-# view and a clock on every output (outputs added and removed while it runs too), Space and
-# pointer moves of up to 5 pixels that it passes, the keys, larger moves and clicks that end it,
-# the window without arguments that only Escape ends, /p refused, the settings dialog, the
+# view and a clock on every output (outputs added, removed and scaled while it runs too), Space
+# and pointer moves of up to 5 pixels that it passes, the keys, larger moves and clicks that end
+# it, the window without arguments that only Escape ends, /p refused, the settings dialog, the
 # compositor going away under it, and a start by swayidle. sway refuses to run as root, so as
 # root it and every client run as nobody (uid 65534).
 # Usage: wayland_saver.sh <tundrel> <wl_pointer>
@@ -157,8 +157,18 @@ await_exit "$saver_pid" 3
 check "/s: a move of 30 pixels ends it with status 0 ($exit_status)" test "$exit_status" = 0
 stop "$saver_pid"
 
+# An output scaled to 2 gets a view in its own pixels, its clock sized for that density: about
+# four times the yellow of the clock at scale 1, where a stretched view would keep the same.
 launch /s
 shown HEADLESS-1 20
+read -r _ _ yellow_at_1 <<<"$reading"
+as_user swaymsg output HEADLESS-1 scale 2 >/dev/null
+sleep 1
+shown HEADLESS-1 10
+read -r _ _ yellow_at_2 <<<"$reading"
+check "/s: a scaled output is drawn in its own pixels (clock $yellow_at_1 -> $yellow_at_2)" \
+  test "$yellow_at_2" -gt $((2 * yellow_at_1))
+as_user swaymsg output HEADLESS-1 scale 1 >/dev/null
 key b
 await_exit "$saver_pid" 3
 check "/s: another key ends it with status 0 ($exit_status)" test "$exit_status" = 0

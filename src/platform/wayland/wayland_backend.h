@@ -75,9 +75,14 @@ struct TWlDrawable {
   wl_egl_window* EglWindow = nullptr;
   EGLSurface EglSurface = EGL_NO_SURFACE;
   wl_callback* Frame = nullptr;  // the frame callback of the last frame presented, until it comes
+  int SurfaceWidth = 0, SurfaceHeight = 0;  // compositor space, as configured
+  // The buffer: the surface's size times its scale, in the screen's own pixels (a scaled output
+  // shows the scene and the clock sharp, not stretched).
   int Width = 0, Height = 0;
+  int Scale = 1;
   int PendingWidth = 0, PendingHeight = 0;  // the toplevel's configure, applied by xdg_surface's
   bool Configured = false;
+  std::vector<uint32_t> ShownOn;  // the outputs a toplevel is on, which set its scale
 };
 
 struct TWlWindow : TForm::TPlatformWindow {
@@ -157,6 +162,8 @@ class TWaylandState : public TApplication::TPlatformState {
   void RemoveOutput(uint32_t name);
   // The surface of a toplevel or layer surface came or changed size.
   void DrawableConfigured(TWlDrawable& drawable, int width, int height);
+  // Sizes the drawable's buffer for its surface's size and its outputs' scale.
+  void FitBuffer(TWlDrawable& drawable);
   void DrawableClosed(TWlDrawable& drawable);
   // The position of the pointer over drawable in the form's client area.
   TPoint ClientPoint(const TWlDrawable& drawable, double x, double y) const;

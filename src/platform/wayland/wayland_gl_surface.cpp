@@ -26,12 +26,15 @@ const wl_callback_listener FrameListener = [] {
   return listener;
 }();
 
+// Wayland tells no client the screen's physical size: text is sized as on a screen of 96 pixels
+// per inch, times the output's scale.
+constexpr int BasePixelsPerInch = 96;
+
 class TWaylandGLSurface : public TGLSurface {
  public:
   TWaylandGLSurface(TWaylandState& state, TWindowHandle window) : State(state), Window(window) {
     TextSurface = std::make_unique<TGLFrameText>([this] { return FrameRect(); });
-    // Wayland tells no client the screen's physical size.
-    TextSurface->SetPixelsPerInch(96);
+    TextSurface->SetPixelsPerInch(BasePixelsPerInch);
   }
   ~TWaylandGLSurface() override {
     TextSurface.reset();
@@ -139,7 +142,9 @@ class TWaylandGLSurface : public TGLSurface {
            drawable.Frame == nullptr;
   }
 
+  // Makes the drawable the one drawn into, its text in points at its scale.
   bool Current(const TWlDrawable& drawable) {
+    TextSurface->SetPixelsPerInch(BasePixelsPerInch * drawable.Scale);
     if (eglGetCurrentSurface(EGL_DRAW) == drawable.EglSurface &&
         eglGetCurrentContext() == State.Egl.Context)
       return true;

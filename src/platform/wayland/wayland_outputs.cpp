@@ -127,6 +127,9 @@ void TWaylandState::OutputChanged(TWlOutput& output) {
   if (!described) return;
   output.Described = true;
   DisplayChanged = true;
+  // A new scale gives the surfaces on the output buffers of another size.
+  for (const auto& [handle, window] : Windows)
+    for (const auto& drawable : window->Drawables) FitBuffer(*drawable);
 }
 
 void TWaylandState::RemoveOutput(uint32_t name) {

@@ -70,6 +70,31 @@ const zwlr_layer_surface_v1_listener LayerListener = [] {
   return listener;
 }();
 
+// A toplevel takes the largest scale of the outputs it is on.
+void SurfaceEnter(void* data, wl_surface*, wl_output* output) {
+  TWlDrawable& drawable = *static_cast<TWlDrawable*>(data);
+  for (const auto& known : drawable.State->Outputs)
+    if (known->Output == output) drawable.ShownOn.push_back(known->Name);
+  drawable.State->FitBuffer(drawable);
+}
+
+void SurfaceLeave(void* data, wl_surface*, wl_output* output) {
+  TWlDrawable& drawable = *static_cast<TWlDrawable*>(data);
+  for (const auto& known : drawable.State->Outputs)
+    if (known->Output == output)
+      drawable.ShownOn.erase(
+          std::remove(drawable.ShownOn.begin(), drawable.ShownOn.end(), known->Name),
+          drawable.ShownOn.end());
+  drawable.State->FitBuffer(drawable);
+}
+
+const wl_surface_listener SurfaceListener = [] {
+  wl_surface_listener listener{};
+  listener.enter = SurfaceEnter;
+  listener.leave = SurfaceLeave;
+  return listener;
+}();
+
 }  // namespace
 
 TWlWindow* TWaylandState::WindowOf(TWindowHandle handle) const {
@@ -102,7 +127,7 @@ std::unique_ptr<TWlDrawable> TWaylandState::MakeDrawable(TWlWindow& window, TWlO
   drawable->Window = window.Handle;
   drawable->OutputName = output ? output->Name : 0;
   drawable->Surface = wl_compositor_create_surface(Compositor);
-  wl_surface_set_user_data(drawable->Surface, drawable.get());
+  wl_surface_add_listener(drawable->Surface, &SurfaceListener, drawable.get());
   if (output && LayerShell) {
     // Above every window and panel of that output, all of it, with the keyboard.
     drawable->Layer =
@@ -239,30 +264,49 @@ void TWaylandState::DrawableConfigured(TWlDrawable& drawable, int width, int hei
     if (const TWlOutput* output = OutputOf(drawable.OutputName)) {
       width = output->Rect().Width;
       height = output->Rect().Height;
-    } else if (drawable.Width > 0 && drawable.Height > 0) {
-      width = drawable.Width;
-      height = drawable.Height;
+    } else if (drawable.SurfaceWidth > 0 && drawable.SurfaceHeight > 0) {
+      width = drawable.SurfaceWidth;
+      height = drawable.SurfaceHeight;
     } else {
-      width = window->Form->ClientWidth();
-      height = window->Form->ClientHeight();
+      width = window->Form->ClientWidth() / drawable.Scale;
+      height = window->Form->ClientHeight() / drawable.Scale;
     }
   }
-  const bool resized = width != drawable.Width || height != drawable.Height;
-  drawable.Width = width;
-  drawable.Height = height;
-  const bool first = !drawable.Configured;
-  drawable.Configured = true;
-  if (first) {
+  drawable.SurfaceWidth = width;
+  drawable.SurfaceHeight = height;
+  if (!drawable.Configured) {
+    drawable.Configured = true;
     // An opaque surface: the scene's cleared alpha is not the desktop's business.
     wl_region* region = wl_compositor_create_region(Compositor);
     wl_region_add(region, 0, 0, INT32_MAX, INT32_MAX);
     wl_surface_set_opaque_region(drawable.Surface, region);
     wl_region_destroy(region);
   }
+  FitBuffer(drawable);
+}
+
+void TWaylandState::FitBuffer(TWlDrawable& drawable) {
+  if (!drawable.Configured) return;
+  int scale = 1;
+  if (const TWlOutput* output = OutputOf(drawable.OutputName)) scale = output->Scale;
+  for (uint32_t name : drawable.ShownOn)
+    if (const TWlOutput* output = OutputOf(name)) scale = std::max(scale, output->Scale);
+  if (wl_surface_get_version(drawable.Surface) < WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION)
+    scale = 1;
+  if (scale != drawable.Scale) {
+    // Takes effect with the next frame's buffer, which is made at the new size.
+    wl_surface_set_buffer_scale(drawable.Surface, scale);
+    drawable.Scale = scale;
+  }
+  const int width = drawable.SurfaceWidth * scale, height = drawable.SurfaceHeight * scale;
+  const bool resized = width != drawable.Width || height != drawable.Height;
+  drawable.Width = width;
+  drawable.Height = height;
   if (drawable.EglWindow)
     wl_egl_window_resize(drawable.EglWindow, width, height, 0, 0);
   else
     MakeEglSurface(drawable);
+  // The form's client area is in the buffer's pixels, which the renderer's viewport takes.
   if (drawable.OutputName != 0 || !resized) return;
   const TWindowHandle handle = drawable.Window;
   Defer([this, handle, width, height] {
