@@ -12,27 +12,30 @@ endif()
 find_program(TUNDREL_WAYLAND_SCANNER wayland-scanner REQUIRED)
 find_package(OpenGL REQUIRED COMPONENTS OpenGL)
 
-set(TUNDREL_WAYLAND_GENERATED ${CMAKE_CURRENT_BINARY_DIR}/wayland_protocols)
-file(MAKE_DIRECTORY ${TUNDREL_WAYLAND_GENERATED})
-
-# Generates <name>-client-protocol.h and <name>-protocol.c from xml and adds them to the forms.
-function(tundrel_wayland_protocol name xml)
-  set(header ${TUNDREL_WAYLAND_GENERATED}/${name}-client-protocol.h)
-  set(code ${TUNDREL_WAYLAND_GENERATED}/${name}-protocol.c)
+# tundrel_wayland_protocol(<target> <name> <xml>): generates <name>-client-protocol.h and
+# <name>-protocol.c from xml into the calling folder's build tree and gives them to target (the
+# tests' clients use it too).
+function(tundrel_wayland_protocol target name xml)
+  set(generated ${CMAKE_CURRENT_BINARY_DIR}/wayland_protocols)
+  set(header ${generated}/${name}-client-protocol.h)
+  set(code ${generated}/${name}-protocol.c)
   add_custom_command(
     OUTPUT ${header} ${code}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${generated}
     COMMAND ${TUNDREL_WAYLAND_SCANNER} client-header ${xml} ${header}
     COMMAND ${TUNDREL_WAYLAND_SCANNER} private-code ${xml} ${code}
     DEPENDS ${xml}
     COMMENT "Generating the Wayland client code of ${name}"
     VERBATIM)
-  target_sources(tundrel_forms PRIVATE ${header} ${code})
+  target_sources(${target} PRIVATE ${header} ${code})
+  target_include_directories(${target} PRIVATE ${generated})
 endfunction()
 
-tundrel_wayland_protocol(xdg-shell ${TUNDREL_WAYLAND_PROTOCOLS}/stable/xdg-shell/xdg-shell.xml)
-tundrel_wayland_protocol(xdg-output-unstable-v1
+tundrel_wayland_protocol(tundrel_forms xdg-shell
+                         ${TUNDREL_WAYLAND_PROTOCOLS}/stable/xdg-shell/xdg-shell.xml)
+tundrel_wayland_protocol(tundrel_forms xdg-output-unstable-v1
                          ${TUNDREL_WAYLAND_PROTOCOLS}/unstable/xdg-output/xdg-output-unstable-v1.xml)
-tundrel_wayland_protocol(wlr-layer-shell-unstable-v1
+tundrel_wayland_protocol(tundrel_forms wlr-layer-shell-unstable-v1
                          ${CMAKE_CURRENT_LIST_DIR}/protocols/wlr-layer-shell-unstable-v1.xml)
 
 target_sources(tundrel_forms PRIVATE
@@ -42,6 +45,5 @@ target_sources(tundrel_forms PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/wayland_input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wayland_services.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wayland_gl_surface.cpp)
-target_include_directories(tundrel_forms PRIVATE ${TUNDREL_WAYLAND_GENERATED})
-target_link_libraries(tundrel_forms PRIVATE PkgConfig::TUNDREL_WAYLAND OpenGL::GL tundrel_egl tundrel_text_gl
-                                            tundrel_encoding)
+target_link_libraries(tundrel_forms PRIVATE PkgConfig::TUNDREL_WAYLAND OpenGL::GL tundrel_egl
+                                            tundrel_text_gl tundrel_encoding)

@@ -149,6 +149,8 @@ class TWaylandState : public TApplication::TPlatformState {
   void WatchSeat();
   void ReleaseSeat();
   TWlWindow* WindowOf(TWindowHandle handle) const;
+  // The drawable of that id in any window; nullptr for 0 or one that is gone.
+  TWlDrawable* DrawableById(uint64_t id) const;
   TWlOutput* OutputOf(uint32_t name) const;
   // The outputs that are described, first announced first.
   std::vector<TWlOutput*> DescribedOutputs() const;
@@ -213,5 +215,4 @@ class TWaylandState : public TApplication::TPlatformState {
   std::unique_ptr<TWlDrawable> MakeDrawable(TWlWindow& window, TWlOutput* output);
   void DestroyDrawable(TWlDrawable& drawable);
   void DropDrawables(TWlWindow& window);
-  TWlDrawable* DrawableById(uint64_t id) const;
 };

@@ -219,17 +219,9 @@ void PointerLeave(void* data, wl_pointer*, uint32_t, wl_surface*) {
   StateOf(data).PointerDrawable = 0;
 }
 
-TWlDrawable* PointerDrawableOf(TWaylandState& state) {
-  if (state.PointerDrawable == 0) return nullptr;
-  for (const auto& [handle, window] : state.Windows)
-    for (const auto& drawable : window->Drawables)
-      if (drawable->Id == state.PointerDrawable) return drawable.get();
-  return nullptr;
-}
-
 void PointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
   TWaylandState& state = StateOf(data);
-  TWlDrawable* drawable = PointerDrawableOf(state);
+  TWlDrawable* drawable = state.DrawableById(state.PointerDrawable);
   if (drawable == nullptr) return;
   PointerAt(state, *drawable, x, y, false);
   const TPoint client = state.ClientPoint(*drawable, wl_fixed_to_double(x), wl_fixed_to_double(y));
@@ -268,7 +260,7 @@ void PointerButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button,
     return;
   }
   state.ButtonsHeld |= flag;
-  TWlDrawable* drawable = PointerDrawableOf(state);
+  TWlDrawable* drawable = state.DrawableById(state.PointerDrawable);
   if (drawable == nullptr) return;
   TWlOutput* output = state.OutputOf(drawable->OutputName);
   const TScreenRect rect = output ? output->Rect() : TScreenRect{};
