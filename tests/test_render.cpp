@@ -64,6 +64,15 @@ std::vector<TPixel> PixelsWhere(const TImage& image,
   return found;
 }
 
+// Puts flake i at (x, y) and height z.
+void Place(TSnowflakes& flakes, size_t i, double x, double y, double z) {
+  TSnowflake flake = flakes.Get(i);
+  flake.X = x;
+  flake.Y = y;
+  flake.Z = z;
+  flakes.Set(i, flake);
+}
+
 bool IsRed(const TPixel& p) {
   return p.R > 0 && p.G == 0 && p.B == 0;
 }
@@ -453,9 +462,7 @@ TEST_F(RenderTest, TrailsAreDrawnOnlyWhenSwitchedOnFadingFromNewestToOldest) {
 
 TEST_F(RenderTest, NearFlakeIsAnEightRayStarAndAFarOneASinglePoint) {
   TSnowflakes& flakes = Env->Snowflakes;
-  flakes.X[0] = 450;
-  flakes.Y[0] = 500;
-  flakes.Z[0] = 15;
+  Place(flakes, 0, 450, 500, 15);
   LookFrom(440, 500, 20, 450, 500, 15);
   auto star = PixelsWhere(Frame(), IsGrey);
   ASSERT_FALSE(star.empty());
@@ -481,9 +488,7 @@ TEST_F(RenderTest, NearFlakeIsAnEightRayStarAndAFarOneASinglePoint) {
 
 TEST_F(RenderTest, FlakeOnTheGroundIsHalfGreyOverAQuarterGreyMirrorOneUnitBelow) {
   TSnowflakes& flakes = Env->Snowflakes;
-  flakes.X[0] = 450;
-  flakes.Y[0] = 500;
-  flakes.Z[0] = 0;
+  Place(flakes, 0, 450, 500, 0);
   LookFrom(440, 500, 5, 450, 500, 0);
   int nearMax = 0, belowMax = 0, elsewhere = 0;
   for (const TPixel& p : PixelsWhere(Frame(), IsGrey)) {
@@ -508,10 +513,8 @@ TEST_F(RenderTest, FlakeExactlyAtTheStarDistanceIsStillAStar) {
   Drawer->Resize(1920, 1080);
   Drawer->UseSwitches(&ShowTrail, &ShowTime);
   TSnowflakes& flakes = Env->Snowflakes;
-  flakes.Y[0] = 500;
-  flakes.Z[0] = 15;
   auto litNearMiddle = [&](double x) {
-    flakes.X[0] = x;
+    Place(flakes, 0, x, 500, 15);
     LookFrom(440, 500, 20, x, 500, 15);
     return PixelsWhere(Frame(),
                        [](const TPixel& p) { return IsGrey(p) && std::abs(p.Y - 540) < 100; })
@@ -591,9 +594,9 @@ TEST_F(RenderTest, TextInTheFrameHasThePixelsOfTextOnTheImage) {
   CreateStartPopulation(*Env);
   TSnowflakes& flakes = Env->Snowflakes;
   for (size_t i = 0; i < flakes.size(); ++i) {
-    flakes.X[i] = 450 + 100 * Random();
-    flakes.Y[i] = 450 + 100 * Random();
-    flakes.Z[i] = 100 * Random();
+    const double x = 450 + 100 * Random();
+    const double y = 450 + 100 * Random();
+    Place(flakes, i, x, y, 100 * Random());
   }
   LookFrom(400, 400, 30, 500, 500, 10);
   struct TCase {
@@ -699,9 +702,9 @@ TEST_F(RenderTest, LeavingOutWhatLiesOutsideTheViewChangesNoPixel) {
   CreateStartPopulation(*Env);
   TSnowflakes& flakes = Env->Snowflakes;
   for (size_t i = 0; i < flakes.size(); ++i) {
-    flakes.X[i] = 200 + 600 * Random();
-    flakes.Y[i] = 200 + 600 * Random();
-    flakes.Z[i] = Random() < 0.2 ? 0 : 200 * Random();
+    const double x = 200 + 600 * Random();
+    const double y = 200 + 600 * Random();
+    Place(flakes, i, x, y, Random() < 0.2 ? 0 : 200 * Random());
   }
   for (int i = 0; i < 400; ++i) Env->AddTrail(300 + i, 500, 301 + i, 500 + (i % 7));
   ShowTrail = true;

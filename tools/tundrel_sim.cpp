@@ -26,7 +26,7 @@ namespace {
 void Report(const TEnv& env, double t) {
   int airborne = 0;
   for (size_t i = 0; i < env.Snowflakes.size(); ++i)
-    if (env.Snowflakes.Z[i] > 0) ++airborne;
+    if (env.Snowflakes.Height(i) > 0) ++airborne;
   std::printf(
       "t=%.3f trees=%d herbivores=%d predators=%d units=%d trail_index=%d airborne=%d "
       "hash=%016" PRIx64 "\n",

@@ -571,8 +571,8 @@ void TDrawer::CollectSnowflakes() {
   for (size_t k = 0; k < count; ++k) {
     const uint32_t i = NearFlakes[k];
     const double d2 = Sq(flakes.X[i] - EyeX) + Sq(flakes.Y[i] - EyeY);
-    VisibleFlakes.push_back(TVisibleFlake{MapX(flakes.X[i]), MapY(flakes.Y[i]),
-                                          MapLength(flakes.Z[i]), flakes.Z[i],
+    const double z = flakes.Height(i);
+    VisibleFlakes.push_back(TVisibleFlake{MapX(flakes.X[i]), MapY(flakes.Y[i]), MapLength(z), z,
                                           !(d2 > StarFlakeSq)});
   }
 }
