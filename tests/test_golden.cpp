@@ -222,6 +222,84 @@ TEST_F(WorldTest, SnowTableStepGivesTheFlakeByFlakeResultsAndDraws) {
   EXPECT_LT(table.FallCount(), table.size() / 10);
 }
 
+// The flakes near an eye, by the plain definition: every flake in index order.
+std::vector<uint32_t> ReferenceNearFlakes(const TSnowflakes& flakes, double x, double y,
+                                          double rangeSq, const std::vector<TPlainSide>& sides) {
+  std::vector<uint32_t> near;
+  for (size_t i = 0; i < flakes.size(); ++i) {
+    const double dx = flakes.X[i] - x, dy = flakes.Y[i] - y;
+    bool keep = !(dx * dx + dy * dy > rangeSq);
+    for (const TPlainSide& side : sides)
+      keep = keep && !(side.A * flakes.X[i] + side.B * flakes.Y[i] + side.C < 0);
+    if (keep) near.push_back(static_cast<uint32_t>(i));
+  }
+  return near;
+}
+
+// The table finds near flakes by cells of the plain: as drifting flakes leave the cells they were
+// sorted into, after a flake is set anywhere or to no number at all, at the edges of the snow and
+// beyond, with lines through the eye and none, with an eye that is no number.
+TEST_F(WorldTest, SnowNearAnEyeIsFoundAsByTestingEveryFlake) {
+  TSnowflakes& flakes = Env->Snowflakes;
+  std::vector<uint32_t> near(flakes.size());
+  auto check = [&](double x, double y, double rangeSq, const std::vector<TPlainSide>& sides) {
+    const size_t count = flakes.Near(x, y, rangeSq, sides.data(), sides.size(), near.data());
+    ASSERT_EQ(std::vector<uint32_t>(near.begin(), near.begin() + static_cast<ptrdiff_t>(count)),
+              ReferenceNearFlakes(flakes, x, y, rangeSq, sides))
+        << "eye " << x << ", " << y << ", range " << rangeSq;
+  };
+  for (int round = 0; round < 40; ++round) {
+    for (int step = 0; step < 30; ++step) flakes.Step(round % 4 ? 1.0 / 60 : 0.5);
+    for (int eye = 0; eye < 8; ++eye) {
+      const double x = -1200 + 4400 * Random(), y = -1200 + 4400 * Random();
+      TSnowflake flake = flakes.Get(5);
+      if (round == 10 && eye == 1) {
+        flake.X = x + 1;
+        flake.Y = y;
+        flakes.Set(5, flake);
+      }
+      if (round == 20 && eye == 0) {
+        flake.X = std::nan("");
+        flake.DriftY = HUGE_VAL;
+        flakes.Set(5, flake);
+      }
+      // Two lines through the eye, as a view's sides, turned at random.
+      const double turn = 6.2832 * Random();
+      const std::vector<TPlainSide> sides = {
+          {std::cos(turn), std::sin(turn), -(std::cos(turn) * x + std::sin(turn) * y)},
+          {std::cos(turn + 2), std::sin(turn + 2),
+           -(std::cos(turn + 2) * x + std::sin(turn + 2) * y)}};
+      check(x, y, 200000, sides);
+      check(x, y, 200000, {});
+      check(x, y, 10000 * Random(), {});
+    }
+  }
+  check(std::nan(""), 500, 200000, {});
+  check(500, 500, HUGE_VAL, {});
+
+  // A flake that drifts out of its cell into range, the cell itself out of range: the table of
+  // two lying flakes that span cells of 10 units, and one that drifts 2.5 units a second.
+  TSnowflakes table(Env.get());
+  TSnowflake flake;
+  flake.LieTime = HUGE_VAL;
+  table.Add(flake);
+  flake.X = flake.Y = 640;
+  table.Add(flake);
+  flake = TSnowflake();
+  flake.X = 100.5;
+  flake.Y = 105;
+  flake.Z = 100;
+  flake.DriftX = -2.5;
+  flake.DriftTime = 0.5;
+  table.Add(flake);
+  std::vector<uint32_t> found(3);
+  const double rangeSq = 49.9 * 49.9;
+  EXPECT_EQ(table.Near(50, 105, rangeSq, nullptr, 0, found.data()), 0u);
+  table.Step(0.4);
+  ASSERT_EQ(table.Near(50, 105, rangeSq, nullptr, 0, found.data()), 1u);
+  EXPECT_EQ(found[0], 2u);
+}
+
 // The plain definitions of the queries, for comparison with the world's scans.
 TUnits ReferenceUnitsNear(const TEnv& env, const TEnvUnit* unit, double range) {
   TUnits near;

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plain_side.h"
 #include "random.h"
 
 // The falls' arrays, padded to whole packs with falls of no flake that lie for ever.
@@ -124,40 +123,7 @@ inline void StepSnowPacks(const TSnowFields& f, size_t padded, double dt) {
   }
 }
 
-// Writes to near, in index order, the index of every flake of the first count whose squared
-// plain distance from (x, y) is not greater than rangeSq and that lies on the given side of each
-// line; returns how many. count is a whole number of packs.
-template <class TOps>
-inline size_t NearPacks(const double* px, const double* py, size_t count, double x, double y,
-                        double rangeSq, const TPlainSide* sides, size_t sideCount, uint32_t* near) {
-  using P = typename TOps::TPack;
-  const P eyeX = TOps::All(x), eyeY = TOps::All(y), range = TOps::All(rangeSq);
-  const P zero = TOps::All(0.0);
-  size_t found = 0;
-  for (size_t i = 0; i < count; i += TOps::Width) {
-    const P fx = TOps::Load(px + i), fy = TOps::Load(py + i);
-    const P dx = TOps::Sub(fx, eyeX), dy = TOps::Sub(fy, eyeY);
-    P keep = TOps::NotGreater(TOps::Add(TOps::Mul(dx, dx), TOps::Mul(dy, dy)), range);
-    // Most flakes are out of range: the lines are only asked about the rest.
-    if (TOps::Lanes(keep) == 0) continue;
-    for (size_t s = 0; s < sideCount; ++s) {
-      const P side = TOps::Add(
-          TOps::Add(TOps::Mul(TOps::All(sides[s].A), fx), TOps::Mul(TOps::All(sides[s].B), fy)),
-          TOps::All(sides[s].C));
-      keep = TOps::And(keep, TOps::NotLess(side, zero));
-    }
-    const unsigned lanes = TOps::Lanes(keep);
-    for (size_t k = 0; k < TOps::Width; ++k) {
-      near[found] = static_cast<uint32_t>(i + k);
-      found += (lanes >> k) & 1;
-    }
-  }
-  return found;
-}
-
-// The steps and the scan in AVX registers, four at once, where the build has them (Linux on
+// The steps in AVX registers, four at once, where the build has them (Linux on
 // x86-64) and the processor too.
 size_t StepFallPacksAvx2(const TFallFields& f, size_t padded, double dt, uint32_t* meeting);
 void StepSnowPacksAvx2(const TSnowFields& f, size_t padded, double dt);
-size_t NearPacksAvx2(const double* px, const double* py, size_t count, double x, double y,
-                     double rangeSq, const TPlainSide* sides, size_t sideCount, uint32_t* near);

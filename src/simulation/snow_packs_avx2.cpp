@@ -1,4 +1,4 @@
-// The snow table's step and scan four flakes at once in AVX registers. This file alone is
+// The snow table's steps four falls or flakes at once in AVX registers. This file alone is
 // compiled for AVX2; the table calls it only on a processor that has it.
 #include <immintrin.h>
 
@@ -20,9 +20,6 @@ struct TAvx2Ops {
   static TPack Max(TPack a, TPack b) { return _mm256_max_pd(a, b); }
   static TPack Greater(TPack a, TPack b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
   static TPack Less(TPack a, TPack b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
-  // Also true where either is not a number, as the SSE2 instructions.
-  static TPack NotGreater(TPack a, TPack b) { return _mm256_cmp_pd(a, b, _CMP_NGT_UQ); }
-  static TPack NotLess(TPack a, TPack b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }
   static TPack And(TPack a, TPack b) { return _mm256_and_pd(a, b); }
   static TPack AndNot(TPack a, TPack b) { return _mm256_andnot_pd(a, b); }
   static TPack Or(TPack a, TPack b) { return _mm256_or_pd(a, b); }
@@ -70,9 +67,4 @@ size_t StepFallPacksAvx2(const TFallFields& f, size_t padded, double dt, uint32_
 
 void StepSnowPacksAvx2(const TSnowFields& f, size_t padded, double dt) {
   StepSnowPacks<TAvx2Ops>(f, padded, dt);
-}
-
-size_t NearPacksAvx2(const double* px, const double* py, size_t count, double x, double y,
-                     double rangeSq, const TPlainSide* sides, size_t sideCount, uint32_t* near) {
-  return NearPacks<TAvx2Ops>(px, py, count, x, y, rangeSq, sides, sideCount, near);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -148,6 +149,7 @@ void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
   Y[i] = flake.Y;
   DriftX[i] = flake.DriftX;
   DriftY[i] = flake.DriftY;
+  Cells.Invalidate();
   const size_t g = Fall[i];
   if (Falls.Members[g] == 1) {
     SetFall(g, flake);
@@ -171,8 +173,6 @@ uint64_t Bits(double value) {
 struct TSnowPasses {
   size_t (*StepFalls)(const TFallFields&, size_t, double, uint32_t*);
   void (*StepFlakes)(const TSnowFields&, size_t, double);
-  size_t (*Near)(const double*, const double*, size_t, double, double, double, const TPlainSide*,
-                 size_t, uint32_t*);
   static const TSnowPasses& Widest();
 };
 
@@ -272,16 +272,34 @@ void TSnowflakes::Step(double dt) {
       X.size(), dt);
   // The Steps entries are read: they may now close up with the falls.
   Falls.Steps.resize(Falls.Z.size());
+  Cells.Moved(dt);
 }
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
                          size_t sideCount, uint32_t* near) const {
-  // Whole packs of four, then the rest one by one: the padding is not the table's.
-  const size_t packed = Count / 4 * 4;
-  size_t count =
-      TSnowPasses::Widest().Near(X.data(), Y.data(), packed, x, y, rangeSq, sides, sideCount, near);
-  for (size_t i = packed; i < Count; ++i)
-    if (IsNear(i, x, y, rangeSq, sides, sideCount)) near[count++] = static_cast<uint32_t>(i);
+  size_t count = 0;
+  if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
+    for (size_t i = 0; i < Count; ++i)
+      if (IsNear(i, x, y, rangeSq, sides, sideCount)) near[count++] = static_cast<uint32_t>(i);
+    return count;
+  }
+  if (Cells.NeedsBuilding()) Cells.Build(X.data(), Y.data(), DriftX.data(), DriftY.data(), Count);
+  // The flakes of the cells that may hold near ones are tested, and the near ones marked, so
+  // that they come out in index order.
+  NearBits.resize((Count + 63) / 64);
+  size_t lowest = NearBits.size(), highest = 0;
+  Cells.Visit(x, y, rangeSq, sides, sideCount, [&](uint32_t i) {
+    if (!IsNear(i, x, y, rangeSq, sides, sideCount)) return;
+    const size_t word = i / 64;
+    NearBits[word] |= uint64_t{1} << (i % 64);
+    lowest = std::min(lowest, word);
+    highest = std::max(highest, word);
+  });
+  for (size_t word = lowest; word <= highest && word < NearBits.size(); ++word) {
+    for (uint64_t bits = NearBits[word]; bits; bits &= bits - 1)
+      near[count++] = static_cast<uint32_t>(word * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
+    NearBits[word] = 0;
+  }
   return count;
 }
 
@@ -302,9 +320,6 @@ struct TSse2Ops {
   static TPack Max(TPack a, TPack b) { return _mm_max_pd(a, b); }
   static TPack Greater(TPack a, TPack b) { return _mm_cmpgt_pd(a, b); }
   static TPack Less(TPack a, TPack b) { return _mm_cmplt_pd(a, b); }
-  // Also true where either is not a number.
-  static TPack NotGreater(TPack a, TPack b) { return _mm_cmpngt_pd(a, b); }
-  static TPack NotLess(TPack a, TPack b) { return _mm_cmpnlt_pd(a, b); }
   static TPack And(TPack a, TPack b) { return _mm_and_pd(a, b); }
   static TPack AndNot(TPack a, TPack b) { return _mm_andnot_pd(a, b); }
   static TPack Or(TPack a, TPack b) { return _mm_or_pd(a, b); }
@@ -357,8 +372,6 @@ struct TScalarOps {
   static TPack Max(TPack a, TPack b) { return a > b ? a : b; }
   static TPack Greater(TPack a, TPack b) { return Mask(a > b); }
   static TPack Less(TPack a, TPack b) { return Mask(a < b); }
-  static TPack NotGreater(TPack a, TPack b) { return Mask(!(a > b)); }
-  static TPack NotLess(TPack a, TPack b) { return Mask(!(a < b)); }
   static TPack And(TPack a, TPack b) { return FromBits(Bits(a) & Bits(b)); }
   static TPack AndNot(TPack a, TPack b) { return FromBits(~Bits(a) & Bits(b)); }
   static TPack Or(TPack a, TPack b) { return FromBits(Bits(a) | Bits(b)); }
@@ -393,12 +406,11 @@ using TNarrowOps = TScalarOps;
 
 const TSnowPasses& TSnowPasses::Widest() {
   static const TSnowPasses passes = [] {
-    TSnowPasses narrow{StepFallPacks<TNarrowOps>, StepSnowPacks<TNarrowOps>,
-                       NearPacks<TNarrowOps>};
+    TSnowPasses narrow{StepFallPacks<TNarrowOps>, StepSnowPacks<TNarrowOps>};
 #ifdef TUNDREL_SNOW_AVX2
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2"))
-      return TSnowPasses{StepFallPacksAvx2, StepSnowPacksAvx2, NearPacksAvx2};
+      return TSnowPasses{StepFallPacksAvx2, StepSnowPacksAvx2};
 #endif
     return narrow;
   }();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plain_side.h"
+#include "snow_cells.h"
 
 class TEnv;
 
@@ -98,6 +99,9 @@ class TSnowflakes {
   bool JoinFalls();
 
   TFalls Falls;
+  // The flakes by cells of the plain, made when Near first needs them.
+  mutable TSnowCells Cells;
+  mutable std::vector<uint64_t> NearBits;  // Near's flakes by index, 0 between calls
   std::vector<uint32_t> Moves;    // by fall: the fall its flakes belong to after the step
   std::vector<uint32_t> Meeting;  // falls that landed or started again in this step
   std::vector<uint32_t> Pending;  // those since the falls were last joined
