@@ -201,8 +201,11 @@ TEST_F(WorldTest, SnowTableStepGivesTheFlakeByFlakeResultsAndDraws) {
   // past a wind change; then frames of a 60 Hz display, long enough for flakes that fall
   // together to share their fall, and for a flake that shares one to be set on its own.
   const double steps[] = {1.0 / 60, 0.0, 0.5, 1.0 / 60, 10.0, 0.25, 1.0 / 60, 3.0, 0.0, 0.75};
-  for (int round = 0; round < 300; ++round) {
-    const double dt = round < 60 ? steps[round % 10] : (round % 3 ? 0.017 : 0.016);
+  for (int round = 0; round <= 300; ++round) {
+    // The last step is one of no finite length, which leaves no flake where it was.
+    const double dt = round == 300 ? HUGE_VAL
+                      : round < 60 ? steps[round % 10]
+                                   : (round % 3 ? 0.017 : 0.016);
     if (round == 200) {
       reference[7].Z = 0;
       reference[7].LieTime = 0.001;
@@ -227,10 +230,10 @@ std::vector<uint32_t> ReferenceNearFlakes(const TSnowflakes& flakes, double x, d
                                           double rangeSq, const std::vector<TPlainSide>& sides) {
   std::vector<uint32_t> near;
   for (size_t i = 0; i < flakes.size(); ++i) {
-    const double dx = flakes.X[i] - x, dy = flakes.Y[i] - y;
+    const double dx = flakes.X(i) - x, dy = flakes.Y(i) - y;
     bool keep = !(dx * dx + dy * dy > rangeSq);
     for (const TPlainSide& side : sides)
-      keep = keep && !(side.A * flakes.X[i] + side.B * flakes.Y[i] + side.C < 0);
+      keep = keep && !(side.A * flakes.X(i) + side.B * flakes.Y(i) + side.C < 0);
     if (keep) near.push_back(static_cast<uint32_t>(i));
   }
   return near;

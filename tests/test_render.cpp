@@ -99,7 +99,8 @@ class RenderTest : public WorldTest {
     Drawer->UseSwitches(&ShowTrail, &ShowTime);
     Drawer->Resize(SurfaceWidth, SurfaceHeight);
     // An empty scene: the snow is carried far off, so each case puts in what it looks at.
-    for (double& x : Env->Snowflakes.X) x = -1.0e6;
+    TSnowflakes& flakes = Env->Snowflakes;
+    for (size_t i = 0; i < flakes.size(); ++i) Place(flakes, i, -1.0e6, flakes.Y(i), flakes.Height(i));
   }
   void TearDown() override {
     Drawer.reset();
@@ -477,7 +478,7 @@ TEST_F(RenderTest, NearFlakeIsAnEightRayStarAndAFarOneASinglePoint) {
   EXPECT_GE(maxX - minX, 8);
   EXPECT_GE(maxY - minY, 8);
 
-  flakes.X[0] = 540.5;  // just beyond 100 units
+  Place(flakes, 0, 540.5, 500, 15);  // just beyond 100 units
   LookFrom(440, 500, 20, 540.5, 500, 15);
   // One pixel near the middle; the mirror image, far below, is one pixel too.
   const auto point = PixelsWhere(Frame(), [](const TPixel& p) {
@@ -778,10 +779,10 @@ TEST_F(RenderTest, ViewsSideBySideShowWhatEachShowsAloneAndAViewOverAnotherHides
 
 TEST_F(RenderTest, FrameOfABusyWorldLeavesTheMatrixStackAndLightingAsItFoundThem) {
   TPredator* predator = CreateStartPopulation(*Env);
-  for (int i = 0; i < 2000; ++i) {
-    Env->Snowflakes.X[static_cast<size_t>(i)] = predator->X + (i % 40) - 20;
-    Env->Snowflakes.Y[static_cast<size_t>(i)] = predator->Y + (i / 40) - 25;
-  }
+  TSnowflakes& flakes = Env->Snowflakes;
+  for (size_t i = 0; i < 2000; ++i)
+    Place(flakes, i, predator->X + static_cast<double>(i % 40) - 20,
+          predator->Y + static_cast<double>(i / 40) - 25, flakes.Height(i));
   for (int i = 0; i < 200; ++i)
     Env->AddTrail(predator->X + i, predator->Y, predator->X + i + 1, predator->Y + 1);
   Drawer->FollowedUnit = predator;

@@ -570,10 +570,10 @@ void TDrawer::CollectSnowflakes() {
   VisibleFlakes.clear();
   for (size_t k = 0; k < count; ++k) {
     const uint32_t i = NearFlakes[k];
-    const double d2 = Sq(flakes.X[i] - EyeX) + Sq(flakes.Y[i] - EyeY);
-    const double z = flakes.Height(i);
-    VisibleFlakes.push_back(TVisibleFlake{MapX(flakes.X[i]), MapY(flakes.Y[i]), MapLength(z), z,
-                                          !(d2 > StarFlakeSq)});
+    const double x = flakes.X(i), y = flakes.Y(i), z = flakes.Height(i);
+    const double d2 = Sq(x - EyeX) + Sq(y - EyeY);
+    VisibleFlakes.push_back(
+        TVisibleFlake{MapX(x), MapY(y), MapLength(z), z, !(d2 > StarFlakeSq)});
   }
 }
 

@@ -25,18 +25,6 @@ struct TAvx2Ops {
   static TPack Or(TPack a, TPack b) { return _mm256_or_pd(a, b); }
   static TPack Choose(TPack mask, TPack a, TPack b) { return _mm256_blendv_pd(b, a, mask); }
   static unsigned Lanes(TPack mask) { return static_cast<unsigned>(_mm256_movemask_pd(mask)); }
-  // The masks of what the falls of four flakes do, and the lanes whose drift stops.
-  static unsigned FallSteps(const int32_t* steps, const uint32_t* fall, TPack& inAir,
-                            TPack& windChange) {
-    static_assert(TSnowflakes::InAir == INT32_MIN && TSnowflakes::WindChange == 1 << 30 &&
-                      TSnowflakes::DriftStops == 1 << 29,
-                  "the bits of a fall's step lie where the shifts find them");
-    const __m128i bits = _mm_setr_epi32(steps[fall[0]], steps[fall[1]], steps[fall[2]], steps[fall[3]]);
-    inAir = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_srai_epi32(bits, 31)));
-    windChange = _mm256_castsi256_pd(
-        _mm256_cvtepi32_epi64(_mm_srai_epi32(_mm_slli_epi32(bits, 1), 31)));
-    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(bits, 2))));
-  }
   // The Steps entries of four falls from their masks.
   static void StoreSteps(int32_t* steps, TPack inAir, TPack windChange, TPack driftStops) {
     // The high halves of the lanes, each all ones or zero, as four 32-bit lanes.
@@ -51,12 +39,6 @@ struct TAvx2Ops {
                                                bits(windChange, TSnowflakes::WindChange)),
                                   bits(driftStops, TSnowflakes::DriftStops)));
   }
-  // Four flakes join the falls their falls moved to.
-  static void MoveFalls(const uint32_t* moves, uint32_t* fall) {
-    __m128i* const at = reinterpret_cast<__m128i*>(fall);
-    _mm_storeu_si128(at, _mm_i32gather_epi32(reinterpret_cast<const int*>(moves),
-                                             _mm_loadu_si128(at), 4));
-  }
 };
 
 }  // namespace
@@ -65,6 +47,7 @@ size_t StepFallPacksAvx2(const TFallFields& f, size_t padded, double dt, uint32_
   return StepFallPacks<TAvx2Ops>(f, padded, dt, meeting);
 }
 
-void StepSnowPacksAvx2(const TSnowFields& f, size_t padded, double dt) {
-  StepSnowPacks<TAvx2Ops>(f, padded, dt);
+void DriftPacksAvx2(double* x, double* y, const double* driftX, const double* driftY,
+                    size_t count, double dt) {
+  DriftPacks<TAvx2Ops>(x, y, driftX, driftY, count, dt);
 }

@@ -1,12 +1,13 @@
 // Snowfall: a flake falls from height 200 at 20 units per second, drifts with a wind drawn
 // every 0.5 s while in the air, lies 10 s, then falls again from above the same spot. The table
-// steps the falls that flakes share, then the flakes, each without a branch on the state; on x86
-// two at once in SSE2 registers (four in AVX on Linux x86-64 where the processor has it),
-// elsewhere one by one. The scan for flakes near a view goes the same way.
+// steps the falls that flakes share without a branch on their state, then the flakes in the
+// air; on x86 two at once in SSE2 registers (four in AVX on Linux x86-64 where the processor has
+// it), elsewhere one by one.
 #include "snowflake.h"
 
 #include <algorithm>
 #include <array>
+#include <type_traits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -68,19 +69,25 @@ void TSnowflake::ApplyVelocity(double dt) {
   if (Z < 0) Z = 0;
 }
 
-bool TSnowflakes::IsNear(size_t i, double x, double y, double rangeSq, const TPlainSide* sides,
+bool TSnowflakes::IsNear(size_t s, double x, double y, double rangeSq, const TPlainSide* sides,
                          size_t sideCount) const {
-  const double dx = X[i] - x, dy = Y[i] - y;
+  const double fx = Own.X[s], fy = Own.Y[s];
+  const double dx = fx - x, dy = fy - y;
   if (dx * dx + dy * dy > rangeSq) return false;
-  for (size_t s = 0; s < sideCount; ++s)
-    if (sides[s].A * X[i] + sides[s].B * Y[i] + sides[s].C < 0) return false;
+  for (size_t k = 0; k < sideCount; ++k)
+    if (sides[k].A * fx + sides[k].B * fy + sides[k].C < 0) return false;
   return true;
 }
 
+void TSnowflakes::TOwn::resize(size_t count) {
+  for (std::vector<double>* field : {&X, &Y, &DriftX, &DriftY}) field->resize(count);
+  Flake.resize(count);
+}
+
 void TSnowflakes::reserve(size_t count) {
-  const size_t padded = (count + Lanes - 1) / Lanes * Lanes;
-  for (std::vector<double>* field : {&X, &Y, &DriftX, &DriftY}) field->reserve(padded);
-  Fall.reserve(padded);
+  for (std::vector<double>* field : {&Own.X, &Own.Y, &Own.DriftX, &Own.DriftY})
+    field->reserve(count);
+  for (std::vector<uint32_t>* field : {&Own.Flake, &Fall, &Slot}) field->reserve(count);
 }
 
 void TSnowflakes::SetFall(size_t g, const TSnowflake& flake) {
@@ -102,60 +109,55 @@ uint32_t TSnowflakes::NewFall(const TSnowflake& flake) {
       Falls.DriftTime.push_back(0);
       Falls.Unsettled.push_back(0);
       Falls.Members.push_back(0);
+      Falls.First.push_back(0);
       Falls.Steps.push_back(0);
     }
   }
   const size_t g = Falls.Count++;
   SetFall(g, flake);
   Falls.Members[g] = 1;
+  Arranged = false;
   return static_cast<uint32_t>(g);
 }
 
 void TSnowflakes::Add(const TSnowflake& flake) {
-  if (Count == X.size()) {
-    // A pack of flakes that lie on the ground for ever: their lying time never runs out, and
-    // they are never in the air, so they never draw a wind.
-    TSnowflake forever;
-    forever.LieTime = std::numeric_limits<double>::infinity();
-    forever.VelZ = -20.0;
-    for (size_t lane = 0; lane < Lanes; ++lane) {
-      X.push_back(0);
-      Y.push_back(0);
-      DriftX.push_back(0);
-      DriftY.push_back(0);
-      Fall.push_back(NewFall(forever));
-    }
-  }
-  Set(Count++, flake);
+  const uint32_t i = static_cast<uint32_t>(Count++);
+  for (std::vector<double>* field : {&Own.X, &Own.Y, &Own.DriftX, &Own.DriftY})
+    field->push_back(0);
+  Own.Flake.push_back(i);
+  Slot.push_back(i);
+  Fall.push_back(NewFall(flake));
+  Set(i, flake);
 }
 
 TSnowflake TSnowflakes::Get(size_t i) const {
-  const size_t g = Fall[i];
+  const size_t g = Fall[i], s = Slot[i];
   TSnowflake flake;
   flake.Env = Env;
-  flake.X = X[i];
-  flake.Y = Y[i];
+  flake.X = Own.X[s];
+  flake.Y = Own.Y[s];
   flake.Z = Falls.Z[g];
   flake.LieTime = Falls.LieTime[g];
-  flake.DriftX = DriftX[i];
-  flake.DriftY = DriftY[i];
+  flake.DriftX = Own.DriftX[s];
+  flake.DriftY = Own.DriftY[s];
   flake.VelZ = Falls.VelZ[g];
   flake.DriftTime = Falls.DriftTime[g];
   return flake;
 }
 
 void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
-  X[i] = flake.X;
-  Y[i] = flake.Y;
-  DriftX[i] = flake.DriftX;
-  DriftY[i] = flake.DriftY;
+  const size_t s = Slot[i];
+  Own.X[s] = flake.X;
+  Own.Y[s] = flake.Y;
+  Own.DriftX[s] = flake.DriftX;
+  Own.DriftY[s] = flake.DriftY;
   Cells.Invalidate();
   const size_t g = Fall[i];
   if (Falls.Members[g] == 1) {
     SetFall(g, flake);
     return;
   }
-  if (--Falls.Members[g] == 0) ++Falls.Empty;
+  --Falls.Members[g];
   Fall[i] = NewFall(flake);
 }
 
@@ -169,30 +171,14 @@ uint64_t Bits(double value) {
 
 }  // namespace
 
-// The widest packs this processor steps and scans.
+// The widest packs this processor steps.
 struct TSnowPasses {
   size_t (*StepFalls)(const TFallFields&, size_t, double, uint32_t*);
-  void (*StepFlakes)(const TSnowFields&, size_t, double);
+  void (*Drift)(double*, double*, const double*, const double*, size_t, double);
   static const TSnowPasses& Widest();
 };
 
-bool TSnowflakes::StepFalls(double dt) {
-  const size_t padded = Falls.Z.size();
-  Meeting.resize(padded);
-  const size_t met = TSnowPasses::Widest().StepFalls(
-      TFallFields{Falls.Z.data(), Falls.LieTime.data(), Falls.VelZ.data(), Falls.DriftTime.data(),
-                  Falls.Unsettled.data(), Falls.Steps.data()},
-      padded, dt, Meeting.data());
-  Pending.insert(Pending.end(), Meeting.begin(), Meeting.begin() + static_cast<ptrdiff_t>(met));
-  // Falls that came out of a step equal stay equal for ever, so they are joined now and then
-  // rather than in every step: each joining moves every flake to its new fall.
-  if (++StepsSinceJoin < JoinEvery) return false;
-  StepsSinceJoin = 0;
-  return JoinFalls();
-}
-
-bool TSnowflakes::JoinFalls() {
-  const size_t padded = Falls.Z.size();
+void TSnowflakes::JoinFalls() {
   // Falls with the same height and timers, bit for bit, become one: the first of them in this
   // order takes the others' flakes. Having stepped alike, they are alike unsettled too.
   auto state = [this](uint32_t g) {
@@ -207,72 +193,151 @@ bool TSnowflakes::JoinFalls() {
     return std::make_pair(state(a), a) < std::make_pair(state(b), b);
   });
   Pending.erase(std::unique(Pending.begin(), Pending.end()), Pending.end());
+  std::vector<uint32_t> moves(Falls.Z.size());
+  for (size_t g = 0; g < moves.size(); ++g) moves[g] = static_cast<uint32_t>(g);
   bool moving = false;
-  auto startMoving = [&] {
-    if (moving) return;
-    Moves.resize(padded);
-    for (size_t g = 0; g < padded; ++g) Moves[g] = static_cast<uint32_t>(g);
-    moving = true;
-  };
   for (size_t k = 1; k < Pending.size(); ++k) {
     const uint32_t g = Pending[k];
-    const uint32_t into = moving ? Moves[Pending[k - 1]] : Pending[k - 1];
+    const uint32_t into = moves[Pending[k - 1]];
     if (state(g) != state(into)) continue;
-    startMoving();
     Falls.Members[into] += Falls.Members[g];
     Falls.Members[g] = 0;
-    ++Falls.Empty;
-    Moves[g] = into;
+    moves[g] = into;
+    moving = true;
   }
   Pending.clear();
+  if (!moving) return;
+  for (uint32_t& fall : Fall) fall = moves[fall];
+  Arranged = false;
+}
 
-  // Once a quarter of the falls are empty, the others close up; the Steps entries stay where
-  // they are until the flakes have read them.
-  if (Falls.Empty * 4 <= Falls.Count) return moving;
-  startMoving();
-  std::vector<uint32_t> place(padded);
-  size_t kept = 0;
-  for (size_t g = 0; g < padded; ++g) {
-    place[g] = static_cast<uint32_t>(kept);
-    if (g >= Falls.Count || Falls.Members[g] == 0) continue;
-    Falls.Z[kept] = Falls.Z[g];
-    Falls.LieTime[kept] = Falls.LieTime[g];
-    Falls.VelZ[kept] = Falls.VelZ[g];
-    Falls.DriftTime[kept] = Falls.DriftTime[g];
-    Falls.Unsettled[kept] = Falls.Unsettled[g];
-    Falls.Members[kept] = Falls.Members[g];
-    ++kept;
+void TSnowflakes::Arrange() {
+  // The falls that have flakes, those in the air first, so that the flakes in the air lie in
+  // few runs of slots.
+  std::vector<uint32_t> order;
+  order.reserve(Falls.Count);
+  for (int airborne = 1; airborne >= 0; --airborne)
+    for (size_t g = 0; g < Falls.Count; ++g)
+      if (Falls.Members[g] > 0 && (Falls.Z[g] > 0) == (airborne == 1))
+        order.push_back(static_cast<uint32_t>(g));
+  const size_t count = order.size();
+  const size_t padded = (count + Lanes - 1) / Lanes * Lanes;
+  std::vector<uint32_t> place(Falls.Z.size());
+  for (size_t k = 0; k < count; ++k) place[order[k]] = static_cast<uint32_t>(k);
+  auto arrange = [&](auto& field, auto padding) {
+    std::remove_reference_t<decltype(field)> arranged(padded, padding);
+    for (size_t k = 0; k < count; ++k) arranged[k] = field[order[k]];
+    field.swap(arranged);
+  };
+  // The padding: falls without flakes that lie on the ground for ever.
+  arrange(Falls.Z, 0.0);
+  arrange(Falls.LieTime, std::numeric_limits<double>::infinity());
+  arrange(Falls.VelZ, -20.0);
+  arrange(Falls.DriftTime, 0.0);
+  arrange(Falls.Unsettled, 0.0);
+  arrange(Falls.Members, 0u);
+  Falls.First.assign(padded, 0);
+  Falls.Steps.assign(padded, 0);
+  Falls.Count = count;
+  for (uint32_t& fall : Fall) fall = place[fall];
+  for (uint32_t& g : Pending) g = place[g];
+
+  // The flakes by fall, in index order within each.
+  uint32_t slots = 0;
+  for (size_t g = 0; g < count; ++g) {
+    Falls.First[g] = slots;
+    slots += Falls.Members[g];
   }
-  for (uint32_t& move : Moves) move = place[move];
-  // The tail becomes padding again: falls without flakes that lie for ever.
-  const size_t keptPadded = (kept + Lanes - 1) / Lanes * Lanes;
-  for (size_t g = kept; g < keptPadded; ++g) {
-    Falls.Z[g] = 0;
-    Falls.LieTime[g] = std::numeric_limits<double>::infinity();
-    Falls.VelZ[g] = -20.0;
-    Falls.DriftTime[g] = 0;
-    Falls.Unsettled[g] = 0;
-    Falls.Members[g] = 0;
+  std::vector<uint32_t> next(Falls.First);
+  Spare.resize(Count);
+  for (size_t i = 0; i < Count; ++i) {
+    const size_t from = Slot[i], to = next[Fall[i]]++;
+    Spare.X[to] = Own.X[from];
+    Spare.Y[to] = Own.Y[from];
+    Spare.DriftX[to] = Own.DriftX[from];
+    Spare.DriftY[to] = Own.DriftY[from];
+    Spare.Flake[to] = static_cast<uint32_t>(i);
+    Slot[i] = static_cast<uint32_t>(to);
   }
-  for (std::vector<double>* field :
-       {&Falls.Z, &Falls.LieTime, &Falls.VelZ, &Falls.DriftTime, &Falls.Unsettled})
-    field->resize(keptPadded);
-  Falls.Members.resize(keptPadded);
-  Falls.Count = kept;
-  Falls.Empty = 0;
-  return true;
+  std::swap(Own, Spare);
+  Cells.Invalidate();
+  Arranged = true;
 }
 
 void TSnowflakes::Step(double dt) {
-  static_assert(Lanes % 4 == 0, "the arrays hold whole packs of one, two and four");
-  const bool moving = StepFalls(dt);
-  TSnowPasses::Widest().StepFlakes(
-      TSnowFields{X.data(), Y.data(), DriftX.data(), DriftY.data(), Fall.data(),
-                  Falls.Steps.data(), moving ? Moves.data() : nullptr},
-      X.size(), dt);
-  // The Steps entries are read: they may now close up with the falls.
-  Falls.Steps.resize(Falls.Z.size());
+  // Falls that came out of a step equal stay equal for ever, so they are joined now and then
+  // rather than in every step: each joining puts every flake in a new slot.
+  if (StepsSinceJoin >= JoinEvery) {
+    StepsSinceJoin = 0;
+    JoinFalls();
+  }
+  ++StepsSinceJoin;
+  if (!Arranged) Arrange();
+  const TSnowPasses& passes = TSnowPasses::Widest();
+  const size_t padded = Falls.Z.size();
+  Meeting.resize(padded);
+  const size_t met = passes.StepFalls(
+      TFallFields{Falls.Z.data(), Falls.LieTime.data(), Falls.VelZ.data(), Falls.DriftTime.data(),
+                  Falls.Unsettled.data(), Falls.Steps.data()},
+      padded, dt, Meeting.data());
+  Pending.insert(Pending.end(), Meeting.begin(), Meeting.begin() + static_cast<ptrdiff_t>(met));
+
+  // Flakes on the ground keep their places: their drift is +0, and a step of a finite time
+  // that is not negative adds +0 to a position that is not -0. Any other step moves them too,
+  // and leaves them to be moved again.
+  const bool movesLying = !(dt >= 0 && dt <= std::numeric_limits<double>::max());
+  bool windChanges = false;
+  // The flakes in the air of adjacent falls move as one run of slots.
+  size_t runFirst = 0, runEnd = 0;
+  auto drift = [&] {
+    if (runEnd > runFirst)
+      passes.Drift(&Own.X[runFirst], &Own.Y[runFirst], &Own.DriftX[runFirst],
+                   &Own.DriftY[runFirst], runEnd - runFirst, dt);
+  };
+  for (size_t g = 0; g < Falls.Count; ++g) {
+    const size_t members = Falls.Members[g], first = Falls.First[g];
+    const int32_t step = Falls.Steps[g];
+    if (members == 0) continue;
+    if ((step & (InAir | WindChange)) == InAir) {
+      if (first != runEnd) {
+        drift();
+        runFirst = first;
+      }
+      runEnd = first + members;
+    } else if (step & WindChange) {
+      windChanges = true;
+    } else if ((step & DriftStops) || movesLying) {
+      for (size_t s = first; s < first + members; ++s) {
+        Own.DriftX[s] = 0;
+        Own.DriftY[s] = 0;
+        Own.X[s] += Own.DriftX[s] * dt;
+        Own.Y[s] += Own.DriftY[s] * dt;
+      }
+    }
+  }
+  drift();
+  if (movesLying) std::memset(Falls.Unsettled.data(), 0xff, padded * sizeof(double));
+  if (windChanges) ChangeWinds(dt);
   Cells.Moved(dt);
+}
+
+void TSnowflakes::ChangeWinds(double dt) {
+  Changing.resize((Count + 63) / 64);
+  for (size_t g = 0; g < Falls.Count; ++g) {
+    if (!(Falls.Steps[g] & WindChange)) continue;
+    for (size_t s = Falls.First[g]; s < Falls.First[g] + Falls.Members[g]; ++s)
+      Changing[Own.Flake[s] / 64] |= uint64_t{1} << (Own.Flake[s] % 64);
+  }
+  for (size_t word = 0; word < Changing.size(); ++word) {
+    for (uint64_t bits = Changing[word]; bits; bits &= bits - 1) {
+      const size_t s = Slot[word * 64 + static_cast<size_t>(__builtin_ctzll(bits))];
+      Own.DriftX[s] = (Random() - 0.5) * 5;
+      Own.DriftY[s] = (Random() - 0.5) * 5;
+      Own.X[s] += Own.DriftX[s] * dt;
+      Own.Y[s] += Own.DriftY[s] * dt;
+    }
+    Changing[word] = 0;
+  }
 }
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
@@ -280,18 +345,19 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
   size_t count = 0;
   if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
     for (size_t i = 0; i < Count; ++i)
-      if (IsNear(i, x, y, rangeSq, sides, sideCount)) near[count++] = static_cast<uint32_t>(i);
+      if (IsNear(Slot[i], x, y, rangeSq, sides, sideCount)) near[count++] = static_cast<uint32_t>(i);
     return count;
   }
-  if (Cells.NeedsBuilding()) Cells.Build(X.data(), Y.data(), DriftX.data(), DriftY.data(), Count);
+  if (Cells.NeedsBuilding())
+    Cells.Build(Own.X.data(), Own.Y.data(), Own.DriftX.data(), Own.DriftY.data(), Count);
   // The flakes of the cells that may hold near ones are tested, and the near ones marked, so
   // that they come out in index order.
   NearBits.resize((Count + 63) / 64);
   size_t lowest = NearBits.size(), highest = 0;
-  Cells.Visit(x, y, rangeSq, sides, sideCount, [&](uint32_t i) {
-    if (!IsNear(i, x, y, rangeSq, sides, sideCount)) return;
-    const size_t word = i / 64;
-    NearBits[word] |= uint64_t{1} << (i % 64);
+  Cells.Visit(x, y, rangeSq, sides, sideCount, [&](uint32_t s) {
+    if (!IsNear(s, x, y, rangeSq, sides, sideCount)) return;
+    const size_t word = Own.Flake[s] / 64;
+    NearBits[word] |= uint64_t{1} << (Own.Flake[s] % 64);
     lowest = std::min(lowest, word);
     highest = std::max(highest, word);
   });
@@ -336,30 +402,13 @@ struct TSse2Ops {
                  ((change >> k) & 1 ? TSnowflakes::WindChange : 0) |
                  ((stops >> k) & 1 ? TSnowflakes::DriftStops : 0);
   }
-  // The masks of what the falls of two flakes do, and the lanes whose drift stops.
-  static unsigned FallSteps(const int32_t* steps, const uint32_t* fall, TPack& inAir,
-                            TPack& windChange) {
-    const int32_t low = steps[fall[0]], high = steps[fall[1]];
-    inAir = Mask(low & TSnowflakes::InAir, high & TSnowflakes::InAir);
-    windChange = Mask(low & TSnowflakes::WindChange, high & TSnowflakes::WindChange);
-    return ((low & TSnowflakes::DriftStops) ? 1u : 0u) |
-           ((high & TSnowflakes::DriftStops) ? 2u : 0u);
-  }
-  // Two flakes join the falls their falls moved to.
-  static void MoveFalls(const uint32_t* moves, uint32_t* fall) {
-    fall[0] = moves[fall[0]];
-    fall[1] = moves[fall[1]];
-  }
-  static TPack Mask(bool low, bool high) {
-    return _mm_castsi128_pd(_mm_set_epi64x(high ? -1 : 0, low ? -1 : 0));
-  }
 };
 
 using TNarrowOps = TSse2Ops;
 
 #else
 
-// One flake at a time, a mask being a double with all bits set or none.
+// One at a time, a mask being a double with all bits set or none.
 struct TScalarOps {
   using TPack = double;
   static constexpr size_t Width = 1;
@@ -382,14 +431,6 @@ struct TScalarOps {
              (Lanes(windChange) ? TSnowflakes::WindChange : 0) |
              (Lanes(driftStops) ? TSnowflakes::DriftStops : 0);
   }
-  static unsigned FallSteps(const int32_t* steps, const uint32_t* fall, TPack& inAir,
-                            TPack& windChange) {
-    const int32_t bits = steps[*fall];
-    inAir = Mask(bits & TSnowflakes::InAir);
-    windChange = Mask(bits & TSnowflakes::WindChange);
-    return (bits & TSnowflakes::DriftStops) ? 1u : 0u;
-  }
-  static void MoveFalls(const uint32_t* moves, uint32_t* fall) { *fall = moves[*fall]; }
   static TPack Mask(bool set) { return FromBits(set ? ~uint64_t{0} : 0); }
   static TPack FromBits(uint64_t bits) {
     double value;
@@ -406,11 +447,10 @@ using TNarrowOps = TScalarOps;
 
 const TSnowPasses& TSnowPasses::Widest() {
   static const TSnowPasses passes = [] {
-    TSnowPasses narrow{StepFallPacks<TNarrowOps>, StepSnowPacks<TNarrowOps>};
+    TSnowPasses narrow{StepFallPacks<TNarrowOps>, DriftPacks<TNarrowOps>};
 #ifdef TUNDREL_SNOW_AVX2
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-      return TSnowPasses{StepFallPacksAvx2, StepSnowPacksAvx2};
+    if (__builtin_cpu_supports("avx2")) return TSnowPasses{StepFallPacksAvx2, DriftPacksAvx2};
 #endif
     return narrow;
   }();

@@ -33,15 +33,16 @@ class TSnowflake {
   double DriftTime = 0;  // seconds until the next wind change
 };
 
-// Flakes by field: flake i is X[i], Y[i], DriftX[i] and DriftY[i], and the height and timers of
-// its fall, fall Fall[i], for i below size(). Flakes whose height and timers are equal, bit for
-// bit, step alike for ever (only their winds are drawn one by one), so a fall keeps them once for
-// all its flakes: flakes that land together, and so start again together, share one. A step
-// moves the falls, then every flake by its own drift. The flake arrays hold up to Lanes - 1 more
-// entries, and the fall arrays up to Lanes - 1 more falls, that lie for ever and draw nothing, so
-// that the step always takes whole packs of Lanes.
+// The table of flakes. Flakes whose height and timers are equal, bit for bit, step alike for
+// ever (only their winds are drawn one by one), so a fall keeps them once for all its flakes:
+// flakes that land together, and so start again together, share one. The flakes' own fields, X,
+// Y and the drifts, lie fall by fall, each fall's flakes in index order, so that a step moves the
+// falls, then runs through the flakes of the falls in the air and leaves those on the ground
+// alone.
 class TSnowflakes {
  public:
+  // The fall arrays hold up to Lanes - 1 more falls, without flakes, that lie for ever, so that
+  // their step always takes whole packs of Lanes.
   static constexpr size_t Lanes = 4;
 
   // What a fall's flakes do in one step, as bits of its Steps entry.
@@ -56,7 +57,9 @@ class TSnowflakes {
   void Add(const TSnowflake& flake);
   TSnowflake Get(size_t i) const;
   void Set(size_t i, const TSnowflake& flake);
-  // Flake i's height.
+  // Flake i's position and height.
+  double X(size_t i) const { return Own.X[Slot[i]]; }
+  double Y(size_t i) const { return Own.Y[Slot[i]]; }
   double Height(size_t i) const { return Falls.Z[Fall[i]]; }
   // Steps every flake by dt in index order, with the same results and the same random draws, in
   // the same order, as calling TSnowflake::Step on each in turn.
@@ -70,42 +73,51 @@ class TSnowflakes {
   size_t FallCount() const { return Falls.Count; }
 
   TEnv* Env;
-  std::vector<double> X, Y, DriftX, DriftY;
-  std::vector<uint32_t> Fall;
 
  private:
   struct TFalls {
     std::vector<double> Z, LieTime, VelZ, DriftTime;
-    // All bits set while its flakes' drifts may not be 0 yet, on the ground: it has been in
-    // the air since its last step on the ground, or is new.
+    // All bits set while its flakes on the ground may still need their drift set to 0 and
+    // their position moved by it: it has been in the air since, or is new.
     std::vector<double> Unsettled;
     std::vector<uint32_t> Members;  // its flakes; 0 once they have joined another fall
+    std::vector<uint32_t> First;    // the slot of its first flake
     std::vector<int32_t> Steps;     // what its flakes do in this step
     size_t Count = 0;               // falls below the padding
-    size_t Empty = 0;               // of those, falls without flakes
+  };
+  // The flakes' own fields by slot.
+  struct TOwn {
+    std::vector<double> X, Y, DriftX, DriftY;
+    std::vector<uint32_t> Flake;  // the flake in the slot
+    void resize(size_t count);
   };
 
-  // Near's test of one flake.
-  bool IsNear(size_t i, double x, double y, double rangeSq, const TPlainSide* sides,
+  // Near's test of the flake in slot s.
+  bool IsNear(size_t s, double x, double y, double rangeSq, const TPlainSide* sides,
               size_t sideCount) const;
   // A new fall of one flake with the flake's height and timers.
   uint32_t NewFall(const TSnowflake& flake);
   void SetFall(size_t g, const TSnowflake& flake);
-  // Steps the falls and fills their Steps, and now and then joins equal falls. True when
-  // flakes must move to other falls, as Moves gives.
-  bool StepFalls(double dt);
-  // Joins the pending falls that are equal, and closes up the falls once many are empty. True
-  // when flakes must move to other falls, as Moves gives.
-  bool JoinFalls();
+  // Joins the pending falls that are equal.
+  void JoinFalls();
+  // Closes up the falls, those in the air first, and puts the flakes in slots fall by fall.
+  void Arrange();
+  // Draws the winds of the falls' flakes whose wind changes, in index order, and moves them.
+  void ChangeWinds(double dt);
 
+  std::vector<uint32_t> Fall;  // by flake: its fall
+  std::vector<uint32_t> Slot;  // by flake: where its own fields lie
+  TOwn Own;
   TFalls Falls;
-  // The flakes by cells of the plain, made when Near first needs them.
-  mutable TSnowCells Cells;
-  mutable std::vector<uint64_t> NearBits;  // Near's flakes by index, 0 between calls
-  std::vector<uint32_t> Moves;    // by fall: the fall its flakes belong to after the step
-  std::vector<uint32_t> Meeting;  // falls that landed or started again in this step
+  bool Arranged = false;          // the slots lie fall by fall
+  std::vector<uint32_t> Meeting;  // falls that landed or started again in a step
   std::vector<uint32_t> Pending;  // those since the falls were last joined
   static constexpr int JoinEvery = 64;  // steps
   int StepsSinceJoin = 0;
+  std::vector<uint64_t> Changing;  // by flake, the flakes whose wind changes in this step
+  TOwn Spare;                      // where Arrange puts the flakes
+  // The slots by cells of the plain, made when Near first needs them.
+  mutable TSnowCells Cells;
+  mutable std::vector<uint64_t> NearBits;  // Near's flakes by index, 0 between calls
   size_t Count = 0;
 };
