@@ -18,7 +18,9 @@ for tool in Xvfb xrandr xdotool xprop; do
 done
 # Mesa's no-op driver keeps what it is sent (about 10 MB a second): its runs stay short.
 noop_seconds=$((seconds < 20 ? seconds : 20))
-settle=4
+# The floor settles in a few seconds; the saver after the snow's first 20-second cycle, in which
+# flakes that start at every height have not yet met those that land with them.
+floor_settle=4 saver_settle=25
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-light-XXXXXX")"
 xvfb_pid="" pid="" probe_pid=""
@@ -46,11 +48,11 @@ screen() {
 # fps_now: the frames per second of the saver's caption.
 source "$(dirname "$0")/caption_fps.sh"
 
-# measure <seconds> <command...>: the share of one core the command takes once settled, in
-# percent, then the median of the frame rates its caption showed (or -).
+# measure <settle seconds> <seconds> <command...>: the share of one core the command takes once
+# settled, in percent, then the median of the frame rates its caption showed (or -).
 measure() {
-  local span="$1" start_ticks start_ns end_ticks end_ns fps
-  shift
+  local settle="$1" span="$2" start_ticks start_ns end_ticks end_ns fps
+  shift 2
   env XDG_CONFIG_HOME="$work" LIBGL_ALWAYS_SOFTWARE=1 "$@" 2>"$work/err" &
   pid=$!
   sleep "$settle"
@@ -88,10 +90,10 @@ compare() {
   screen "$monitors"
   : >"$work/floor" ; : >"$work/saver"; : >"$work/floor_noop"; : >"$work/saver_noop"
   for ((r = 1; r <= runs; ++r)); do
-    measure "$seconds" "$floor" >>"$work/floor"
-    measure "$seconds" "$saver" "$@" >>"$work/saver"
-    GALLIUM_NOOP=1 measure "$noop_seconds" "$floor" >>"$work/floor_noop"
-    GALLIUM_NOOP=1 measure "$noop_seconds" "$saver" "$@" >>"$work/saver_noop"
+    measure "$floor_settle" "$seconds" "$floor" >>"$work/floor"
+    measure "$saver_settle" "$seconds" "$saver" "$@" >>"$work/saver"
+    GALLIUM_NOOP=1 measure "$floor_settle" "$noop_seconds" "$floor" >>"$work/floor_noop"
+    GALLIUM_NOOP=1 measure "$saver_settle" "$noop_seconds" "$saver" "$@" >>"$work/saver_noop"
   done
   for kind in floor saver floor_noop saver_noop; do
     cut -d' ' -f1 "$work/$kind" | median >"$work/$kind.cpu"
@@ -115,6 +117,8 @@ probe_pid=$PROBE_PID
 read -r preview_id _ <&"${PROBE[0]}"
 echo map >&"${PROBE[1]}"
 : >"$work/preview"
-for ((r = 1; r <= runs; ++r)); do measure "$seconds" "$saver" /p "$preview_id" >>"$work/preview"; done
+for ((r = 1; r <= runs; ++r)); do
+  measure "$saver_settle" "$seconds" "$saver" /p "$preview_id" >>"$work/preview"
+done
 echo "== /p, the preview in 152x112 ($runs runs)"
 printf '%-28s %s\n' "software rasteriser, saver:" "$(cut -d' ' -f1 "$work/preview" | median) % at $(cut -d' ' -f2 "$work/preview" | median) FPS (runs: $(cut -d' ' -f1 "$work/preview" | xargs))"

@@ -109,7 +109,6 @@ uint32_t TSnowflakes::NewFall(const TSnowflake& flake) {
       Falls.DriftTime.push_back(0);
       Falls.Unsettled.push_back(0);
       Falls.Members.push_back(0);
-      Falls.First.push_back(0);
       Falls.Steps.push_back(0);
     }
   }
@@ -208,7 +207,13 @@ void TSnowflakes::JoinFalls() {
   Pending.clear();
   if (!moving) return;
   for (uint32_t& fall : Fall) fall = moves[fall];
-  Arranged = false;
+  for (uint32_t& fall : Runs.Fall) fall = moves[fall];
+  // Once a fifth of the runs belong to falls that have others, the flakes are arranged again:
+  // in the first cycle, as flakes that start at every height meet, at nearly every joining;
+  // later every few minutes.
+  const size_t falls = static_cast<size_t>(std::count_if(
+      Falls.Members.begin(), Falls.Members.end(), [](uint32_t members) { return members > 0; }));
+  if (Runs.Fall.size() * 4 > falls * 5) Arranged = false;
 }
 
 void TSnowflakes::Arrange() {
@@ -236,19 +241,20 @@ void TSnowflakes::Arrange() {
   arrange(Falls.DriftTime, 0.0);
   arrange(Falls.Unsettled, 0.0);
   arrange(Falls.Members, 0u);
-  Falls.First.assign(padded, 0);
   Falls.Steps.assign(padded, 0);
   Falls.Count = count;
   for (uint32_t& fall : Fall) fall = place[fall];
   for (uint32_t& g : Pending) g = place[g];
 
   // The flakes by fall, in index order within each.
-  uint32_t slots = 0;
+  Runs.First.resize(count + 1);
+  Runs.Fall.resize(count);
+  Runs.First[0] = 0;
   for (size_t g = 0; g < count; ++g) {
-    Falls.First[g] = slots;
-    slots += Falls.Members[g];
+    Runs.First[g + 1] = Runs.First[g] + Falls.Members[g];
+    Runs.Fall[g] = static_cast<uint32_t>(g);
   }
-  std::vector<uint32_t> next(Falls.First);
+  std::vector<uint32_t> next(Runs.First);
   Spare.resize(Count);
   for (size_t i = 0; i < Count; ++i) {
     const size_t from = Slot[i], to = next[Fall[i]]++;
@@ -294,20 +300,19 @@ void TSnowflakes::Step(double dt) {
       passes.Drift(&Own.X[runFirst], &Own.Y[runFirst], &Own.DriftX[runFirst],
                    &Own.DriftY[runFirst], runEnd - runFirst, dt);
   };
-  for (size_t g = 0; g < Falls.Count; ++g) {
-    const size_t members = Falls.Members[g], first = Falls.First[g];
-    const int32_t step = Falls.Steps[g];
-    if (members == 0) continue;
+  for (size_t r = 0; r < Runs.Fall.size(); ++r) {
+    const size_t first = Runs.First[r], end = Runs.First[r + 1];
+    const int32_t step = Falls.Steps[Runs.Fall[r]];
     if ((step & (InAir | WindChange)) == InAir) {
       if (first != runEnd) {
         drift();
         runFirst = first;
       }
-      runEnd = first + members;
+      runEnd = end;
     } else if (step & WindChange) {
       windChanges = true;
     } else if ((step & DriftStops) || movesLying) {
-      for (size_t s = first; s < first + members; ++s) {
+      for (size_t s = first; s < end; ++s) {
         Own.DriftX[s] = 0;
         Own.DriftY[s] = 0;
         Own.X[s] += Own.DriftX[s] * dt;
@@ -323,9 +328,9 @@ void TSnowflakes::Step(double dt) {
 
 void TSnowflakes::ChangeWinds(double dt) {
   Changing.resize((Count + 63) / 64);
-  for (size_t g = 0; g < Falls.Count; ++g) {
-    if (!(Falls.Steps[g] & WindChange)) continue;
-    for (size_t s = Falls.First[g]; s < Falls.First[g] + Falls.Members[g]; ++s)
+  for (size_t r = 0; r < Runs.Fall.size(); ++r) {
+    if (!(Falls.Steps[Runs.Fall[r]] & WindChange)) continue;
+    for (size_t s = Runs.First[r]; s < Runs.First[r + 1]; ++s)
       Changing[Own.Flake[s] / 64] |= uint64_t{1} << (Own.Flake[s] % 64);
   }
   for (size_t word = 0; word < Changing.size(); ++word) {

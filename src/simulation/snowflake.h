@@ -81,9 +81,14 @@ class TSnowflakes {
     // their position moved by it: it has been in the air since, or is new.
     std::vector<double> Unsettled;
     std::vector<uint32_t> Members;  // its flakes; 0 once they have joined another fall
-    std::vector<uint32_t> First;    // the slot of its first flake
     std::vector<int32_t> Steps;     // what its flakes do in this step
     size_t Count = 0;               // falls below the padding
+  };
+  // Slots of flakes of one fall: run r holds slots RunFirst[r] to RunFirst[r + 1] - 1, of fall
+  // RunFall[r]. Arranged, each fall has one run; falls that join keep theirs.
+  struct TRuns {
+    std::vector<uint32_t> First{0};
+    std::vector<uint32_t> Fall;
   };
   // The flakes' own fields by slot.
   struct TOwn {
@@ -98,9 +103,11 @@ class TSnowflakes {
   // A new fall of one flake with the flake's height and timers.
   uint32_t NewFall(const TSnowflake& flake);
   void SetFall(size_t g, const TSnowflake& flake);
-  // Joins the pending falls that are equal.
+  // Joins the pending falls that are equal; once their runs are many, the flakes are arranged
+  // again.
   void JoinFalls();
-  // Closes up the falls, those in the air first, and puts the flakes in slots fall by fall.
+  // Closes up the falls, those in the air first, and puts the flakes in slots fall by fall, a
+  // run a fall.
   void Arrange();
   // Draws the winds of the falls' flakes whose wind changes, in index order, and moves them.
   void ChangeWinds(double dt);
@@ -109,7 +116,8 @@ class TSnowflakes {
   std::vector<uint32_t> Slot;  // by flake: where its own fields lie
   TOwn Own;
   TFalls Falls;
-  bool Arranged = false;          // the slots lie fall by fall
+  TRuns Runs;
+  bool Arranged = false;          // the runs hold every flake of its fall
   std::vector<uint32_t> Meeting;  // falls that landed or started again in a step
   std::vector<uint32_t> Pending;  // those since the falls were last joined
   static constexpr int JoinEvery = 64;  // steps
