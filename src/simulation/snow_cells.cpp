@@ -15,26 +15,31 @@ bool Finite(double a, double b, double c, double d) {
 }  // namespace
 
 void TSnowCells::Build(const double* x, const double* y, const double* driftX,
-                       const double* driftY, size_t count) {
+                       const double* driftY, const uint32_t* flake, size_t count) {
   Elsewhere.clear();
   double minX = std::numeric_limits<double>::infinity(), maxX = -minX;
   double minY = minX, maxY = maxX;
   // A wind drawn later is below 2.5 either way.
   double speed = 2.5;
-  for (size_t i = 0; i < count; ++i) {
-    if (!Finite(x[i], y[i], driftX[i], driftY[i])) {
-      Elsewhere.push_back(static_cast<uint32_t>(i));
+  auto entry = [&](size_t s) {
+    return TEntry{static_cast<float>(x[s]), static_cast<float>(y[s]), static_cast<uint32_t>(s),
+                  flake[s]};
+  };
+  for (size_t s = 0; s < count; ++s) {
+    if (!Finite(x[s], y[s], driftX[s], driftY[s])) {
+      Elsewhere.push_back(entry(s));
       continue;
     }
-    minX = std::min(minX, x[i]);
-    maxX = std::max(maxX, x[i]);
-    minY = std::min(minY, y[i]);
-    maxY = std::max(maxY, y[i]);
-    speed = std::max({speed, std::fabs(driftX[i]), std::fabs(driftY[i])});
+    minX = std::min(minX, x[s]);
+    maxX = std::max(maxX, x[s]);
+    minY = std::min(minY, y[s]);
+    maxY = std::max(maxY, y[s]);
+    speed = std::max({speed, std::fabs(driftX[s]), std::fabs(driftY[s])});
   }
   Columns = Rows = 0;
   First.assign(1, 0);
-  Flakes.clear();
+  Entries.clear();
+  Reach = FloatError = 0;
   if (Elsewhere.size() < count) {
     Left = minX;
     Bottom = minY;
@@ -42,30 +47,32 @@ void TSnowCells::Build(const double* x, const double* y, const double* driftX,
     if (!(Size > 0) || !std::isfinite(Size)) Size = 1;
     Columns = std::min(Side, static_cast<int>((maxX - minX) / Size) + 1);
     Rows = std::min(Side, static_cast<int>((maxY - minY) / Size) + 1);
+    Reach = std::max({std::fabs(minX), std::fabs(maxX), std::fabs(minY), std::fabs(maxY)});
+    // A float keeps 24 bits: rounding to it moves a number by at most 2^-24 of its size.
+    FloatError = Reach / (1 << 23);
     const size_t cells = static_cast<size_t>(Columns) * static_cast<size_t>(Rows);
-    auto cellOf = [&](size_t i) {
-      const int column = std::min(Columns - 1, static_cast<int>((x[i] - Left) / Size));
-      const int row = std::min(Rows - 1, static_cast<int>((y[i] - Bottom) / Size));
+    auto cellOf = [&](size_t s) {
+      const int column = std::min(Columns - 1, static_cast<int>((x[s] - Left) / Size));
+      const int row = std::min(Rows - 1, static_cast<int>((y[s] - Bottom) / Size));
       return static_cast<size_t>(row) * static_cast<size_t>(Columns) + static_cast<size_t>(column);
     };
     // Count, then place each flake after the earlier flakes of its cell.
     First.assign(cells + 1, 0);
-    std::vector<uint32_t> cellOfFlake(count, 0);
-    for (size_t i = 0; i < count; ++i) {
-      if (!Finite(x[i], y[i], driftX[i], driftY[i])) continue;
-      cellOfFlake[i] = static_cast<uint32_t>(cellOf(i));
-      ++First[cellOfFlake[i] + 1];
+    CellOf.assign(count, 0);
+    for (size_t s = 0; s < count; ++s) {
+      if (!Finite(x[s], y[s], driftX[s], driftY[s])) continue;
+      CellOf[s] = static_cast<uint32_t>(cellOf(s));
+      ++First[CellOf[s] + 1];
     }
     for (size_t cell = 0; cell < cells; ++cell) First[cell + 1] += First[cell];
-    Flakes.resize(First[cells]);
-    std::vector<uint32_t> next(First.begin(), First.end() - 1);
-    for (size_t i = 0; i < count; ++i)
-      if (Finite(x[i], y[i], driftX[i], driftY[i]))
-        Flakes[next[cellOfFlake[i]]++] = static_cast<uint32_t>(i);
+    Entries.resize(First[cells]);
+    Next.assign(First.begin(), First.end() - 1);
+    for (size_t s = 0; s < count; ++s)
+      if (Finite(x[s], y[s], driftX[s], driftY[s])) Entries[Next[CellOf[s]]++] = entry(s);
   }
   Speed = speed;
   Slack = 0;
-  MaxSlack = Size / 4;
+  MaxSlack = Size / 8;
   Valid = true;
 }
 

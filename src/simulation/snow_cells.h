@@ -4,6 +4,7 @@
 // widen every cell by it, and are made again once it grows.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -12,24 +13,43 @@
 
 class TSnowCells {
  public:
-  // Sorts the first count flakes into cells by their positions; the drifts bound how fast they
-  // may move until the cells are made again, together with the winds still to be drawn.
+  // A flake as the cells hold it: where it was when they were made, near enough to leave most
+  // flakes in or out without reading where they are now.
+  struct TEntry {
+    float X, Y;
+    uint32_t Slot, Flake;
+  };
+
+  // Sorts the first count slots' flakes into cells by their positions; the drifts bound how fast
+  // they may move until the cells are made again, together with the winds still to be drawn.
   void Build(const double* x, const double* y, const double* driftX, const double* driftY,
-             size_t count);
+             const uint32_t* flake, size_t count);
   // The flakes have moved by a step of dt.
   void Moved(double dt);
-  // A flake was set or added: the cells no longer hold the table.
+  // A flake was set or added, or moved to another slot: the cells no longer hold the table.
   void Invalidate() { Valid = false; }
   bool NeedsBuilding() const { return !Valid || !(Slack <= MaxSlack); }
-  // Calls visit(i) for every flake that may lie within the squared distance rangeSq of (x, y)
-  // and on the given side of each line, and for some others, never twice; x, y and rangeSq are
-  // finite.
+  // Calls visit(entry, sure) for every flake that may lie within the squared distance rangeSq
+  // of (x, y) and on the given side of each line, and for some others, never twice; sure is
+  // true when the flake does, wherever it has drifted to. x, y and rangeSq are finite.
   template <class TVisit>
   void Visit(double x, double y, double rangeSq, const TPlainSide* sides, size_t sideCount,
              TVisit visit) const {
-    for (uint32_t i : Elsewhere) visit(i);
+    for (const TEntry& entry : Elsewhere) visit(entry, false);
     int columns[2], rows[2];
     if (!Span(x, y, rangeSq, columns, rows)) return;
+    // How far a flake may be from where its entry says, with the rounding of every sum here;
+    // a flake within range or on the right side of a line by more is surely near.
+    constexpr size_t MostSides = 8;
+    const double error = (Slack + FloatError) * 1.4143 + 1e-6 * (1 + std::sqrt(rangeSq));
+    const double range = std::sqrt(rangeSq);
+    const double inside = range > error ? (range - error) * (range - error) : -1.0;
+    const double outside = (range + error) * (range + error);
+    double sideError[MostSides];
+    for (size_t s = 0; s < sideCount && s < MostSides; ++s)
+      sideError[s] = (std::fabs(sides[s].A) + std::fabs(sides[s].B)) * (Slack + FloatError) +
+                     1e-9 * ((std::fabs(sides[s].A) + std::fabs(sides[s].B)) * Reach +
+                             std::fabs(sides[s].C));
     for (int row = rows[0]; row <= rows[1]; ++row)
       for (int column = columns[0]; column <= columns[1]; ++column) {
         const size_t cell = static_cast<size_t>(row) * static_cast<size_t>(Columns) +
@@ -37,7 +57,20 @@ class TSnowCells {
         if (First[cell] == First[cell + 1] ||
             !MayHold(column, row, x, y, rangeSq, sides, sideCount))
           continue;
-        for (uint32_t k = First[cell]; k < First[cell + 1]; ++k) visit(Flakes[k]);
+        for (uint32_t k = First[cell]; k < First[cell + 1]; ++k) {
+          const TEntry& entry = Entries[k];
+          const double ex = entry.X, ey = entry.Y;
+          const double distanceSq = (ex - x) * (ex - x) + (ey - y) * (ey - y);
+          if (distanceSq > outside) continue;
+          bool sure = distanceSq < inside && sideCount <= MostSides;
+          bool out = false;
+          for (size_t s = 0; s < sideCount && s < MostSides; ++s) {
+            const double at = sides[s].A * ex + sides[s].B * ey + sides[s].C;
+            out = out || at < -sideError[s];
+            sure = sure && at > sideError[s];
+          }
+          if (!out) visit(entry, sure);
+        }
       }
   }
 
@@ -53,11 +86,14 @@ class TSnowCells {
   static constexpr int Side = 64;  // cells along either axis at most
   double Left = 0, Bottom = 0, Size = 1;
   int Columns = 0, Rows = 0;
-  std::vector<uint32_t> First;      // by cell, where its flakes start in Flakes; one more at the end
-  std::vector<uint32_t> Flakes;     // cell by cell, each cell's flakes in index order
-  std::vector<uint32_t> Elsewhere;  // flakes whose position or drift is not a finite number
-  double Speed = 0;                 // the fastest a flake may move along either axis
-  double Slack = 0;                 // how far any flake may have moved since the cells were made
+  std::vector<uint32_t> First;    // by cell, where its flakes start in Entries; one more at the end
+  std::vector<TEntry> Entries;    // cell by cell
+  std::vector<TEntry> Elsewhere;  // flakes whose position or drift is not a finite number
+  double Reach = 0;               // the largest distance of a flake from 0 along either axis
+  double FloatError = 0;          // the most an entry's X or Y is off by as a float
+  double Speed = 0;               // the fastest a flake may move along either axis
+  double Slack = 0;               // how far any flake may have moved since the cells were made
   double MaxSlack = 0;
   bool Valid = false;
+  std::vector<uint32_t> CellOf, Next;  // Build's, kept for the next
 };

@@ -354,15 +354,16 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
     return count;
   }
   if (Cells.NeedsBuilding())
-    Cells.Build(Own.X.data(), Own.Y.data(), Own.DriftX.data(), Own.DriftY.data(), Count);
-  // The flakes of the cells that may hold near ones are tested, and the near ones marked, so
-  // that they come out in index order.
+    Cells.Build(Own.X.data(), Own.Y.data(), Own.DriftX.data(), Own.DriftY.data(),
+                Own.Flake.data(), Count);
+  // The flakes of the cells that may hold near ones are tested, where the cells cannot tell,
+  // and the near ones marked, so that they come out in index order.
   NearBits.resize((Count + 63) / 64);
   size_t lowest = NearBits.size(), highest = 0;
-  Cells.Visit(x, y, rangeSq, sides, sideCount, [&](uint32_t s) {
-    if (!IsNear(s, x, y, rangeSq, sides, sideCount)) return;
-    const size_t word = Own.Flake[s] / 64;
-    NearBits[word] |= uint64_t{1} << (Own.Flake[s] % 64);
+  Cells.Visit(x, y, rangeSq, sides, sideCount, [&](const TSnowCells::TEntry& entry, bool sure) {
+    if (!sure && !IsNear(entry.Slot, x, y, rangeSq, sides, sideCount)) return;
+    const size_t word = entry.Flake / 64;
+    NearBits[word] |= uint64_t{1} << (entry.Flake % 64);
     lowest = std::min(lowest, word);
     highest = std::max(highest, word);
   });
