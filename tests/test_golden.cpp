@@ -244,11 +244,17 @@ std::vector<uint32_t> ReferenceNearFlakes(const TSnowflakes& flakes, double x, d
 // beyond, with lines through the eye and none, with an eye that is no number.
 TEST_F(WorldTest, SnowNearAnEyeIsFoundAsByTestingEveryFlake) {
   TSnowflakes& flakes = Env->Snowflakes;
-  std::vector<uint32_t> near(flakes.size());
+  std::vector<TSnowflakes::TNearFlake> near(flakes.size());
   auto check = [&](double x, double y, double rangeSq, const std::vector<TPlainSide>& sides) {
     const size_t count = flakes.Near(x, y, rangeSq, sides.data(), sides.size(), near.data());
-    ASSERT_EQ(std::vector<uint32_t>(near.begin(), near.begin() + static_cast<ptrdiff_t>(count)),
-              ReferenceNearFlakes(flakes, x, y, rangeSq, sides))
+    std::vector<uint32_t> found;
+    for (size_t k = 0; k < count; ++k) {
+      found.push_back(near[k].Index);
+      ASSERT_TRUE(SameBits(near[k].X, flakes.X(near[k].Index)) &&
+                  SameBits(near[k].Y, flakes.Y(near[k].Index)) &&
+                  SameBits(near[k].Z, flakes.Height(near[k].Index)));
+    }
+    ASSERT_EQ(found, ReferenceNearFlakes(flakes, x, y, rangeSq, sides))
         << "eye " << x << ", " << y << ", range " << rangeSq;
   };
   for (int round = 0; round < 40; ++round) {
@@ -295,12 +301,12 @@ TEST_F(WorldTest, SnowNearAnEyeIsFoundAsByTestingEveryFlake) {
   flake.DriftX = -2.5;
   flake.DriftTime = 0.5;
   table.Add(flake);
-  std::vector<uint32_t> found(3);
+  std::vector<TSnowflakes::TNearFlake> found(3);
   const double rangeSq = 49.9 * 49.9;
   EXPECT_EQ(table.Near(50, 105, rangeSq, nullptr, 0, found.data()), 0u);
   table.Step(0.4);
   ASSERT_EQ(table.Near(50, 105, rangeSq, nullptr, 0, found.data()), 1u);
-  EXPECT_EQ(found[0], 2u);
+  EXPECT_EQ(found[0].Index, 2u);
 }
 
 // The plain definitions of the queries, for comparison with the world's scans.

@@ -158,7 +158,7 @@ class TDrawer {
   void DrawCollectedSnowflakes(double Brightness);
 
   // Kept between frames for their storage.
-  std::vector<uint32_t> NearFlakes;
+  std::vector<TSnowflakes::TNearFlake> NearFlakes;
   std::vector<TVisibleFlake> VisibleFlakes;
   TColouredVertices Vertices;
   bool DefaultSwitch = true;

@@ -569,11 +569,10 @@ void TDrawer::CollectSnowflakes() {
       flakes.Near(EyeX, EyeY, FlakeCullSq, sides.data(), sides.size(), NearFlakes.data());
   VisibleFlakes.clear();
   for (size_t k = 0; k < count; ++k) {
-    const uint32_t i = NearFlakes[k];
-    const double x = flakes.X(i), y = flakes.Y(i), z = flakes.Height(i);
-    const double d2 = Sq(x - EyeX) + Sq(y - EyeY);
-    VisibleFlakes.push_back(
-        TVisibleFlake{MapX(x), MapY(y), MapLength(z), z, !(d2 > StarFlakeSq)});
+    const TSnowflakes::TNearFlake& flake = NearFlakes[k];
+    const double d2 = Sq(flake.X - EyeX) + Sq(flake.Y - EyeY);
+    VisibleFlakes.push_back(TVisibleFlake{MapX(flake.X), MapY(flake.Y), MapLength(flake.Z),
+                                          flake.Z, !(d2 > StarFlakeSq)});
   }
 }
 

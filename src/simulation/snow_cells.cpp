@@ -14,27 +14,30 @@ bool Finite(double a, double b, double c, double d) {
 
 }  // namespace
 
-void TSnowCells::Build(const double* x, const double* y, const double* driftX,
-                       const double* driftY, const uint32_t* flake, size_t count) {
+void TSnowCells::Build(const TPlainVector* places, const TPlainVector* drifts,
+                       const uint32_t* flake, size_t count) {
+  auto finite = [&](size_t s) {
+    return Finite(places[s].X, places[s].Y, drifts[s].X, drifts[s].Y);
+  };
   Elsewhere.clear();
   double minX = std::numeric_limits<double>::infinity(), maxX = -minX;
   double minY = minX, maxY = maxX;
   // A wind drawn later is below 2.5 either way.
   double speed = 2.5;
   auto entry = [&](size_t s) {
-    return TEntry{static_cast<float>(x[s]), static_cast<float>(y[s]), static_cast<uint32_t>(s),
-                  flake[s]};
+    return TEntry{static_cast<float>(places[s].X), static_cast<float>(places[s].Y),
+                  static_cast<uint32_t>(s), flake[s]};
   };
   for (size_t s = 0; s < count; ++s) {
-    if (!Finite(x[s], y[s], driftX[s], driftY[s])) {
+    if (!finite(s)) {
       Elsewhere.push_back(entry(s));
       continue;
     }
-    minX = std::min(minX, x[s]);
-    maxX = std::max(maxX, x[s]);
-    minY = std::min(minY, y[s]);
-    maxY = std::max(maxY, y[s]);
-    speed = std::max({speed, std::fabs(driftX[s]), std::fabs(driftY[s])});
+    minX = std::min(minX, places[s].X);
+    maxX = std::max(maxX, places[s].X);
+    minY = std::min(minY, places[s].Y);
+    maxY = std::max(maxY, places[s].Y);
+    speed = std::max({speed, std::fabs(drifts[s].X), std::fabs(drifts[s].Y)});
   }
   Columns = Rows = 0;
   First.assign(1, 0);
@@ -52,15 +55,15 @@ void TSnowCells::Build(const double* x, const double* y, const double* driftX,
     FloatError = Reach / (1 << 23);
     const size_t cells = static_cast<size_t>(Columns) * static_cast<size_t>(Rows);
     auto cellOf = [&](size_t s) {
-      const int column = std::min(Columns - 1, static_cast<int>((x[s] - Left) / Size));
-      const int row = std::min(Rows - 1, static_cast<int>((y[s] - Bottom) / Size));
+      const int column = std::min(Columns - 1, static_cast<int>((places[s].X - Left) / Size));
+      const int row = std::min(Rows - 1, static_cast<int>((places[s].Y - Bottom) / Size));
       return static_cast<size_t>(row) * static_cast<size_t>(Columns) + static_cast<size_t>(column);
     };
     // Count, then place each flake after the earlier flakes of its cell.
     First.assign(cells + 1, 0);
     CellOf.assign(count, 0);
     for (size_t s = 0; s < count; ++s) {
-      if (!Finite(x[s], y[s], driftX[s], driftY[s])) continue;
+      if (!finite(s)) continue;
       CellOf[s] = static_cast<uint32_t>(cellOf(s));
       ++First[CellOf[s] + 1];
     }
@@ -68,7 +71,7 @@ void TSnowCells::Build(const double* x, const double* y, const double* driftX,
     Entries.resize(First[cells]);
     Next.assign(First.begin(), First.end() - 1);
     for (size_t s = 0; s < count; ++s)
-      if (Finite(x[s], y[s], driftX[s], driftY[s])) Entries[Next[CellOf[s]]++] = entry(s);
+      if (finite(s)) Entries[Next[CellOf[s]]++] = entry(s);
   }
   Speed = speed;
   Slack = 0;

@@ -11,6 +11,11 @@
 
 #include "plain_side.h"
 
+// A position on the plain, or a drift along it, of a flake as the snow table keeps it.
+struct TPlainVector {
+  double X, Y;
+};
+
 class TSnowCells {
  public:
   // A flake as the cells hold it: where it was when they were made, near enough to leave most
@@ -20,10 +25,11 @@ class TSnowCells {
     uint32_t Slot, Flake;
   };
 
-  // Sorts the first count slots' flakes into cells by their positions; the drifts bound how fast
-  // they may move until the cells are made again, together with the winds still to be drawn.
-  void Build(const double* x, const double* y, const double* driftX, const double* driftY,
-             const uint32_t* flake, size_t count);
+  // Sorts the flakes of the first count slots into cells by their positions; flake gives the
+  // index of each. The drifts bound how fast they may move until the cells are made again,
+  // together with the winds still to be drawn.
+  void Build(const TPlainVector* places, const TPlainVector* drifts, const uint32_t* flake,
+             size_t count);
   // The flakes have moved by a step of dt.
   void Moved(double dt);
   // A flake was set or added, or moved to another slot: the cells no longer hold the table.

@@ -1,6 +1,6 @@
-// The snow table's passes over packs of falls and of flakes, written once for any width of vector
+// The snow table's steps over packs of falls and of flakes, written once for any width of vector
 // register: TOps gives the pack type and its operations. A file that compiles them for one
-// instruction set includes this header; it declares nothing inline of its own but the passes.
+// instruction set includes this header; it declares nothing inline of its own but the steps.
 #pragma once
 
 #include <cstddef>
@@ -54,25 +54,18 @@ inline size_t StepFallPacks(const TFallFields& f, size_t padded, double dt, uint
   return met;
 }
 
-// Moves count flakes in the air by their drifts for dt, as TSnowflake::ApplyVelocity does: the
-// same operations on the same operands, so the same doubles, whatever the width.
+// Moves the places of flakes in the air by their drifts for dt, as TSnowflake::ApplyVelocity
+// does: place[k] += drift[k] * dt for each of count numbers, X and Y of each flake in turn.
 template <class TOps>
-inline void DriftPacks(double* x, double* y, const double* driftX, const double* driftY,
-                       size_t count, double dt) {
+inline void DriftPacks(double* place, const double* drift, size_t count, double dt) {
   const typename TOps::TPack step = TOps::All(dt);
   size_t k = 0;
-  for (; k + TOps::Width <= count; k += TOps::Width) {
-    TOps::Store(x + k, TOps::Add(TOps::Load(x + k), TOps::Mul(TOps::Load(driftX + k), step)));
-    TOps::Store(y + k, TOps::Add(TOps::Load(y + k), TOps::Mul(TOps::Load(driftY + k), step)));
-  }
-  for (; k < count; ++k) {
-    x[k] += driftX[k] * dt;
-    y[k] += driftY[k] * dt;
-  }
+  for (; k + TOps::Width <= count; k += TOps::Width)
+    TOps::Store(place + k, TOps::Add(TOps::Load(place + k), TOps::Mul(TOps::Load(drift + k), step)));
+  for (; k < count; ++k) place[k] += drift[k] * dt;
 }
 
 // The steps in AVX registers, four at once, where the build has them (Linux on
 // x86-64) and the processor too.
 size_t StepFallPacksAvx2(const TFallFields& f, size_t padded, double dt, uint32_t* meeting);
-void DriftPacksAvx2(double* x, double* y, const double* driftX, const double* driftY,
-                    size_t count, double dt);
+void DriftPacksAvx2(double* place, const double* drift, size_t count, double dt);

@@ -1,4 +1,4 @@
-// The snow table's steps four falls or flakes at once in AVX registers. This file alone is
+// The snow table's steps four falls or flake coordinates at once in AVX registers. This file alone is
 // compiled for AVX2; the table calls it only on a processor that has it.
 #include <immintrin.h>
 
@@ -47,7 +47,6 @@ size_t StepFallPacksAvx2(const TFallFields& f, size_t padded, double dt, uint32_
   return StepFallPacks<TAvx2Ops>(f, padded, dt, meeting);
 }
 
-void DriftPacksAvx2(double* x, double* y, const double* driftX, const double* driftY,
-                    size_t count, double dt) {
-  DriftPacks<TAvx2Ops>(x, y, driftX, driftY, count, dt);
+void DriftPacksAvx2(double* place, const double* drift, size_t count, double dt) {
+  DriftPacks<TAvx2Ops>(place, drift, count, dt);
 }

@@ -71,7 +71,7 @@ void TSnowflake::ApplyVelocity(double dt) {
 
 bool TSnowflakes::IsNear(size_t s, double x, double y, double rangeSq, const TPlainSide* sides,
                          size_t sideCount) const {
-  const double fx = Own.X[s], fy = Own.Y[s];
+  const double fx = Own.Places[s].X, fy = Own.Places[s].Y;
   const double dx = fx - x, dy = fy - y;
   if (dx * dx + dy * dy > rangeSq) return false;
   for (size_t k = 0; k < sideCount; ++k)
@@ -79,15 +79,10 @@ bool TSnowflakes::IsNear(size_t s, double x, double y, double rangeSq, const TPl
   return true;
 }
 
-void TSnowflakes::TOwn::resize(size_t count) {
-  for (std::vector<double>* field : {&X, &Y, &DriftX, &DriftY}) field->resize(count);
-  Flake.resize(count);
-}
-
 void TSnowflakes::reserve(size_t count) {
-  for (std::vector<double>* field : {&Own.X, &Own.Y, &Own.DriftX, &Own.DriftY})
-    field->reserve(count);
-  for (std::vector<uint32_t>* field : {&Own.Flake, &Fall, &Slot}) field->reserve(count);
+  Own.Places.reserve(count);
+  Own.Drifts.reserve(count);
+  for (std::vector<uint32_t>* field : {&Own.Index, &Fall, &Slot}) field->reserve(count);
 }
 
 void TSnowflakes::SetFall(size_t g, const TSnowflake& flake) {
@@ -121,35 +116,33 @@ uint32_t TSnowflakes::NewFall(const TSnowflake& flake) {
 
 void TSnowflakes::Add(const TSnowflake& flake) {
   const uint32_t i = static_cast<uint32_t>(Count++);
-  for (std::vector<double>* field : {&Own.X, &Own.Y, &Own.DriftX, &Own.DriftY})
-    field->push_back(0);
-  Own.Flake.push_back(i);
+  Own.Places.push_back(TPlainVector{});
+  Own.Drifts.push_back(TPlainVector{});
+  Own.Index.push_back(i);
   Slot.push_back(i);
   Fall.push_back(NewFall(flake));
   Set(i, flake);
 }
 
 TSnowflake TSnowflakes::Get(size_t i) const {
-  const size_t g = Fall[i], s = Slot[i];
+  const size_t g = Fall[i];
+  const size_t s = Slot[i];
   TSnowflake flake;
   flake.Env = Env;
-  flake.X = Own.X[s];
-  flake.Y = Own.Y[s];
+  flake.X = Own.Places[s].X;
+  flake.Y = Own.Places[s].Y;
   flake.Z = Falls.Z[g];
   flake.LieTime = Falls.LieTime[g];
-  flake.DriftX = Own.DriftX[s];
-  flake.DriftY = Own.DriftY[s];
+  flake.DriftX = Own.Drifts[s].X;
+  flake.DriftY = Own.Drifts[s].Y;
   flake.VelZ = Falls.VelZ[g];
   flake.DriftTime = Falls.DriftTime[g];
   return flake;
 }
 
 void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
-  const size_t s = Slot[i];
-  Own.X[s] = flake.X;
-  Own.Y[s] = flake.Y;
-  Own.DriftX[s] = flake.DriftX;
-  Own.DriftY[s] = flake.DriftY;
+  Own.Places[Slot[i]] = TPlainVector{flake.X, flake.Y};
+  Own.Drifts[Slot[i]] = TPlainVector{flake.DriftX, flake.DriftY};
   Cells.Invalidate();
   const size_t g = Fall[i];
   if (Falls.Members[g] == 1) {
@@ -173,9 +166,10 @@ uint64_t Bits(double value) {
 // The widest packs this processor steps.
 struct TSnowPasses {
   size_t (*StepFalls)(const TFallFields&, size_t, double, uint32_t*);
-  void (*Drift)(double*, double*, const double*, const double*, size_t, double);
+  void (*Drift)(double*, const double*, size_t, double);
   static const TSnowPasses& Widest();
 };
+
 
 void TSnowflakes::JoinFalls() {
   // Falls with the same height and timers, bit for bit, become one: the first of them in this
@@ -255,14 +249,14 @@ void TSnowflakes::Arrange() {
     Runs.Fall[g] = static_cast<uint32_t>(g);
   }
   std::vector<uint32_t> next(Runs.First);
-  Spare.resize(Count);
+  Spare.Places.resize(Count);
+  Spare.Drifts.resize(Count);
+  Spare.Index.resize(Count);
   for (size_t i = 0; i < Count; ++i) {
-    const size_t from = Slot[i], to = next[Fall[i]]++;
-    Spare.X[to] = Own.X[from];
-    Spare.Y[to] = Own.Y[from];
-    Spare.DriftX[to] = Own.DriftX[from];
-    Spare.DriftY[to] = Own.DriftY[from];
-    Spare.Flake[to] = static_cast<uint32_t>(i);
+    const size_t to = next[Fall[i]]++;
+    Spare.Places[to] = Own.Places[Slot[i]];
+    Spare.Drifts[to] = Own.Drifts[Slot[i]];
+    Spare.Index[to] = static_cast<uint32_t>(i);
     Slot[i] = static_cast<uint32_t>(to);
   }
   std::swap(Own, Spare);
@@ -279,10 +273,9 @@ void TSnowflakes::Step(double dt) {
   }
   ++StepsSinceJoin;
   if (!Arranged) Arrange();
-  const TSnowPasses& passes = TSnowPasses::Widest();
   const size_t padded = Falls.Z.size();
   Meeting.resize(padded);
-  const size_t met = passes.StepFalls(
+  const size_t met = TSnowPasses::Widest().StepFalls(
       TFallFields{Falls.Z.data(), Falls.LieTime.data(), Falls.VelZ.data(), Falls.DriftTime.data(),
                   Falls.Unsettled.data(), Falls.Steps.data()},
       padded, dt, Meeting.data());
@@ -296,9 +289,11 @@ void TSnowflakes::Step(double dt) {
   // The flakes in the air of adjacent falls move as one run of slots.
   size_t runFirst = 0, runEnd = 0;
   auto drift = [&] {
+    static_assert(sizeof(TPlainVector) == 2 * sizeof(double), "a run is an array of doubles");
     if (runEnd > runFirst)
-      passes.Drift(&Own.X[runFirst], &Own.Y[runFirst], &Own.DriftX[runFirst],
-                   &Own.DriftY[runFirst], runEnd - runFirst, dt);
+      TSnowPasses::Widest().Drift(reinterpret_cast<double*>(&Own.Places[runFirst]),
+                                  reinterpret_cast<const double*>(&Own.Drifts[runFirst]),
+                                  2 * (runEnd - runFirst), dt);
   };
   for (size_t r = 0; r < Runs.Fall.size(); ++r) {
     const size_t first = Runs.First[r], end = Runs.First[r + 1];
@@ -313,10 +308,10 @@ void TSnowflakes::Step(double dt) {
       windChanges = true;
     } else if ((step & DriftStops) || movesLying) {
       for (size_t s = first; s < end; ++s) {
-        Own.DriftX[s] = 0;
-        Own.DriftY[s] = 0;
-        Own.X[s] += Own.DriftX[s] * dt;
-        Own.Y[s] += Own.DriftY[s] * dt;
+        TPlainVector &place = Own.Places[s], &drift = Own.Drifts[s];
+        drift = TPlainVector{0, 0};
+        place.X += drift.X * dt;
+        place.Y += drift.Y * dt;
       }
     }
   }
@@ -331,45 +326,53 @@ void TSnowflakes::ChangeWinds(double dt) {
   for (size_t r = 0; r < Runs.Fall.size(); ++r) {
     if (!(Falls.Steps[Runs.Fall[r]] & WindChange)) continue;
     for (size_t s = Runs.First[r]; s < Runs.First[r + 1]; ++s)
-      Changing[Own.Flake[s] / 64] |= uint64_t{1} << (Own.Flake[s] % 64);
+      Changing[Own.Index[s] / 64] |= uint64_t{1} << (Own.Index[s] % 64);
   }
   for (size_t word = 0; word < Changing.size(); ++word) {
     for (uint64_t bits = Changing[word]; bits; bits &= bits - 1) {
       const size_t s = Slot[word * 64 + static_cast<size_t>(__builtin_ctzll(bits))];
-      Own.DriftX[s] = (Random() - 0.5) * 5;
-      Own.DriftY[s] = (Random() - 0.5) * 5;
-      Own.X[s] += Own.DriftX[s] * dt;
-      Own.Y[s] += Own.DriftY[s] * dt;
+      TPlainVector &place = Own.Places[s], &drift = Own.Drifts[s];
+      drift.X = (Random() - 0.5) * 5;
+      drift.Y = (Random() - 0.5) * 5;
+      place.X += drift.X * dt;
+      place.Y += drift.Y * dt;
     }
     Changing[word] = 0;
   }
 }
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
-                         size_t sideCount, uint32_t* near) const {
+                         size_t sideCount, TNearFlake* near) const {
   size_t count = 0;
+  auto found = [&](size_t i, size_t s) {
+    near[count++] = TNearFlake{static_cast<uint32_t>(i), Own.Places[s].X, Own.Places[s].Y,
+                               Falls.Z[Fall[i]]};
+  };
   if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
     for (size_t i = 0; i < Count; ++i)
-      if (IsNear(Slot[i], x, y, rangeSq, sides, sideCount)) near[count++] = static_cast<uint32_t>(i);
+      if (IsNear(Slot[i], x, y, rangeSq, sides, sideCount)) found(i, Slot[i]);
     return count;
   }
   if (Cells.NeedsBuilding())
-    Cells.Build(Own.X.data(), Own.Y.data(), Own.DriftX.data(), Own.DriftY.data(),
-                Own.Flake.data(), Count);
+    Cells.Build(Own.Places.data(), Own.Drifts.data(), Own.Index.data(), Count);
   // The flakes of the cells that may hold near ones are tested, where the cells cannot tell,
   // and the near ones marked, so that they come out in index order.
   NearBits.resize((Count + 63) / 64);
+  NearSlots.resize(Count);
   size_t lowest = NearBits.size(), highest = 0;
   Cells.Visit(x, y, rangeSq, sides, sideCount, [&](const TSnowCells::TEntry& entry, bool sure) {
     if (!sure && !IsNear(entry.Slot, x, y, rangeSq, sides, sideCount)) return;
     const size_t word = entry.Flake / 64;
     NearBits[word] |= uint64_t{1} << (entry.Flake % 64);
+    NearSlots[entry.Flake] = entry.Slot;
     lowest = std::min(lowest, word);
     highest = std::max(highest, word);
   });
   for (size_t word = lowest; word <= highest && word < NearBits.size(); ++word) {
-    for (uint64_t bits = NearBits[word]; bits; bits &= bits - 1)
-      near[count++] = static_cast<uint32_t>(word * 64 + static_cast<size_t>(__builtin_ctzll(bits)));
+    for (uint64_t bits = NearBits[word]; bits; bits &= bits - 1) {
+      const size_t i = word * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+      found(i, NearSlots[i]);
+    }
     NearBits[word] = 0;
   }
   return count;

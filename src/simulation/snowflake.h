@@ -58,17 +58,22 @@ class TSnowflakes {
   TSnowflake Get(size_t i) const;
   void Set(size_t i, const TSnowflake& flake);
   // Flake i's position and height.
-  double X(size_t i) const { return Own.X[Slot[i]]; }
-  double Y(size_t i) const { return Own.Y[Slot[i]]; }
+  double X(size_t i) const { return Own.Places[Slot[i]].X; }
+  double Y(size_t i) const { return Own.Places[Slot[i]].Y; }
   double Height(size_t i) const { return Falls.Z[Fall[i]]; }
   // Steps every flake by dt in index order, with the same results and the same random draws, in
   // the same order, as calling TSnowflake::Step on each in turn.
   void Step(double dt);
-  // Writes to near, in index order, the index of every flake whose squared plain distance
-  // (X - x)^2 + (Y - y)^2 is not greater than rangeSq and that lies on the given side of each of
-  // the lines, and returns how many it wrote; near has room for size() indices.
+  // A flake that Near found.
+  struct TNearFlake {
+    uint32_t Index;
+    double X, Y, Z;
+  };
+  // Writes to near, in index order, every flake whose squared plain distance (X - x)^2 +
+  // (Y - y)^2 is not greater than rangeSq and that lies on the given side of each of the lines,
+  // and returns how many it wrote; near has room for size() flakes.
   size_t Near(double x, double y, double rangeSq, const TPlainSide* sides, size_t sideCount,
-              uint32_t* near) const;
+              TNearFlake* near) const;
   // Falls in use.
   size_t FallCount() const { return Falls.Count; }
 
@@ -92,9 +97,8 @@ class TSnowflakes {
   };
   // The flakes' own fields by slot.
   struct TOwn {
-    std::vector<double> X, Y, DriftX, DriftY;
-    std::vector<uint32_t> Flake;  // the flake in the slot
-    void resize(size_t count);
+    std::vector<TPlainVector> Places, Drifts;
+    std::vector<uint32_t> Index;  // of the flake in the slot
   };
 
   // Near's test of the flake in slot s.
@@ -127,5 +131,6 @@ class TSnowflakes {
   // The slots by cells of the plain, made when Near first needs them.
   mutable TSnowCells Cells;
   mutable std::vector<uint64_t> NearBits;  // Near's flakes by index, 0 between calls
+  mutable std::vector<uint32_t> NearSlots;  // by index, the slot of a flake Near found
   size_t Count = 0;
 };
