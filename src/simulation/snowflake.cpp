@@ -223,6 +223,10 @@ void TSnowflakes::Arrange() {
   const size_t padded = (count + Lanes - 1) / Lanes * Lanes;
   std::vector<uint32_t> place(Falls.Z.size());
   for (size_t k = 0; k < count; ++k) place[order[k]] = static_cast<uint32_t>(k);
+  // Pending falls that are gone have nothing to join.
+  Pending.erase(std::remove_if(Pending.begin(), Pending.end(),
+                               [this](uint32_t g) { return Falls.Members[g] == 0; }),
+                Pending.end());
   auto arrange = [&](auto& field, auto padding) {
     std::remove_reference_t<decltype(field)> arranged(padded, padding);
     for (size_t k = 0; k < count; ++k) arranged[k] = field[order[k]];

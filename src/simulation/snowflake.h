@@ -89,8 +89,8 @@ class TSnowflakes {
     std::vector<int32_t> Steps;     // what its flakes do in this step
     size_t Count = 0;               // falls below the padding
   };
-  // Slots of flakes of one fall: run r holds slots RunFirst[r] to RunFirst[r + 1] - 1, of fall
-  // RunFall[r]. Arranged, each fall has one run; falls that join keep theirs.
+  // Slots of flakes of one fall: run r holds slots First[r] to First[r + 1] - 1, of fall
+  // Fall[r]. Arranged, each fall has one run; falls that join keep theirs.
   struct TRuns {
     std::vector<uint32_t> First{0};
     std::vector<uint32_t> Fall;
