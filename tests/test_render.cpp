@@ -100,7 +100,8 @@ class RenderTest : public WorldTest {
     Drawer->Resize(SurfaceWidth, SurfaceHeight);
     // An empty scene: the snow is carried far off, so each case puts in what it looks at.
     TSnowflakes& flakes = Env->Snowflakes;
-    for (size_t i = 0; i < flakes.size(); ++i) Place(flakes, i, -1.0e6, flakes.Y(i), flakes.Height(i));
+    for (size_t i = 0; i < flakes.size(); ++i)
+      Place(flakes, i, -1.0e6, flakes.Y(i), flakes.Height(i));
   }
   void TearDown() override {
     Drawer.reset();

@@ -571,8 +571,8 @@ void TDrawer::CollectSnowflakes() {
   for (size_t k = 0; k < count; ++k) {
     const TSnowflakes::TNearFlake& flake = NearFlakes[k];
     const double d2 = Sq(flake.X - EyeX) + Sq(flake.Y - EyeY);
-    VisibleFlakes.push_back(TVisibleFlake{MapX(flake.X), MapY(flake.Y), MapLength(flake.Z),
-                                          flake.Z, !(d2 > StarFlakeSq)});
+    VisibleFlakes.push_back(TVisibleFlake{MapX(flake.X), MapY(flake.Y), MapLength(flake.Z), flake.Z,
+                                          !(d2 > StarFlakeSq)});
   }
 }
 

@@ -53,13 +53,13 @@ class TSnowCells {
     const double outside = (range + error) * (range + error);
     double sideError[MostSides];
     for (size_t s = 0; s < sideCount && s < MostSides; ++s)
-      sideError[s] = (std::fabs(sides[s].A) + std::fabs(sides[s].B)) * (Slack + FloatError) +
-                     1e-9 * ((std::fabs(sides[s].A) + std::fabs(sides[s].B)) * Reach +
-                             std::fabs(sides[s].C));
+      sideError[s] =
+          (std::fabs(sides[s].A) + std::fabs(sides[s].B)) * (Slack + FloatError) +
+          1e-9 * ((std::fabs(sides[s].A) + std::fabs(sides[s].B)) * Reach + std::fabs(sides[s].C));
     for (int row = rows[0]; row <= rows[1]; ++row)
       for (int column = columns[0]; column <= columns[1]; ++column) {
-        const size_t cell = static_cast<size_t>(row) * static_cast<size_t>(Columns) +
-                            static_cast<size_t>(column);
+        const size_t cell =
+            static_cast<size_t>(row) * static_cast<size_t>(Columns) + static_cast<size_t>(column);
         if (First[cell] == First[cell + 1] ||
             !MayHold(column, row, x, y, rangeSq, sides, sideCount))
           continue;

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-
 // The falls' arrays, padded to whole packs with falls of no flake that lie for ever.
 struct TFallFields {
   double *Z, *LieTime, *VelZ, *DriftTime, *Unsettled;
@@ -61,7 +60,8 @@ inline void DriftPacks(double* place, const double* drift, size_t count, double 
   const typename TOps::TPack step = TOps::All(dt);
   size_t k = 0;
   for (; k + TOps::Width <= count; k += TOps::Width)
-    TOps::Store(place + k, TOps::Add(TOps::Load(place + k), TOps::Mul(TOps::Load(drift + k), step)));
+    TOps::Store(place + k,
+                TOps::Add(TOps::Load(place + k), TOps::Mul(TOps::Load(drift + k), step)));
   for (; k < count; ++k) place[k] += drift[k] * dt;
 }
 

@@ -1,5 +1,5 @@
-// The snow table's steps four falls or flake coordinates at once in AVX registers. This file alone is
-// compiled for AVX2; the table calls it only on a processor that has it.
+// The snow table's steps four falls or flake coordinates at once in AVX registers. This file alone
+// is compiled for AVX2; the table calls it only on a processor that has it.
 #include <immintrin.h>
 
 #include "snow_packs.h"
@@ -30,9 +30,9 @@ struct TAvx2Ops {
     // The high halves of the lanes, each all ones or zero, as four 32-bit lanes.
     const __m256i high = _mm256_setr_epi32(1, 3, 5, 7, 1, 3, 5, 7);
     auto bits = [&](TPack mask, int32_t bit) {
-      return _mm_and_si128(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
-                               _mm256_castpd_si256(mask), high)),
-                           _mm_set1_epi32(bit));
+      return _mm_and_si128(
+          _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(_mm256_castpd_si256(mask), high)),
+          _mm_set1_epi32(bit));
     };
     _mm_storeu_si128(reinterpret_cast<__m128i*>(steps),
                      _mm_or_si128(_mm_or_si128(bits(inAir, TSnowflakes::InAir),

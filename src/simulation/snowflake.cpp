@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <array>
-#include <type_traits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
@@ -170,13 +170,12 @@ struct TSnowPasses {
   static const TSnowPasses& Widest();
 };
 
-
 void TSnowflakes::JoinFalls() {
   // Falls with the same height and timers, bit for bit, become one: the first of them in this
   // order takes the others' flakes. Having stepped alike, they are alike unsettled too.
   auto state = [this](uint32_t g) {
-    return std::array<uint64_t, 4>{Bits(Falls.Z[g]), Bits(Falls.LieTime[g]),
-                                   Bits(Falls.VelZ[g]), Bits(Falls.DriftTime[g])};
+    return std::array<uint64_t, 4>{Bits(Falls.Z[g]), Bits(Falls.LieTime[g]), Bits(Falls.VelZ[g]),
+                                   Bits(Falls.DriftTime[g])};
   };
   Pending.erase(std::remove_if(Pending.begin(), Pending.end(),
                                [this](uint32_t g) { return Falls.Members[g] == 0; }),
@@ -292,7 +291,7 @@ void TSnowflakes::Step(double dt) {
   bool windChanges = false;
   // The flakes in the air of adjacent falls move as one run of slots.
   size_t runFirst = 0, runEnd = 0;
-  auto drift = [&] {
+  auto moveRun = [&] {
     static_assert(sizeof(TPlainVector) == 2 * sizeof(double), "a run is an array of doubles");
     if (runEnd > runFirst)
       TSnowPasses::Widest().Drift(reinterpret_cast<double*>(&Own.Places[runFirst]),
@@ -304,7 +303,7 @@ void TSnowflakes::Step(double dt) {
     const int32_t step = Falls.Steps[Runs.Fall[r]];
     if ((step & (InAir | WindChange)) == InAir) {
       if (first != runEnd) {
-        drift();
+        moveRun();
         runFirst = first;
       }
       runEnd = end;
@@ -319,7 +318,7 @@ void TSnowflakes::Step(double dt) {
       }
     }
   }
-  drift();
+  moveRun();
   if (movesLying) std::memset(Falls.Unsettled.data(), 0xff, padded * sizeof(double));
   if (windChanges) ChangeWinds(dt);
   Cells.Moved(dt);
@@ -349,8 +348,8 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
                          size_t sideCount, TNearFlake* near) const {
   size_t count = 0;
   auto found = [&](size_t i, size_t s) {
-    near[count++] = TNearFlake{static_cast<uint32_t>(i), Own.Places[s].X, Own.Places[s].Y,
-                               Falls.Z[Fall[i]]};
+    near[count++] =
+        TNearFlake{static_cast<uint32_t>(i), Own.Places[s].X, Own.Places[s].Y, Falls.Z[Fall[i]]};
   };
   if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
     for (size_t i = 0; i < Count; ++i)

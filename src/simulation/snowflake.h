@@ -121,16 +121,16 @@ class TSnowflakes {
   TOwn Own;
   TFalls Falls;
   TRuns Runs;
-  bool Arranged = false;          // the runs hold every flake of its fall
-  std::vector<uint32_t> Meeting;  // falls that landed or started again in a step
-  std::vector<uint32_t> Pending;  // those since the falls were last joined
+  bool Arranged = false;                // the runs hold every flake of its fall
+  std::vector<uint32_t> Meeting;        // falls that landed or started again in a step
+  std::vector<uint32_t> Pending;        // those since the falls were last joined
   static constexpr int JoinEvery = 64;  // steps
   int StepsSinceJoin = 0;
   std::vector<uint64_t> Changing;  // by flake, the flakes whose wind changes in this step
   TOwn Spare;                      // where Arrange puts the flakes
   // The slots by cells of the plain, made when Near first needs them.
   mutable TSnowCells Cells;
-  mutable std::vector<uint64_t> NearBits;  // Near's flakes by index, 0 between calls
+  mutable std::vector<uint64_t> NearBits;   // Near's flakes by index, 0 between calls
   mutable std::vector<uint32_t> NearSlots;  // by index, the slot of a flake Near found
   size_t Count = 0;
 };
