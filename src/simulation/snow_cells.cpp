@@ -61,7 +61,8 @@ void TSnowCells::Build(const TPlainVector* places, const TPlainVector* drifts,
     };
     // Count, then place each flake after the earlier flakes of its cell.
     First.assign(cells + 1, 0);
-    CellOf.assign(count, 0);
+    constexpr uint32_t NoCell = UINT32_MAX;
+    CellOf.assign(count, NoCell);
     for (size_t s = 0; s < count; ++s) {
       if (!finite(s)) continue;
       CellOf[s] = static_cast<uint32_t>(cellOf(s));
@@ -71,7 +72,7 @@ void TSnowCells::Build(const TPlainVector* places, const TPlainVector* drifts,
     Entries.resize(First[cells]);
     Next.assign(First.begin(), First.end() - 1);
     for (size_t s = 0; s < count; ++s)
-      if (finite(s)) Entries[Next[CellOf[s]]++] = entry(s);
+      if (CellOf[s] != NoCell) Entries[Next[CellOf[s]]++] = entry(s);
   }
   Speed = speed;
   Slack = 0;
@@ -92,9 +93,13 @@ double RoundingMargin(double magnitude) {
 
 }  // namespace
 
+double TSnowCells::Pad() const {
+  return Slack + Size * 1e-6 + RoundingMargin(std::fabs(Left) + std::fabs(Bottom));
+}
+
 bool TSnowCells::Span(double x, double y, double rangeSq, int* columns, int* rows) const {
   if (Columns == 0) return false;
-  const double pad = Slack + Size * 1e-6 + RoundingMargin(std::fabs(Left) + std::fabs(Bottom));
+  const double pad = Pad();
   const double reach = std::sqrt(rangeSq) * (1 + 1e-9) + pad;
   // Whole cell numbers, kept within the grid before they become integers.
   auto cell = [&](double at, double origin, int cells) {
@@ -110,7 +115,7 @@ bool TSnowCells::Span(double x, double y, double rangeSq, int* columns, int* row
 
 bool TSnowCells::MayHold(int column, int row, double x, double y, double rangeSq,
                          const TPlainSide* sides, size_t sideCount) const {
-  const double pad = Slack + Size * 1e-6 + RoundingMargin(std::fabs(Left) + std::fabs(Bottom));
+  const double pad = Pad();
   const double x0 = Left + column * Size - pad, x1 = Left + (column + 1) * Size + pad;
   const double y0 = Bottom + row * Size - pad, y1 = Bottom + (row + 1) * Size + pad;
   const double dx = std::max({x0 - x, 0.0, x - x1}), dy = std::max({y0 - y, 0.0, y - y1});

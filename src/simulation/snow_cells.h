@@ -81,6 +81,9 @@ class TSnowCells {
   }
 
  private:
+  // How far beyond its sides a cell may hold flakes: their drift since the cells were made, and
+  // the rounding of the cells' edges.
+  double Pad() const;
   // The columns and rows of the cells that the square around the circle touches; false when
   // there are none.
   bool Span(double x, double y, double rangeSq, int* columns, int* rows) const;
