@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The XScreenSaver hand-over: --root draws into the window named by XSCREENSAVER_WINDOW,
-# --window-id names another that wins; a resized window is drawn in full; the saver outlives an
-# unmapped window, ends when its window is destroyed, and ends in order on SIGTERM and SIGINT.
+# --window-id names another that wins; a resized window is drawn in full, its clock in its corner;
+# the saver outlives an unmapped window, ends when its window is destroyed, and ends in order on
+# SIGTERM and SIGINT.
 # Copies in handed-over windows (one per monitor) neither close other instances nor are closed.
 # Usage: saver_handover.sh <tundrel> <x_probe>
 set -u
@@ -27,6 +28,8 @@ for _ in $(seq 50); do
   sleep 0.2
 done
 check "after a resize the whole window is drawn" test "${lower_right:-0}" -gt 500
+check "after a resize the clock keeps to the top-left corner" \
+  test "$("$probe" yellow "$A_id" 0 0 300 40)" -gt 10
 tell A unmap
 sleep 0.5
 check "an unmapped window does not end it" running "$saver_pid"

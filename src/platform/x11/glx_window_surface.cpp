@@ -301,9 +301,14 @@ void TGlxWindowSurface::Invalidate() {}
 
 TTextRect TGlxWindowSurface::ClientRect() {
   if (!FrameRectKnown) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(Dpy, Win, &attributes) == 0) return TTextRect{};
-    FrameRect = TTextRect{0, 0, attributes.width, attributes.height};
+    int width = 0, height = 0;
+    if (!KnownSize || !KnownSize(width, height)) {
+      XWindowAttributes attributes;
+      if (XGetWindowAttributes(Dpy, Win, &attributes) == 0) return TTextRect{};
+      width = attributes.width;
+      height = attributes.height;
+    }
+    FrameRect = TTextRect{0, 0, width, height};
     FrameRectKnown = true;
   }
   return FrameRect;

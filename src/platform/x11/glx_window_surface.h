@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,8 +43,13 @@ class TGlxWindowSurface : public TGLSurface {
   // The frame tick redraws the whole window; no expose is owed to anyone, so nothing is sent.
   void Invalidate() override;
   // Writes into the frame being drawn, in FreeType glyphs at the screen's pixels per inch; the
-  // clip box is the client area, read from the server on every call (empty if the window is gone).
+  // clip box is the client area (empty if the window is gone).
   TTextSurface& Text() override;
+  // Where the client area's size is known without asking the server: a function that gives it,
+  // or false when it does not know (then the server is asked, once a frame). A caller that
+  // follows the window's ConfigureNotify events saves the clock a round trip every frame.
+  using TSizeSource = std::function<bool(int& width, int& height)>;
+  void KnowSizeFrom(TSizeSource source) { KnownSize = std::move(source); }
   bool TextGoesIntoFrame() const override { return true; }
 
   Window Target() const { return Win; }
@@ -52,8 +58,8 @@ class TGlxWindowSurface : public TGLSurface {
   TGlxWindowSurface(Display* display, Window window);
   // The context on the window's visual, made current; false and the reason otherwise.
   bool Open(std::string& error);
-  // The window's size, asked of the server once a frame: the text of every view of a frame goes
-  // into the same drawable, and each question is a round trip.
+  // The window's size, from KnownSize or else asked of the server once a frame: the text of
+  // every view of a frame goes into the same drawable, and each question is a round trip.
   TTextRect ClientRect();
 
   Display* Dpy;
@@ -64,6 +70,7 @@ class TGlxWindowSurface : public TGLSurface {
   int Swaps = 0;  // frames presented, counted up to the release of the start-up pages
   TTextRect FrameRect{};
   bool FrameRectKnown = false;  // FrameRect holds the size of the frame being drawn
+  TSizeSource KnownSize;
   // The error handler that was in force before this surface began to ignore X errors.
   XErrorHandler PreviousHandler = nullptr;
   bool HandlerSet = false;

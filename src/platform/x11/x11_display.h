@@ -98,6 +98,9 @@ class TX11Display final : public TApplication::TPlatformState {
   // x11_services.cpp: a window's title in UTF-8, and whether this program made the window.
   bool ReadTitle(Window window, std::string& title);
   bool IsOurs(Window window);
+  // The client size of a form's window or a watched one, as their ConfigureNotify events told
+  // it; false for any other window.
+  bool KnownSize(Window window, int& width, int& height) const;
 
   Display* Dpy;
   int Screen = 0;

@@ -155,5 +155,24 @@ bool TX11Display::OpenGLAvailable(std::string& error) {
 }
 
 std::unique_ptr<TGLSurface> TX11Display::CreateGLSurface(TWindowHandle window, std::string& error) {
-  return TGlxWindowSurface::Create(Dpy, window, error);
+  auto surface = TGlxWindowSurface::Create(Dpy, window, error);
+  if (surface)
+    surface->KnowSizeFrom(
+        [this, window](int& width, int& height) { return KnownSize(window, width, height); });
+  return surface;
+}
+
+bool TX11Display::KnownSize(Window window, int& width, int& height) const {
+  if (auto form = Forms.find(window); form != Forms.end()) {
+    if (form->second->Destroyed) return false;
+    width = form->second->Form->ClientWidth();
+    height = form->second->Form->ClientHeight();
+    return true;
+  }
+  if (auto watched = Watches.find(window); watched != Watches.end()) {
+    width = watched->second.Width;
+    height = watched->second.Height;
+    return true;
+  }
+  return false;
 }
