@@ -65,7 +65,42 @@ inline void DriftPacks(double* place, const double* drift, size_t count, double 
   for (; k < count; ++k) place[k] += drift[k] * dt;
 }
 
+// Brings the places of count flakes up to date with the steps logged since each was last: flake
+// f, its X and Y at 2f and 2f + 1 of place and drift, has counted the steps of log before
+// synced[f] and counts those up to to, in order, as DriftPacks would have moved it in each:
+// place += drift * log[k]. Flakes that share a pack and have counted different steps catch up
+// one by one to the last of them first.
+inline void ReplayFlake(double* place, const double* drift, const double* log, uint32_t from,
+                        uint32_t to) {
+  for (uint32_t k = from; k < to; ++k) {
+    place[0] += drift[0] * log[k];
+    place[1] += drift[1] * log[k];
+  }
+}
+
+template <class TOps>
+inline void ReplayPacks(double* place, const double* drift, const uint32_t* synced, size_t count,
+                        const double* log, uint32_t to) {
+  size_t f = 0;
+  constexpr size_t PerPack = TOps::Width / 2;
+  if constexpr (PerPack > 0) {
+    for (; f + PerPack <= count; f += PerPack) {
+      uint32_t from = synced[f];
+      for (size_t j = 1; j < PerPack; ++j) from = synced[f + j] > from ? synced[f + j] : from;
+      for (size_t j = 0; j < PerPack; ++j)
+        ReplayFlake(place + 2 * (f + j), drift + 2 * (f + j), log, synced[f + j], from);
+      typename TOps::TPack p = TOps::Load(place + 2 * f);
+      const typename TOps::TPack d = TOps::Load(drift + 2 * f);
+      for (uint32_t k = from; k < to; ++k) p = TOps::Add(p, TOps::Mul(d, TOps::All(log[k])));
+      TOps::Store(place + 2 * f, p);
+    }
+  }
+  for (; f < count; ++f) ReplayFlake(place + 2 * f, drift + 2 * f, log, synced[f], to);
+}
+
 // The steps in AVX registers, four at once, where the build has them (Linux on
 // x86-64) and the processor too.
 size_t StepFallPacksAvx2(const TFallFields& f, size_t padded, double dt, uint32_t* meeting);
 void DriftPacksAvx2(double* place, const double* drift, size_t count, double dt);
+void ReplayPacksAvx2(double* place, const double* drift, const uint32_t* synced, size_t count,
+                     const double* log, uint32_t to);

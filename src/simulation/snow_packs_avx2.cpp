@@ -50,3 +50,8 @@ size_t StepFallPacksAvx2(const TFallFields& f, size_t padded, double dt, uint32_
 void DriftPacksAvx2(double* place, const double* drift, size_t count, double dt) {
   DriftPacks<TAvx2Ops>(place, drift, count, dt);
 }
+
+void ReplayPacksAvx2(double* place, const double* drift, const uint32_t* synced, size_t count,
+                     const double* log, uint32_t to) {
+  ReplayPacks<TAvx2Ops>(place, drift, synced, count, log, to);
+}

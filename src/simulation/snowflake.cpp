@@ -71,7 +71,8 @@ void TSnowflake::ApplyVelocity(double dt) {
 
 bool TSnowflakes::IsNear(size_t s, double x, double y, double rangeSq, const TPlainSide* sides,
                          size_t sideCount) const {
-  const double fx = Own.Places[s].X, fy = Own.Places[s].Y;
+  const TPlainVector& place = Place(s);
+  const double fx = place.X, fy = place.Y;
   const double dx = fx - x, dy = fy - y;
   if (dx * dx + dy * dy > rangeSq) return false;
   for (size_t k = 0; k < sideCount; ++k)
@@ -82,7 +83,8 @@ bool TSnowflakes::IsNear(size_t s, double x, double y, double rangeSq, const TPl
 void TSnowflakes::reserve(size_t count) {
   Own.Places.reserve(count);
   Own.Drifts.reserve(count);
-  for (std::vector<uint32_t>* field : {&Own.Index, &Fall, &Slot}) field->reserve(count);
+  for (std::vector<uint32_t>* field : {&Own.Index, &Own.Synced, &Fall, &Slot})
+    field->reserve(count);
 }
 
 void TSnowflakes::SetFall(size_t g, const TSnowflake& flake) {
@@ -119,6 +121,7 @@ void TSnowflakes::Add(const TSnowflake& flake) {
   Own.Places.push_back(TPlainVector{});
   Own.Drifts.push_back(TPlainVector{});
   Own.Index.push_back(i);
+  Own.Synced.push_back(0);
   Slot.push_back(i);
   Fall.push_back(NewFall(flake));
   Set(i, flake);
@@ -129,8 +132,8 @@ TSnowflake TSnowflakes::Get(size_t i) const {
   const size_t s = Slot[i];
   TSnowflake flake;
   flake.Env = Env;
-  flake.X = Own.Places[s].X;
-  flake.Y = Own.Places[s].Y;
+  flake.X = Place(s).X;
+  flake.Y = Place(s).Y;
   flake.Z = Falls.Z[g];
   flake.LieTime = Falls.LieTime[g];
   flake.DriftX = Own.Drifts[s].X;
@@ -143,6 +146,7 @@ TSnowflake TSnowflakes::Get(size_t i) const {
 void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
   Own.Places[Slot[i]] = TPlainVector{flake.X, flake.Y};
   Own.Drifts[Slot[i]] = TPlainVector{flake.DriftX, flake.DriftY};
+  Own.Synced[Slot[i]] = static_cast<uint32_t>(Log.size());
   Cells.Invalidate();
   const size_t g = Fall[i];
   if (Falls.Members[g] == 1) {
@@ -167,8 +171,39 @@ uint64_t Bits(double value) {
 struct TSnowPasses {
   size_t (*StepFalls)(const TFallFields&, size_t, double, uint32_t*);
   void (*Drift)(double*, const double*, size_t, double);
+  void (*Replay)(double*, const double*, const uint32_t*, size_t, const double*, uint32_t);
   static const TSnowPasses& Widest();
 };
+
+const TPlainVector& TSnowflakes::Place(size_t s) const {
+  TPlainVector& place = Own.Places[s];
+  const uint32_t logged = static_cast<uint32_t>(Log.size());
+  if (Own.Synced[s] != logged) {
+    ReplayFlake(&place.X, &Own.Drifts[s].X, Log.data(), Own.Synced[s], logged);
+    Own.Synced[s] = logged;
+  }
+  return place;
+}
+
+void TSnowflakes::Replay(size_t first, size_t end) const {
+  static_assert(sizeof(TPlainVector) == 2 * sizeof(double), "a run is an array of doubles");
+  const uint32_t logged = static_cast<uint32_t>(Log.size());
+  TSnowPasses::Widest().Replay(reinterpret_cast<double*>(&Own.Places[first]),
+                               reinterpret_cast<const double*>(&Own.Drifts[first]),
+                               &Own.Synced[first], end - first, Log.data(), logged);
+  std::fill(Own.Synced.begin() + static_cast<ptrdiff_t>(first),
+            Own.Synced.begin() + static_cast<ptrdiff_t>(end), logged);
+}
+
+void TSnowflakes::CatchUp() const {
+  if (Log.empty()) return;
+  // Flakes of falls on the ground caught up when they landed and have not moved since; those of
+  // a fall that landed in the last step were still in the air in it.
+  for (size_t r = 0; r < Runs.Fall.size(); ++r)
+    if (Falls.Steps[Runs.Fall[r]] & InAir) Replay(Runs.First[r], Runs.First[r + 1]);
+  Log.clear();
+  std::fill(Own.Synced.begin(), Own.Synced.end(), 0);
+}
 
 void TSnowflakes::JoinFalls() {
   // Falls with the same height and timers, bit for bit, become one: the first of them in this
@@ -255,11 +290,13 @@ void TSnowflakes::Arrange() {
   Spare.Places.resize(Count);
   Spare.Drifts.resize(Count);
   Spare.Index.resize(Count);
+  Spare.Synced.resize(Count);
   for (size_t i = 0; i < Count; ++i) {
     const size_t to = next[Fall[i]]++;
     Spare.Places[to] = Own.Places[Slot[i]];
     Spare.Drifts[to] = Own.Drifts[Slot[i]];
     Spare.Index[to] = static_cast<uint32_t>(i);
+    Spare.Synced[to] = Own.Synced[Slot[i]];
     Slot[i] = static_cast<uint32_t>(to);
   }
   std::swap(Own, Spare);
@@ -268,6 +305,11 @@ void TSnowflakes::Arrange() {
 }
 
 void TSnowflakes::Step(double dt) {
+  // A step of negative, infinite or no-number length moves the flakes on the ground too (their
+  // drift +0 times it is not +0) and is not logged: every flake catches up first, and every
+  // flake in the air moves in it.
+  const bool eager = !(dt >= 0 && dt <= std::numeric_limits<double>::max());
+  if (eager) CatchUp();
   // Falls that came out of a step equal stay equal for ever, so they are joined now and then
   // rather than in every step: each joining puts every flake in a new slot.
   if (StepsSinceJoin >= JoinEvery) {
@@ -284,15 +326,14 @@ void TSnowflakes::Step(double dt) {
       padded, dt, Meeting.data());
   Pending.insert(Pending.end(), Meeting.begin(), Meeting.begin() + static_cast<ptrdiff_t>(met));
 
-  // Flakes on the ground keep their places: their drift is +0, and a step of a finite time
-  // that is not negative adds +0 to a position that is not -0. Any other step moves them too,
-  // and leaves them to be moved again.
-  const bool movesLying = !(dt >= 0 && dt <= std::numeric_limits<double>::max());
+  // The flakes whose drift changes catch up and move in this step; so do those of falls that
+  // have just landed, whose drift becomes +0: from then on a finite step that is not negative
+  // adds +0 to their places, which leaves a place that is not -0 as it is.
+  const uint32_t synced = static_cast<uint32_t>(Log.size()) + (eager ? 0 : 1);
   bool windChanges = false;
   // The flakes in the air of adjacent falls move as one run of slots.
   size_t runFirst = 0, runEnd = 0;
   auto moveRun = [&] {
-    static_assert(sizeof(TPlainVector) == 2 * sizeof(double), "a run is an array of doubles");
     if (runEnd > runFirst)
       TSnowPasses::Widest().Drift(reinterpret_cast<double*>(&Own.Places[runFirst]),
                                   reinterpret_cast<const double*>(&Own.Drifts[runFirst]),
@@ -302,6 +343,7 @@ void TSnowflakes::Step(double dt) {
     const size_t first = Runs.First[r], end = Runs.First[r + 1];
     const int32_t step = Falls.Steps[Runs.Fall[r]];
     if ((step & (InAir | WindChange)) == InAir) {
+      if (!eager) continue;
       if (first != runEnd) {
         moveRun();
         runFirst = first;
@@ -309,25 +351,32 @@ void TSnowflakes::Step(double dt) {
       runEnd = end;
     } else if (step & WindChange) {
       windChanges = true;
-    } else if ((step & DriftStops) || movesLying) {
+    } else if ((step & DriftStops) || eager) {
+      Replay(first, end);
       for (size_t s = first; s < end; ++s) {
         TPlainVector &place = Own.Places[s], &drift = Own.Drifts[s];
         drift = TPlainVector{0, 0};
         place.X += drift.X * dt;
         place.Y += drift.Y * dt;
+        Own.Synced[s] = synced;
       }
     }
   }
   moveRun();
-  if (movesLying) std::memset(Falls.Unsettled.data(), 0xff, padded * sizeof(double));
-  if (windChanges) ChangeWinds(dt);
+  if (eager) std::memset(Falls.Unsettled.data(), 0xff, padded * sizeof(double));
+  if (windChanges) ChangeWinds(dt, synced);
+  if (!eager) {
+    Log.push_back(dt);
+    if (Log.size() >= LogSteps) CatchUp();
+  }
   Cells.Moved(dt);
 }
 
-void TSnowflakes::ChangeWinds(double dt) {
+void TSnowflakes::ChangeWinds(double dt, uint32_t synced) {
   Changing.resize((Count + 63) / 64);
   for (size_t r = 0; r < Runs.Fall.size(); ++r) {
     if (!(Falls.Steps[Runs.Fall[r]] & WindChange)) continue;
+    Replay(Runs.First[r], Runs.First[r + 1]);
     for (size_t s = Runs.First[r]; s < Runs.First[r + 1]; ++s)
       Changing[Own.Index[s] / 64] |= uint64_t{1} << (Own.Index[s] % 64);
   }
@@ -339,6 +388,7 @@ void TSnowflakes::ChangeWinds(double dt) {
       drift.Y = (Random() - 0.5) * 5;
       place.X += drift.X * dt;
       place.Y += drift.Y * dt;
+      Own.Synced[s] = synced;
     }
     Changing[word] = 0;
   }
@@ -348,16 +398,18 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
                          size_t sideCount, TNearFlake* near) const {
   size_t count = 0;
   auto found = [&](size_t i, size_t s) {
-    near[count++] =
-        TNearFlake{static_cast<uint32_t>(i), Own.Places[s].X, Own.Places[s].Y, Falls.Z[Fall[i]]};
+    const TPlainVector& place = Place(s);
+    near[count++] = TNearFlake{static_cast<uint32_t>(i), place.X, place.Y, Falls.Z[Fall[i]]};
   };
   if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
     for (size_t i = 0; i < Count; ++i)
       if (IsNear(Slot[i], x, y, rangeSq, sides, sideCount)) found(i, Slot[i]);
     return count;
   }
-  if (Cells.NeedsBuilding())
+  if (Cells.NeedsBuilding()) {
+    CatchUp();
     Cells.Build(Own.Places.data(), Own.Drifts.data(), Own.Index.data(), Count);
+  }
   // The flakes of the cells that may hold near ones are tested, where the cells cannot tell,
   // and the near ones marked, so that they come out in index order.
   NearBits.resize((Count + 63) / 64);
@@ -459,10 +511,12 @@ using TNarrowOps = TScalarOps;
 
 const TSnowPasses& TSnowPasses::Widest() {
   static const TSnowPasses passes = [] {
-    TSnowPasses narrow{StepFallPacks<TNarrowOps>, DriftPacks<TNarrowOps>};
+    TSnowPasses narrow{StepFallPacks<TNarrowOps>, DriftPacks<TNarrowOps>,
+                       ReplayPacks<TNarrowOps>};
 #ifdef TUNDREL_SNOW_AVX2
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return TSnowPasses{StepFallPacksAvx2, DriftPacksAvx2};
+    if (__builtin_cpu_supports("avx2"))
+      return TSnowPasses{StepFallPacksAvx2, DriftPacksAvx2, ReplayPacksAvx2};
 #endif
     return narrow;
   }();

@@ -36,9 +36,11 @@ class TSnowflake {
 // The table of flakes. Flakes whose height and timers are equal, bit for bit, step alike for
 // ever (only their winds are drawn one by one), so a fall keeps them once for all its flakes:
 // flakes that land together, and so start again together, share one. The flakes' own fields, X,
-// Y and the drifts, lie fall by fall, each fall's flakes in index order, so that a step moves the
-// falls, then runs through the flakes of the falls in the air and leaves those on the ground
-// alone.
+// Y and the drifts, lie fall by fall, each fall's flakes in index order. A flake's place is
+// brought up to date only when it is read or its drift changes: the table logs the length of
+// each step, and the flake then adds its drift times each step since it was last brought up to
+// date, in order, as if it had been moved in every step. A step thus moves the falls and touches
+// only the flakes whose wind changes or that have just landed.
 class TSnowflakes {
  public:
   // The fall arrays hold up to Lanes - 1 more falls, without flakes, that lie for ever, so that
@@ -58,8 +60,8 @@ class TSnowflakes {
   TSnowflake Get(size_t i) const;
   void Set(size_t i, const TSnowflake& flake);
   // Flake i's position and height.
-  double X(size_t i) const { return Own.Places[Slot[i]].X; }
-  double Y(size_t i) const { return Own.Places[Slot[i]].Y; }
+  double X(size_t i) const { return Place(Slot[i]).X; }
+  double Y(size_t i) const { return Place(Slot[i]).Y; }
   double Height(size_t i) const { return Falls.Z[Fall[i]]; }
   // Steps every flake by dt in index order, with the same results and the same random draws, in
   // the same order, as calling TSnowflake::Step on each in turn.
@@ -98,9 +100,16 @@ class TSnowflakes {
   // The flakes' own fields by slot.
   struct TOwn {
     std::vector<TPlainVector> Places, Drifts;
-    std::vector<uint32_t> Index;  // of the flake in the slot
+    std::vector<uint32_t> Index;   // of the flake in the slot
+    std::vector<uint32_t> Synced;  // the logged steps its place counts: those before this one
   };
 
+  // The place of the flake in slot s, brought up to date.
+  const TPlainVector& Place(size_t s) const;
+  // Brings the places of the flakes in slots first to end - 1 up to date.
+  void Replay(size_t first, size_t end) const;
+  // Brings every place up to date and empties the log.
+  void CatchUp() const;
   // Near's test of the flake in slot s.
   bool IsNear(size_t s, double x, double y, double rangeSq, const TPlainSide* sides,
               size_t sideCount) const;
@@ -114,11 +123,18 @@ class TSnowflakes {
   // run a fall.
   void Arrange();
   // Draws the winds of the falls' flakes whose wind changes, in index order, and moves them.
-  void ChangeWinds(double dt);
+  // synced is the count of logged steps, this one included.
+  void ChangeWinds(double dt, uint32_t synced);
 
   std::vector<uint32_t> Fall;  // by flake: its fall
   std::vector<uint32_t> Slot;  // by flake: where its own fields lie
-  TOwn Own;
+  // Places are brought up to date as they are read.
+  mutable TOwn Own;
+  // The lengths of the steps since the log was last emptied, in order; emptied once it holds
+  // LogSteps, so that a flake whose wind does not change (lying, or steps of no length) catches
+  // up on a bounded number of them.
+  mutable std::vector<double> Log;
+  static constexpr size_t LogSteps = 128;
   TFalls Falls;
   TRuns Runs;
   bool Arranged = false;                // the runs hold every flake of its fall
