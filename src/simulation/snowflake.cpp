@@ -414,6 +414,7 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
   // and the near ones marked, so that they come out in index order.
   NearBits.resize((Count + 63) / 64);
   NearSlots.resize(Count);
+  FoundSlots.resize(Count);
   size_t lowest = NearBits.size(), highest = 0;
   Cells.Visit(x, y, rangeSq, sides, sideCount, [&](const TSnowCells::TEntry& entry, bool sure) {
     if (!sure && !IsNear(entry.Slot, x, y, rangeSq, sides, sideCount)) return;
@@ -426,9 +427,25 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
   for (size_t word = lowest; word <= highest && word < NearBits.size(); ++word) {
     for (uint64_t bits = NearBits[word]; bits; bits &= bits - 1) {
       const size_t i = word * 64 + static_cast<size_t>(__builtin_ctzll(bits));
-      found(i, NearSlots[i]);
+      near[count].Index = static_cast<uint32_t>(i);
+      FoundSlots[count++] = NearSlots[i];
     }
     NearBits[word] = 0;
+  }
+  // The found flakes lie anywhere in the table: the fields of those a few places on are fetched
+  // while one is read.
+  constexpr size_t Ahead = 8;
+  for (size_t k = 0; k < count; ++k) {
+    if (k + Ahead < count) {
+      const size_t ahead = FoundSlots[k + Ahead];
+      __builtin_prefetch(&Own.Synced[ahead]);
+      __builtin_prefetch(&Own.Places[ahead]);
+      __builtin_prefetch(&Own.Drifts[ahead]);
+    }
+    const TPlainVector& place = Place(FoundSlots[k]);
+    near[k].X = place.X;
+    near[k].Y = place.Y;
+    near[k].Z = Falls.Z[Fall[near[k].Index]];
   }
   return count;
 }

@@ -148,5 +148,6 @@ class TSnowflakes {
   mutable TSnowCells Cells;
   mutable std::vector<uint64_t> NearBits;   // Near's flakes by index, 0 between calls
   mutable std::vector<uint32_t> NearSlots;  // by index, the slot of a flake Near found
+  mutable std::vector<uint32_t> FoundSlots;  // the slots of the flakes found, in index order
   size_t Count = 0;
 };
