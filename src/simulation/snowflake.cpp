@@ -372,26 +372,53 @@ void TSnowflakes::Step(double dt) {
   Cells.Moved(dt);
 }
 
+namespace {
+
+// The set bits of a word, without the processor's own count, which x86-64 does not promise.
+uint32_t Ones(uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555u;
+  bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+  bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+  return static_cast<uint32_t>((bits * 0x0101010101010101u) >> 56);
+}
+
+}  // namespace
+
 void TSnowflakes::ChangeWinds(double dt, uint32_t synced) {
-  Changing.resize((Count + 63) / 64);
+  const size_t words = (Count + 63) / 64;
+  Changing.resize(words);
+  ChangingBefore.resize(words);
+  size_t changing = 0;
   for (size_t r = 0; r < Runs.Fall.size(); ++r) {
     if (!(Falls.Steps[Runs.Fall[r]] & WindChange)) continue;
     Replay(Runs.First[r], Runs.First[r + 1]);
     for (size_t s = Runs.First[r]; s < Runs.First[r + 1]; ++s)
       Changing[Own.Index[s] / 64] |= uint64_t{1} << (Own.Index[s] % 64);
+    changing += Runs.First[r + 1] - Runs.First[r];
   }
-  for (size_t word = 0; word < Changing.size(); ++word) {
-    for (uint64_t bits = Changing[word]; bits; bits &= bits - 1) {
-      const size_t s = Slot[word * 64 + static_cast<size_t>(__builtin_ctzll(bits))];
+  // The flakes draw their winds in index order, X then Y: the k-th of them takes the draws 2k
+  // and 2k + 1, k counted from the marks of the flakes before it.
+  Draws.resize(2 * changing);
+  for (double& draw : Draws) draw = Random();
+  uint32_t before = 0;
+  for (size_t word = 0; word < words; ++word) {
+    ChangingBefore[word] = before;
+    before += Ones(Changing[word]);
+  }
+  for (size_t r = 0; r < Runs.Fall.size(); ++r) {
+    if (!(Falls.Steps[Runs.Fall[r]] & WindChange)) continue;
+    for (size_t s = Runs.First[r]; s < Runs.First[r + 1]; ++s) {
+      const uint32_t i = Own.Index[s];
+      const size_t k = ChangingBefore[i / 64] + Ones(Changing[i / 64] & ((uint64_t{1} << (i % 64)) - 1));
       TPlainVector &place = Own.Places[s], &drift = Own.Drifts[s];
-      drift.X = (Random() - 0.5) * 5;
-      drift.Y = (Random() - 0.5) * 5;
+      drift.X = (Draws[2 * k] - 0.5) * 5;
+      drift.Y = (Draws[2 * k + 1] - 0.5) * 5;
       place.X += drift.X * dt;
       place.Y += drift.Y * dt;
       Own.Synced[s] = synced;
     }
-    Changing[word] = 0;
   }
+  std::fill(Changing.begin(), Changing.end(), 0);
 }
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
@@ -441,6 +468,7 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
       __builtin_prefetch(&Own.Synced[ahead]);
       __builtin_prefetch(&Own.Places[ahead]);
       __builtin_prefetch(&Own.Drifts[ahead]);
+      __builtin_prefetch(&Fall[near[k + Ahead].Index]);
     }
     const TPlainVector& place = Place(FoundSlots[k]);
     near[k].X = place.X;

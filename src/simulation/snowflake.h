@@ -143,6 +143,8 @@ class TSnowflakes {
   static constexpr int JoinEvery = 64;  // steps
   int StepsSinceJoin = 0;
   std::vector<uint64_t> Changing;  // by flake, the flakes whose wind changes in this step
+  std::vector<uint32_t> ChangingBefore;  // by word of Changing, the marks in the words before it
+  std::vector<double> Draws;             // the winds' draws of this step, in order
   TOwn Spare;                      // where Arrange puts the flakes
   // The slots by cells of the plain, made when Near first needs them.
   mutable TSnowCells Cells;
