@@ -68,6 +68,7 @@ TDrawer::TDrawer(TGLSurface& targetWindow, TEnv& env)
 }
 
 TDrawer::~TDrawer() {
+  for (const TShapeList& list : ShapeLists) glDeleteLists(list.Name, 1);
   TargetWindow.ReleaseCurrent();
 }
 

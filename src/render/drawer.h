@@ -117,9 +117,9 @@ class TDrawer {
   void UseSwitches(const bool* showTrail, const bool* showTime);
 
   // How a frame reaches OpenGL. Batched sends the snow and the trails from vertex arrays, each
-  // run of point batches and each run of line batches as one draw, culls the snow by distance
-  // once for both passes, and leaves out the flakes, units and trail segments that lie wholly
-  // outside the view. Plain makes every glBegin/glEnd pair one for one, batch by batch, as the
+  // run of point batches and each run of line batches as one draw, draws each unit's shape
+  // through a display list of its arrays, culls the snow by distance once for both passes, and
+  // leaves out the flakes, units and trail segments that lie wholly outside the view. Plain makes every glBegin/glEnd pair one for one, batch by batch, as the
   // scene was first drawn; the benchmarks measure against it. The vertices drawn come in the
   // same order with the same colours, and the pixels are the same.
   enum class TCallSequence { Batched, Plain };
@@ -156,6 +156,21 @@ class TDrawer {
   // leaves out flakes that show neither in the current view nor in its mirror image.
   void CollectSnowflakes();
   void DrawCollectedSnowflakes(double Brightness);
+
+  // What a unit looks like, in its own frame: a body of its species' colour or a fir.
+  enum class TShape { Herbivore, Predator, Fir };
+  // Draws the shape at the given brightness in the current model-view frame; batched, from
+  // vertex arrays (which must be switched on), otherwise vertex by vertex.
+  void DrawShape(TShape shape, double Brightness, bool batched);
+  // A display list of the shape drawn from vertex arrays, compiled when first asked for: the
+  // driver keeps its vertices, so a unit costs a call and not a copy of its arrays.
+  unsigned ShapeList(TShape shape, double Brightness);
+  struct TShapeList {
+    TShape Shape;
+    double Brightness;
+    unsigned Name;
+  };
+  std::vector<TShapeList> ShapeLists;
 
   // Kept between frames for their storage.
   std::vector<TSnowflakes::TNearFlake> NearFlakes;

@@ -2,9 +2,10 @@
 // the animals and the fir trees, all batches of a few fixed shapes. Everything farther from the
 // eye than fixed plain distances is skipped; squared distances, no roots. Unless the plain call
 // sequence is asked for, the snow and the trails go to OpenGL from vertex arrays, a draw for
-// each run of points or lines, and flakes, units and trail segments wholly outside a slightly
-// widened view volume are left out: OpenGL would clip them away. The pixels are the same
-// either way, and so is the order of the vertices that are drawn.
+// each run of points or lines, the units' shapes from display lists compiled from such arrays
+// once, and flakes, units and trail segments wholly outside a slightly widened view volume are
+// left out: OpenGL would clip them away. The pixels are the same either way, and so is the order
+// of the vertices that are drawn.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -442,14 +443,8 @@ void TDrawer::DrawScene(bool clear) {
 
 void TDrawer::DrawUnits(double Brightness) {
   const double L = Brightness;
-  const bool mirror = L < 1;
   const TViewVolume view = TViewVolume::For(CallSequence);
-  // Batched, each shape is one draw from vertex arrays instead of a call a vertex.
   const bool batched = CallSequence == TCallSequence::Batched;
-  if (batched) {
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-  }
   for (const auto& slot : Env.Units) {
     if (!slot) continue;
     const TEnvUnit& unit = *slot;
@@ -461,50 +456,71 @@ void TDrawer::DrawUnits(double Brightness) {
     glTranslated(x, y, 0);
     glRotatef(static_cast<float>(unit.Direction * 180 / Pi), 0, 0, 1);
     glScaled(s, s, s);
-
-    if (unit.Is<TAnimal>()) {
-      const float red = static_cast<float>(L);
-      const float green = unit.Is<TPredator>() ? 0.0f : static_cast<float>(L);
-      glColor3f(red, green, 0);
-      if (batched) {
-        DrawTetra(BodyArrays, red, green, mirror);
-      } else {
-        TTetraColours colours(red, green, mirror);
-        DrawBody(colours);
-      }
-    } else {
-      const float trunk = static_cast<float>(L / 3);
-      glColor3f(trunk, trunk, 0);
-      if (batched) {
-        DrawTetra(TrunkArrays, trunk, trunk, mirror);
-      } else {
-        TTetraColours colours(trunk, trunk, mirror);
-        DrawTrunk(colours);
-      }
-
-      for (const TFirTier& tier : FirTiers) {
-        glPushMatrix();
-        glTranslated(0, 0, tier.Lift);
-        glScalef(tier.Width, tier.Width, tier.Height);
-        const double base = mirror ? L / tier.BaseShare : 1.0;
-        const double tip = mirror ? L / tier.TipShare : 1.0;
-        if (batched) {
-          // The tier sets its colours inside its batch, so they go vertex by vertex.
-          float colours[36];
-          TierArrays.Colour({0, static_cast<float>(base), 0}, {0, static_cast<float>(tip), 0},
-                            colours);
-          TierArrays.Draw(colours);
-        } else {
-          DrawFirTier(base, tip);
-        }
-        glPopMatrix();
-      }
-    }
+    const TShape shape = !unit.Is<TAnimal>()    ? TShape::Fir
+                         : unit.Is<TPredator>() ? TShape::Predator
+                                                : TShape::Herbivore;
+    if (batched)
+      glCallList(ShapeList(shape, L));
+    else
+      DrawShape(shape, L, false);
     glPopMatrix();
   }
+}
+
+unsigned TDrawer::ShapeList(TShape shape, double Brightness) {
+  for (const TShapeList& list : ShapeLists)
+    if (list.Shape == shape && list.Brightness == Brightness) return list.Name;
+  const GLuint name = glGenLists(1);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glNewList(name, GL_COMPILE);
+  DrawShape(shape, Brightness, true);
+  glEndList();
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  ShapeLists.push_back(TShapeList{shape, Brightness, name});
+  return name;
+}
+
+void TDrawer::DrawShape(TShape shape, double Brightness, bool batched) {
+  const double L = Brightness;
+  const bool mirror = L < 1;
+  if (shape != TShape::Fir) {
+    const float red = static_cast<float>(L);
+    const float green = shape == TShape::Predator ? 0.0f : static_cast<float>(L);
+    glColor3f(red, green, 0);
+    if (batched) {
+      DrawTetra(BodyArrays, red, green, mirror);
+    } else {
+      TTetraColours colours(red, green, mirror);
+      DrawBody(colours);
+    }
+    return;
+  }
+  const float trunk = static_cast<float>(L / 3);
+  glColor3f(trunk, trunk, 0);
   if (batched) {
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    DrawTetra(TrunkArrays, trunk, trunk, mirror);
+  } else {
+    TTetraColours colours(trunk, trunk, mirror);
+    DrawTrunk(colours);
+  }
+  for (const TFirTier& tier : FirTiers) {
+    glPushMatrix();
+    glTranslated(0, 0, tier.Lift);
+    glScalef(tier.Width, tier.Width, tier.Height);
+    const double base = mirror ? L / tier.BaseShare : 1.0;
+    const double tip = mirror ? L / tier.TipShare : 1.0;
+    if (batched) {
+      // The tier sets its colours inside its batch, so they go vertex by vertex.
+      float colours[36];
+      TierArrays.Colour({0, static_cast<float>(base), 0}, {0, static_cast<float>(tip), 0},
+                        colours);
+      TierArrays.Draw(colours);
+    } else {
+      DrawFirTier(base, tip);
+    }
+    glPopMatrix();
   }
 }
 
