@@ -145,7 +145,8 @@ TEST_F(WorldTest, AReferenceToARemovedUnitNeverMatchesALaterUnit) {
   EXPECT_FALSE(Env->Contains(ref));
 }
 
-// A unit that counts its steps and, on its first, adds another counting unit to the world.
+// A unit that counts its steps and, on its first, adds another counting unit to the world; or
+// grows, moves and then asks whether the place beside it is free for another unit.
 class TCountingUnit : public TEnvUnit {
  public:
   using TEnvUnit::TEnvUnit;
@@ -156,13 +157,28 @@ class TCountingUnit : public TEnvUnit {
       Spawn = false;
       Child = Env->AddUnit(std::make_unique<TCountingUnit>(Env));
     }
+    if (AskFor) {
+      X += 50;
+      Radius = 4;
+      PlaceWasFree = Env->IsPlaceFree(AskFor, X + 2, Y);
+      AskFor = nullptr;
+    }
     TEnvUnit::Step(dt);
   }
   int Steps = 0;
   double LastDt = -1;
   bool Spawn = false;
   TCountingUnit* Child = nullptr;
+  const TEnvUnit* AskFor = nullptr;
+  bool PlaceWasFree = true;
 };
+
+TEST_F(WorldTest, TheScansInAUnitsStepSeeItWhereItHasMovedTo) {
+  auto* mover = Put<TCountingUnit>(500, 500);
+  mover->AskFor = Put<TCountingUnit>(100, 100);
+  StepWorld(0.1);
+  EXPECT_FALSE(mover->PlaceWasFree);
+}
 
 TEST_F(WorldTest, AUnitAddedDuringAStepIsFirstSteppedInTheNextStep) {
   auto* parent = Put<TCountingUnit>(500, 500);

@@ -32,9 +32,22 @@ double TEnv::Step() {
   // Units added during the loop lie beyond n and are first stepped next time; units removed
   // during it leave empty slots.
   const size_t n = Units.size();
+  Places.resize(n);
+  for (size_t i = 0; i < n; ++i) NotePlace(i);
+  // The places are kept until the loop ends, also when a step throws.
+  PlacesKept = true;
+  struct TKeptUntilEnd {
+    bool& Kept;
+    ~TKeptUntilEnd() { Kept = false; }
+  } keptUntilEnd{PlacesKept};
   for (size_t i = 0; i < n; ++i) {
-    if (TEnvUnit* unit = Units[i].get()) unit->Step(dt);
+    if (TEnvUnit* unit = Units[i].get()) {
+      Stepping = i;
+      unit->Step(dt);
+      NotePlace(i);
+    }
   }
+  PlacesKept = false;
   Compact();
   Snowflakes.Step(dt);
   LastStepTime = now;
@@ -47,12 +60,30 @@ const TUnitClass& TEnv::ClassOf(const TEnvUnit& unit) {
 
 void TEnv::RemoveUnit(const TEnvUnit* unit) {
   if (unit == nullptr) return;
-  for (auto& slot : Units) {
-    if (slot.get() == unit) {
-      slot.reset();
+  for (size_t i = 0; i < Units.size(); ++i) {
+    if (Units[i].get() == unit) {
+      if (PlacesKept && i < Places.size()) Places[i].Unit = nullptr;
+      Units[i].reset();
       return;
     }
   }
+}
+
+void TEnv::NotePlace(size_t slot) const {
+  TEnvUnit* unit = Units[slot].get();
+  Places[slot] = unit ? TPlace{unit->X, unit->Y, unit->Radius * unit->Radius, unit}
+                      : TPlace{0, 0, 0, nullptr};
+}
+
+const TEnv::TPlace* TEnv::KeptPlaces() const {
+  if (!PlacesKept) return nullptr;
+  // Units appended from outside AddUnit join here.
+  for (size_t i = Places.size(); i < Units.size(); ++i) {
+    Places.emplace_back();
+    NotePlace(i);
+  }
+  if (Stepping < Units.size()) NotePlace(Stepping);
+  return Places.data();
 }
 
 void TEnv::Compact() {
@@ -89,8 +120,11 @@ class TClearanceFrom {
   explicit TClearanceFrom(const TEnvUnit& unit)
       : X(unit.X), Y(unit.Y), RadiusSq(unit.Radius * unit.Radius) {}
   double To(const TEnvUnit& other) const {
-    return (X - other.X) * (X - other.X) + (Y - other.Y) * (Y - other.Y) -
-           other.Radius * other.Radius - RadiusSq;
+    return To(other.X, other.Y, other.Radius * other.Radius);
+  }
+  // The same from the other unit's place and squared radius.
+  double To(double x, double y, double radiusSq) const {
+    return (X - x) * (X - x) + (Y - y) * (Y - y) - radiusSq - RadiusSq;
   }
 
  private:
@@ -109,6 +143,14 @@ void TEnv::UnitsNear(const TEnvUnit* unit, double range, TUnits& list) const {
   list.clear();
   const double range2 = range * range;
   const TClearanceFrom clearance(*unit);
+  if (const TPlace* places = KeptPlaces()) {
+    for (size_t i = 0, n = Units.size(); i < n; ++i) {
+      const TPlace& v = places[i];
+      if (v.Unit == nullptr || v.Unit == unit) continue;
+      if (clearance.To(v.X, v.Y, v.RadiusSq) <= range2) list.push_back(v.Unit);
+    }
+    return;
+  }
   for (const auto& slot : Units) {
     TEnvUnit* v = slot.get();
     if (v == nullptr || v == unit) continue;
@@ -120,9 +162,12 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
   double best = (10 * WorldSize) * (10 * WorldSize);
   TEnvUnit* nearest = nullptr;
   const TClearanceFrom clearance(*unit);
-  const auto consider = [&](TEnvUnit* v) {
+  const TPlace* places = KeptPlaces();
+  const auto consider = [&](size_t i) {
+    TEnvUnit* v = places ? places[i].Unit : Units[i].get();
     if (v == nullptr || v == unit || !ClassOf(*v).InheritsFrom(cls)) return;
-    const double q = clearance.To(*v);
+    const double q = places ? clearance.To(places[i].X, places[i].Y, places[i].RadiusSq)
+                            : clearance.To(*v);
     if (q < best) {
       best = q;
       nearest = v;
@@ -131,15 +176,23 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
   // The units of the class are visited in list order, as a scan of the whole list would meet
   // them, so the first of equally near units still wins.
   if (const std::vector<uint32_t>* slots = SlotsOf(cls)) {
-    for (uint32_t i : *slots) consider(Units[i].get());
+    for (uint32_t i : *slots) consider(i);
   } else {
-    for (const auto& slot : Units) consider(slot.get());
+    for (size_t i = 0; i < Units.size(); ++i) consider(i);
   }
   return nearest;
 }
 
 bool TEnv::IsPlaceFree(const TEnvUnit* unit, double x, double y) const {
   const double unitRadiusSq = unit->Radius * unit->Radius;
+  if (const TPlace* places = KeptPlaces()) {
+    for (size_t i = 0, n = Units.size(); i < n; ++i) {
+      const TPlace& v = places[i];
+      if (v.Unit == nullptr || v.Unit == unit) continue;
+      if (DistanceSq(x, y, v.X, v.Y) - v.RadiusSq - unitRadiusSq < 0) return false;
+    }
+    return true;
+  }
   for (const auto& slot : Units) {
     const TEnvUnit* v = slot.get();
     if (v == nullptr || v == unit) continue;

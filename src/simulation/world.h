@@ -52,6 +52,10 @@ class TEnv {
     raw->JoinedClass = &raw->ClassType();
     Units.emplace_back(std::move(unit));
     ++ListChanges;
+    if (PlacesKept) {
+      Places.emplace_back();
+      NotePlace(Units.size() - 1);
+    }
     return raw;
   }
   // Empties the first slot holding this very unit and destroys the unit; others are ignored.
@@ -117,6 +121,21 @@ class TEnv {
   };
   mutable TClassSlots ClassSlots;
   uint64_t ListChanges = 0;
+
+  // While the units step, where each stands, by slot, so that the scans read one array instead
+  // of every unit. Only the stepping unit moves or changes its size, so its own place is noted
+  // again before every scan and after its step; units that join or leave are noted as they do.
+  // Outside the step the scans read the units themselves.
+  struct TPlace {
+    double X, Y, RadiusSq;
+    TEnvUnit* Unit;  // nullptr for an empty slot
+  };
+  mutable std::vector<TPlace> Places;
+  bool PlacesKept = false;
+  size_t Stepping = 0;  // the slot of the unit stepping
+  void NotePlace(size_t slot) const;
+  // The places of every slot, up to date; nullptr outside the step.
+  const TPlace* KeptPlaces() const;
   uint64_t LastSerial = 0;
 };
 
