@@ -119,9 +119,10 @@ class TDrawer {
   // How a frame reaches OpenGL. Batched sends the snow and the trails from vertex arrays, each
   // run of point batches and each run of line batches as one draw, draws each unit's shape
   // through a display list of its arrays, culls the snow by distance once for both passes, and
-  // leaves out the flakes, units and trail segments that lie wholly outside the view. Plain makes every glBegin/glEnd pair one for one, batch by batch, as the
-  // scene was first drawn; the benchmarks measure against it. The vertices drawn come in the
-  // same order with the same colours, and the pixels are the same.
+  // leaves out the flakes, units and trail segments that lie wholly outside the view. Plain
+  // makes every glBegin/glEnd pair one for one, batch by batch, as the scene was first drawn;
+  // the benchmarks measure against it. The vertices drawn come in the same order with the same
+  // colours, and the pixels are the same.
   enum class TCallSequence { Batched, Plain };
   TCallSequence CallSequence = TCallSequence::Batched;
 

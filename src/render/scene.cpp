@@ -514,8 +514,7 @@ void TDrawer::DrawShape(TShape shape, double Brightness, bool batched) {
     if (batched) {
       // The tier sets its colours inside its batch, so they go vertex by vertex.
       float colours[36];
-      TierArrays.Colour({0, static_cast<float>(base), 0}, {0, static_cast<float>(tip), 0},
-                        colours);
+      TierArrays.Colour({0, static_cast<float>(base), 0}, {0, static_cast<float>(tip), 0}, colours);
       TierArrays.Draw(colours);
     } else {
       DrawFirTier(base, tip);

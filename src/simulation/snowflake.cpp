@@ -132,8 +132,9 @@ TSnowflake TSnowflakes::Get(size_t i) const {
   const size_t s = Slot[i];
   TSnowflake flake;
   flake.Env = Env;
-  flake.X = Place(s).X;
-  flake.Y = Place(s).Y;
+  const TPlainVector& place = Place(s);
+  flake.X = place.X;
+  flake.Y = place.Y;
   flake.Z = Falls.Z[g];
   flake.LieTime = Falls.LieTime[g];
   flake.DriftX = Own.Drifts[s].X;
@@ -409,7 +410,8 @@ void TSnowflakes::ChangeWinds(double dt, uint32_t synced) {
     if (!(Falls.Steps[Runs.Fall[r]] & WindChange)) continue;
     for (size_t s = Runs.First[r]; s < Runs.First[r + 1]; ++s) {
       const uint32_t i = Own.Index[s];
-      const size_t k = ChangingBefore[i / 64] + Ones(Changing[i / 64] & ((uint64_t{1} << (i % 64)) - 1));
+      const uint64_t earlier = Changing[i / 64] & ((uint64_t{1} << (i % 64)) - 1);
+      const size_t k = ChangingBefore[i / 64] + Ones(earlier);
       TPlainVector &place = Own.Places[s], &drift = Own.Drifts[s];
       drift.X = (Draws[2 * k] - 0.5) * 5;
       drift.Y = (Draws[2 * k + 1] - 0.5) * 5;
@@ -556,8 +558,7 @@ using TNarrowOps = TScalarOps;
 
 const TSnowPasses& TSnowPasses::Widest() {
   static const TSnowPasses passes = [] {
-    TSnowPasses narrow{StepFallPacks<TNarrowOps>, DriftPacks<TNarrowOps>,
-                       ReplayPacks<TNarrowOps>};
+    TSnowPasses narrow{StepFallPacks<TNarrowOps>, DriftPacks<TNarrowOps>, ReplayPacks<TNarrowOps>};
 #ifdef TUNDREL_SNOW_AVX2
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2"))

@@ -142,14 +142,14 @@ class TSnowflakes {
   std::vector<uint32_t> Pending;        // those since the falls were last joined
   static constexpr int JoinEvery = 64;  // steps
   int StepsSinceJoin = 0;
-  std::vector<uint64_t> Changing;  // by flake, the flakes whose wind changes in this step
+  std::vector<uint64_t> Changing;        // by flake, the flakes whose wind changes in this step
   std::vector<uint32_t> ChangingBefore;  // by word of Changing, the marks in the words before it
   std::vector<double> Draws;             // the winds' draws of this step, in order
-  TOwn Spare;                      // where Arrange puts the flakes
+  TOwn Spare;                            // where Arrange puts the flakes
   // The slots by cells of the plain, made when Near first needs them.
   mutable TSnowCells Cells;
-  mutable std::vector<uint64_t> NearBits;   // Near's flakes by index, 0 between calls
-  mutable std::vector<uint32_t> NearSlots;  // by index, the slot of a flake Near found
+  mutable std::vector<uint64_t> NearBits;    // Near's flakes by index, 0 between calls
+  mutable std::vector<uint32_t> NearSlots;   // by index, the slot of a flake Near found
   mutable std::vector<uint32_t> FoundSlots;  // the slots of the flakes found, in index order
   size_t Count = 0;
 };

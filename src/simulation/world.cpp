@@ -34,7 +34,7 @@ double TEnv::Step() {
   const size_t n = Units.size();
   Places.resize(n);
   for (size_t i = 0; i < n; ++i) NotePlace(i);
-  // The places are kept until the loop ends, also when a step throws.
+  // The places are kept until the loop ends, also when a step throws; Compact moves the units.
   PlacesKept = true;
   struct TKeptUntilEnd {
     bool& Kept;
@@ -47,7 +47,6 @@ double TEnv::Step() {
       NotePlace(i);
     }
   }
-  PlacesKept = false;
   Compact();
   Snowflakes.Step(dt);
   LastStepTime = now;
@@ -71,8 +70,8 @@ void TEnv::RemoveUnit(const TEnvUnit* unit) {
 
 void TEnv::NotePlace(size_t slot) const {
   TEnvUnit* unit = Units[slot].get();
-  Places[slot] = unit ? TPlace{unit->X, unit->Y, unit->Radius * unit->Radius, unit}
-                      : TPlace{0, 0, 0, nullptr};
+  Places[slot] =
+      unit ? TPlace{unit->X, unit->Y, unit->Radius * unit->Radius, unit} : TPlace{0, 0, 0, nullptr};
 }
 
 const TEnv::TPlace* TEnv::KeptPlaces() const {
@@ -166,8 +165,8 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
   const auto consider = [&](size_t i) {
     TEnvUnit* v = places ? places[i].Unit : Units[i].get();
     if (v == nullptr || v == unit || !ClassOf(*v).InheritsFrom(cls)) return;
-    const double q = places ? clearance.To(places[i].X, places[i].Y, places[i].RadiusSq)
-                            : clearance.To(*v);
+    const double q =
+        places ? clearance.To(places[i].X, places[i].Y, places[i].RadiusSq) : clearance.To(*v);
     if (q < best) {
       best = q;
       nearest = v;
