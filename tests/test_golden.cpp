@@ -203,10 +203,12 @@ TEST_F(WorldTest, SnowTableStepGivesTheFlakeByFlakeResultsAndDraws) {
   // flakes the long steps laid down to fall again.
   const double steps[] = {1.0 / 60, 0.0, 0.5, 1.0 / 60, 10.0, 0.25, 1.0 / 60, 3.0, 0.0, 0.75};
   for (int round = 0; round <= 900; ++round) {
-    // The last step is one of no finite length, which leaves no flake where it was.
-    const double dt = round == 900 ? HUGE_VAL
-                      : round < 60 ? steps[round % 10]
-                                   : (round % 3 ? 0.017 : 0.016);
+    // A step back in the middle; the last step is one of no finite length, which leaves no
+    // flake where it was.
+    const double dt = round == 900   ? HUGE_VAL
+                      : round == 450 ? -0.004
+                      : round < 60   ? steps[round % 10]
+                                     : (round % 3 ? 0.017 : 0.016);
     if (round == 60) {
       // Flakes that land one a step from here on, while their places have steps to catch up on.
       for (size_t i = 10; i < 250; ++i) {
