@@ -485,26 +485,24 @@ unsigned TDrawer::ShapeList(TShape shape, double Brightness) {
 void TDrawer::DrawShape(TShape shape, double Brightness, bool batched) {
   const double L = Brightness;
   const bool mirror = L < 1;
-  if (shape != TShape::Fir) {
-    const float red = static_cast<float>(L);
-    const float green = shape == TShape::Predator ? 0.0f : static_cast<float>(L);
+  // A body or a trunk in its colour, with its top black in the mirror image.
+  auto tetra = [&](const TShapeArrays& arrays, void (*immediate)(TTetraColours&), float red,
+                   float green) {
     glColor3f(red, green, 0);
     if (batched) {
-      DrawTetra(BodyArrays, red, green, mirror);
+      DrawTetra(arrays, red, green, mirror);
     } else {
       TTetraColours colours(red, green, mirror);
-      DrawBody(colours);
+      immediate(colours);
     }
+  };
+  if (shape != TShape::Fir) {
+    const float red = static_cast<float>(L);
+    tetra(BodyArrays, DrawBody, red, shape == TShape::Predator ? 0.0f : red);
     return;
   }
   const float trunk = static_cast<float>(L / 3);
-  glColor3f(trunk, trunk, 0);
-  if (batched) {
-    DrawTetra(TrunkArrays, trunk, trunk, mirror);
-  } else {
-    TTetraColours colours(trunk, trunk, mirror);
-    DrawTrunk(colours);
-  }
+  tetra(TrunkArrays, DrawTrunk, trunk, trunk);
   for (const TFirTier& tier : FirTiers) {
     glPushMatrix();
     glTranslated(0, 0, tier.Lift);

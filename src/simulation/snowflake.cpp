@@ -425,41 +425,41 @@ void TSnowflakes::ChangeWinds(double dt, uint32_t synced) {
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
                          size_t sideCount, TNearFlake* near) const {
+  // The near flakes' indices and slots first, in index order; their places after.
   size_t count = 0;
-  auto found = [&](size_t i, size_t s) {
-    const TPlainVector& place = Place(s);
-    near[count++] = TNearFlake{static_cast<uint32_t>(i), place.X, place.Y, Falls.Z[Fall[i]]};
+  FoundSlots.resize(Count);
+  auto take = [&](size_t i, uint32_t s) {
+    near[count].Index = static_cast<uint32_t>(i);
+    FoundSlots[count++] = s;
   };
   if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
     for (size_t i = 0; i < Count; ++i)
-      if (IsNear(Slot[i], x, y, rangeSq, sides, sideCount)) found(i, Slot[i]);
-    return count;
-  }
-  if (Cells.NeedsBuilding()) {
-    CatchUp();
-    Cells.Build(Own.Places.data(), Own.Drifts.data(), Own.Index.data(), Count);
-  }
-  // The flakes of the cells that may hold near ones are tested, where the cells cannot tell,
-  // and the near ones marked, so that they come out in index order.
-  NearBits.resize((Count + 63) / 64);
-  NearSlots.resize(Count);
-  FoundSlots.resize(Count);
-  size_t lowest = NearBits.size(), highest = 0;
-  Cells.Visit(x, y, rangeSq, sides, sideCount, [&](const TSnowCells::TEntry& entry, bool sure) {
-    if (!sure && !IsNear(entry.Slot, x, y, rangeSq, sides, sideCount)) return;
-    const size_t word = entry.Flake / 64;
-    NearBits[word] |= uint64_t{1} << (entry.Flake % 64);
-    NearSlots[entry.Flake] = entry.Slot;
-    lowest = std::min(lowest, word);
-    highest = std::max(highest, word);
-  });
-  for (size_t word = lowest; word <= highest && word < NearBits.size(); ++word) {
-    for (uint64_t bits = NearBits[word]; bits; bits &= bits - 1) {
-      const size_t i = word * 64 + static_cast<size_t>(__builtin_ctzll(bits));
-      near[count].Index = static_cast<uint32_t>(i);
-      FoundSlots[count++] = NearSlots[i];
+      if (IsNear(Slot[i], x, y, rangeSq, sides, sideCount)) take(i, Slot[i]);
+  } else {
+    if (Cells.NeedsBuilding()) {
+      CatchUp();
+      Cells.Build(Own.Places.data(), Own.Drifts.data(), Own.Index.data(), Count);
     }
-    NearBits[word] = 0;
+    // The flakes of the cells that may hold near ones are tested, where the cells cannot tell,
+    // and the near ones marked, so that they come out in index order.
+    NearBits.resize((Count + 63) / 64);
+    NearSlots.resize(Count);
+    size_t lowest = NearBits.size(), highest = 0;
+    Cells.Visit(x, y, rangeSq, sides, sideCount, [&](const TSnowCells::TEntry& entry, bool sure) {
+      if (!sure && !IsNear(entry.Slot, x, y, rangeSq, sides, sideCount)) return;
+      const size_t word = entry.Flake / 64;
+      NearBits[word] |= uint64_t{1} << (entry.Flake % 64);
+      NearSlots[entry.Flake] = entry.Slot;
+      lowest = std::min(lowest, word);
+      highest = std::max(highest, word);
+    });
+    for (size_t word = lowest; word <= highest && word < NearBits.size(); ++word) {
+      for (uint64_t bits = NearBits[word]; bits; bits &= bits - 1) {
+        const size_t i = word * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+        take(i, NearSlots[i]);
+      }
+      NearBits[word] = 0;
+    }
   }
   // The found flakes lie anywhere in the table: the fields of those a few places on are fetched
   // while one is read.

@@ -32,8 +32,7 @@ double TEnv::Step() {
   // Units added during the loop lie beyond n and are first stepped next time; units removed
   // during it leave empty slots.
   const size_t n = Units.size();
-  Places.resize(n);
-  for (size_t i = 0; i < n; ++i) NotePlace(i);
+  NoteAllPlaces();
   // The places are kept until the loop ends, also when a step throws; Compact moves the units.
   PlacesKept = true;
   struct TKeptUntilEnd {
@@ -74,9 +73,17 @@ void TEnv::NotePlace(size_t slot) const {
       unit ? TPlace{unit->X, unit->Y, unit->Radius * unit->Radius, unit} : TPlace{0, 0, 0, nullptr};
 }
 
-const TEnv::TPlace* TEnv::KeptPlaces() const {
-  if (!PlacesKept) return nullptr;
-  // Units appended from outside AddUnit join here.
+void TEnv::NoteAllPlaces() const {
+  Places.resize(Units.size());
+  for (size_t i = 0; i < Units.size(); ++i) NotePlace(i);
+}
+
+const TEnv::TPlace* TEnv::CurrentPlaces() const {
+  if (!PlacesKept) {
+    NoteAllPlaces();
+    return Places.data();
+  }
+  // Units that joined during the step.
   for (size_t i = Places.size(); i < Units.size(); ++i) {
     Places.emplace_back();
     NotePlace(i);
@@ -118,10 +125,7 @@ class TClearanceFrom {
  public:
   explicit TClearanceFrom(const TEnvUnit& unit)
       : X(unit.X), Y(unit.Y), RadiusSq(unit.Radius * unit.Radius) {}
-  double To(const TEnvUnit& other) const {
-    return To(other.X, other.Y, other.Radius * other.Radius);
-  }
-  // The same from the other unit's place and squared radius.
+  // From the other unit's place and squared radius.
   double To(double x, double y, double radiusSq) const {
     return (X - x) * (X - x) + (Y - y) * (Y - y) - radiusSq - RadiusSq;
   }
@@ -142,18 +146,11 @@ void TEnv::UnitsNear(const TEnvUnit* unit, double range, TUnits& list) const {
   list.clear();
   const double range2 = range * range;
   const TClearanceFrom clearance(*unit);
-  if (const TPlace* places = KeptPlaces()) {
-    for (size_t i = 0, n = Units.size(); i < n; ++i) {
-      const TPlace& v = places[i];
-      if (v.Unit == nullptr || v.Unit == unit) continue;
-      if (clearance.To(v.X, v.Y, v.RadiusSq) <= range2) list.push_back(v.Unit);
-    }
-    return;
-  }
-  for (const auto& slot : Units) {
-    TEnvUnit* v = slot.get();
-    if (v == nullptr || v == unit) continue;
-    if (clearance.To(*v) <= range2) list.push_back(v);
+  const TPlace* places = CurrentPlaces();
+  for (size_t i = 0, n = Units.size(); i < n; ++i) {
+    const TPlace& v = places[i];
+    if (v.Unit == nullptr || v.Unit == unit) continue;
+    if (clearance.To(v.X, v.Y, v.RadiusSq) <= range2) list.push_back(v.Unit);
   }
 }
 
@@ -161,15 +158,14 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
   double best = (10 * WorldSize) * (10 * WorldSize);
   TEnvUnit* nearest = nullptr;
   const TClearanceFrom clearance(*unit);
-  const TPlace* places = KeptPlaces();
+  const TPlace* places = CurrentPlaces();
   const auto consider = [&](size_t i) {
-    TEnvUnit* v = places ? places[i].Unit : Units[i].get();
-    if (v == nullptr || v == unit || !ClassOf(*v).InheritsFrom(cls)) return;
-    const double q =
-        places ? clearance.To(places[i].X, places[i].Y, places[i].RadiusSq) : clearance.To(*v);
+    const TPlace& v = places[i];
+    if (v.Unit == nullptr || v.Unit == unit || !ClassOf(*v.Unit).InheritsFrom(cls)) return;
+    const double q = clearance.To(v.X, v.Y, v.RadiusSq);
     if (q < best) {
       best = q;
-      nearest = v;
+      nearest = v.Unit;
     }
   };
   // The units of the class are visited in list order, as a scan of the whole list would meet
@@ -184,18 +180,11 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
 
 bool TEnv::IsPlaceFree(const TEnvUnit* unit, double x, double y) const {
   const double unitRadiusSq = unit->Radius * unit->Radius;
-  if (const TPlace* places = KeptPlaces()) {
-    for (size_t i = 0, n = Units.size(); i < n; ++i) {
-      const TPlace& v = places[i];
-      if (v.Unit == nullptr || v.Unit == unit) continue;
-      if (DistanceSq(x, y, v.X, v.Y) - v.RadiusSq - unitRadiusSq < 0) return false;
-    }
-    return true;
-  }
-  for (const auto& slot : Units) {
-    const TEnvUnit* v = slot.get();
-    if (v == nullptr || v == unit) continue;
-    if (DistanceSq(x, y, v->X, v->Y) - v->Radius * v->Radius - unitRadiusSq < 0) return false;
+  const TPlace* places = CurrentPlaces();
+  for (size_t i = 0, n = Units.size(); i < n; ++i) {
+    const TPlace& v = places[i];
+    if (v.Unit == nullptr || v.Unit == unit) continue;
+    if (DistanceSq(x, y, v.X, v.Y) - v.RadiusSq - unitRadiusSq < 0) return false;
   }
   return true;
 }

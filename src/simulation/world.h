@@ -52,10 +52,6 @@ class TEnv {
     raw->JoinedClass = &raw->ClassType();
     Units.emplace_back(std::move(unit));
     ++ListChanges;
-    if (PlacesKept) {
-      Places.emplace_back();
-      NotePlace(Units.size() - 1);
-    }
     return raw;
   }
   // Empties the first slot holding this very unit and destroys the unit; others are ignored.
@@ -122,10 +118,11 @@ class TEnv {
   mutable TClassSlots ClassSlots;
   uint64_t ListChanges = 0;
 
-  // While the units step, where each stands, by slot, so that the scans read one array instead
-  // of every unit. Only the stepping unit moves or changes its size, so its own place is noted
-  // again before every scan and after its step; units that join or leave are noted as they do.
-  // Outside the step the scans read the units themselves.
+  // Where each unit stands, by slot, so that the scans read one array instead of every unit.
+  // While the units step, only the stepping unit moves or changes its size, so the places are
+  // kept: its own is noted again before every scan and after its step, units that join are
+  // noted at the next scan and units that leave as they do. Outside the step every scan notes
+  // them all afresh.
   struct TPlace {
     double X, Y, RadiusSq;
     TEnvUnit* Unit;  // nullptr for an empty slot
@@ -134,8 +131,9 @@ class TEnv {
   bool PlacesKept = false;
   size_t Stepping = 0;  // the slot of the unit stepping
   void NotePlace(size_t slot) const;
-  // The places of every slot, up to date; nullptr outside the step.
-  const TPlace* KeptPlaces() const;
+  void NoteAllPlaces() const;
+  // The places of every slot, up to date.
+  const TPlace* CurrentPlaces() const;
   uint64_t LastSerial = 0;
 };
 
