@@ -1,9 +1,11 @@
 // Benchmarks of the world step: the start population with all 100001 snowflakes at 1/60 s once
 // the snow has settled into its cycle, the snowfall alone (the table step, its first 10 s and
-// flake by flake), the neighbourhood query among 400 units, and the step of crowded worlds (400,
-// 1000 and 2000 animals beside the trees) to show how the linear scans grow.
+// flake by flake), a view's search for the flakes near its eye, the neighbourhood query among 400
+// units, and the step of crowded worlds (400, 1000 and 2000 animals beside the trees) to show how
+// the linear scans grow.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -91,6 +93,43 @@ void BM_SnowStepFlakeByFlake(benchmark::State& state) {
     for (TSnowflake& flake : flakes) flake.Step(FrameDt);
 }
 BENCHMARK(BM_SnowStepFlakeByFlake)->Unit(benchmark::kMillisecond);
+
+// A view's search for the flakes near its eye, as the saver makes it once a frame after the
+// world's step: 60 units behind the first predator, looking its way through a wedge of 60 degrees.
+void BM_SnowNearAfterStep(benchmark::State& state) {
+  TBenchWorld world(1, SettledSteps);
+  std::vector<TSnowflakes::TNearFlake> near(world.Env->Snowflakes.size());
+  size_t found = 0;
+  std::vector<char> elsewhere(64 << 20);
+  for (auto _ : state) {
+    state.PauseTiming();
+    world.Step();
+    std::memset(elsewhere.data(), static_cast<int>(state.iterations()), elsewhere.size());
+    benchmark::ClobberMemory();
+    const TEnvUnit* followed = nullptr;
+    for (const auto& unit : world.Env->Units)
+      if (unit && unit->Is<TPredator>()) {
+        followed = unit.get();
+        break;
+      }
+    const double c = std::cos(followed->Direction), s = std::sin(followed->Direction);
+    const double x = followed->X - 60 * c, y = followed->Y - 60 * s;
+    // Normals of the wedge's sides, turned 60 degrees either way from the view, then the lines
+    // 20 units behind the eye and 500 before it.
+    const double h = std::sqrt(3.0) / 2;
+    const double normals[4][2] = {
+        {0.5 * c + h * s, 0.5 * s - h * c}, {0.5 * c - h * s, 0.5 * s + h * c}, {c, s}, {-c, -s}};
+    const double reach[4] = {0, 0, 20, 500};
+    TPlainSide sides[4];
+    for (int k = 0; k < 4; ++k)
+      sides[k] = TPlainSide{normals[k][0], normals[k][1],
+                            reach[k] - normals[k][0] * x - normals[k][1] * y};
+    state.ResumeTiming();
+    found = world.Env->Snowflakes.Near(x, y, 200000.0, sides, 4, near.data());
+  }
+  state.counters["found"] = static_cast<double>(found);
+}
+BENCHMARK(BM_SnowNearAfterStep)->Unit(benchmark::kMicrosecond)->Iterations(300);
 
 void BM_UnitsNear400(benchmark::State& state) {
   TBenchWorld world(1);

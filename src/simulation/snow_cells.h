@@ -24,6 +24,10 @@ class TSnowCells {
     float X, Y;
     uint32_t Slot, Flake;
   };
+  // A flake found near an eye, and its slot.
+  struct TFound {
+    uint32_t Flake, Slot;
+  };
 
   // Sorts the flakes of the first count slots into cells by their positions; flake gives the
   // index of each. The drifts bound how fast they may move until the cells are made again,

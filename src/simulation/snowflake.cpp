@@ -423,59 +423,66 @@ void TSnowflakes::ChangeWinds(double dt, uint32_t synced) {
   std::fill(Changing.begin(), Changing.end(), 0);
 }
 
+namespace {
+
+// Sorts the found flakes by index, stably, a digit of 9 bits at a time from the lowest; highest
+// is the largest index among them. spare is the sort's work space.
+void SortByFlake(std::vector<TSnowCells::TFound>& found, std::vector<TSnowCells::TFound>& spare,
+                 uint32_t highest) {
+  constexpr int Bits = 9;
+  constexpr uint32_t Digit = (1u << Bits) - 1;
+  spare.resize(found.size());
+  for (int shift = 0; shift < 32 && (highest >> shift) != 0; shift += Bits) {
+    uint32_t starts[Digit + 2] = {};
+    for (const TSnowCells::TFound& f : found) ++starts[((f.Flake >> shift) & Digit) + 1];
+    for (uint32_t d = 0; d <= Digit; ++d) starts[d + 1] += starts[d];
+    for (const TSnowCells::TFound& f : found) spare[starts[(f.Flake >> shift) & Digit]++] = f;
+    found.swap(spare);
+  }
+}
+
+}  // namespace
+
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
                          size_t sideCount, TNearFlake* near) const {
   // The near flakes' indices and slots first, in index order; their places after.
-  size_t count = 0;
-  FoundSlots.resize(Count);
-  auto take = [&](size_t i, uint32_t s) {
-    near[count].Index = static_cast<uint32_t>(i);
-    FoundSlots[count++] = s;
-  };
+  Found.clear();
   if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
     for (size_t i = 0; i < Count; ++i)
-      if (IsNear(Slot[i], x, y, rangeSq, sides, sideCount)) take(i, Slot[i]);
+      if (IsNear(Slot[i], x, y, rangeSq, sides, sideCount))
+        Found.push_back(TSnowCells::TFound{static_cast<uint32_t>(i), Slot[i]});
   } else {
     if (Cells.NeedsBuilding()) {
       CatchUp();
       Cells.Build(Own.Places.data(), Own.Drifts.data(), Own.Index.data(), Count);
     }
     // The flakes of the cells that may hold near ones are tested, where the cells cannot tell,
-    // and the near ones marked, so that they come out in index order.
-    NearBits.resize((Count + 63) / 64);
-    NearSlots.resize(Count);
-    size_t lowest = NearBits.size(), highest = 0;
+    // and the near ones sorted, so that they come out in index order.
+    uint32_t highest = 0;
     Cells.Visit(x, y, rangeSq, sides, sideCount, [&](const TSnowCells::TEntry& entry, bool sure) {
       if (!sure && !IsNear(entry.Slot, x, y, rangeSq, sides, sideCount)) return;
-      const size_t word = entry.Flake / 64;
-      NearBits[word] |= uint64_t{1} << (entry.Flake % 64);
-      NearSlots[entry.Flake] = entry.Slot;
-      lowest = std::min(lowest, word);
-      highest = std::max(highest, word);
+      Found.push_back(TSnowCells::TFound{entry.Flake, entry.Slot});
+      highest = std::max(highest, entry.Flake);
     });
-    for (size_t word = lowest; word <= highest && word < NearBits.size(); ++word) {
-      for (uint64_t bits = NearBits[word]; bits; bits &= bits - 1) {
-        const size_t i = word * 64 + static_cast<size_t>(__builtin_ctzll(bits));
-        take(i, NearSlots[i]);
-      }
-      NearBits[word] = 0;
-    }
+    SortByFlake(Found, FoundSpare, highest);
   }
   // The found flakes lie anywhere in the table: the fields of those a few places on are fetched
   // while one is read.
   constexpr size_t Ahead = 8;
+  const size_t count = Found.size();
   for (size_t k = 0; k < count; ++k) {
     if (k + Ahead < count) {
-      const size_t ahead = FoundSlots[k + Ahead];
+      const size_t ahead = Found[k + Ahead].Slot;
       __builtin_prefetch(&Own.Synced[ahead]);
       __builtin_prefetch(&Own.Places[ahead]);
       __builtin_prefetch(&Own.Drifts[ahead]);
-      __builtin_prefetch(&Fall[near[k + Ahead].Index]);
+      __builtin_prefetch(&Fall[Found[k + Ahead].Flake]);
     }
-    const TPlainVector& place = Place(FoundSlots[k]);
+    const TPlainVector& place = Place(Found[k].Slot);
+    near[k].Index = Found[k].Flake;
     near[k].X = place.X;
     near[k].Y = place.Y;
-    near[k].Z = Falls.Z[Fall[near[k].Index]];
+    near[k].Z = Falls.Z[Fall[Found[k].Flake]];
   }
   return count;
 }

@@ -148,8 +148,6 @@ class TSnowflakes {
   TOwn Spare;                            // where Arrange puts the flakes
   // The slots by cells of the plain, made when Near first needs them.
   mutable TSnowCells Cells;
-  mutable std::vector<uint64_t> NearBits;    // Near's flakes by index, 0 between calls
-  mutable std::vector<uint32_t> NearSlots;   // by index, the slot of a flake Near found
-  mutable std::vector<uint32_t> FoundSlots;  // the slots of the flakes found, in index order
+  mutable std::vector<TSnowCells::TFound> Found, FoundSpare;  // Near's flakes and work space
   size_t Count = 0;
 };
