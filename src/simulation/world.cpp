@@ -4,6 +4,11 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+#include <emmintrin.h>
+#define TUNDREL_PLACES_SSE2 1
+#endif
+
 #include "clock.h"
 #include "random.h"
 
@@ -60,7 +65,7 @@ void TEnv::RemoveUnit(const TEnvUnit* unit) {
   if (unit == nullptr) return;
   for (size_t i = 0; i < Units.size(); ++i) {
     if (Units[i].get() == unit) {
-      if (PlacesKept && i < Places.size()) Places[i].Unit = nullptr;
+      if (PlacesKept && i < Places.Unit.size()) Places.Unit[i] = nullptr;
       Units[i].reset();
       return;
     }
@@ -69,27 +74,77 @@ void TEnv::RemoveUnit(const TEnvUnit* unit) {
 
 void TEnv::NotePlace(size_t slot) const {
   TEnvUnit* unit = Units[slot].get();
-  Places[slot] =
-      unit ? TPlace{unit->X, unit->Y, unit->Radius * unit->Radius, unit} : TPlace{0, 0, 0, nullptr};
+  Places.X[slot] = unit ? unit->X : 0;
+  Places.Y[slot] = unit ? unit->Y : 0;
+  Places.RadiusSq[slot] = unit ? unit->Radius * unit->Radius : 0;
+  Places.Unit[slot] = unit;
 }
 
 void TEnv::NoteAllPlaces() const {
-  Places.resize(Units.size());
-  for (size_t i = 0; i < Units.size(); ++i) NotePlace(i);
+  const size_t n = Units.size();
+  Places.X.resize(n);
+  Places.Y.resize(n);
+  Places.RadiusSq.resize(n);
+  Places.Unit.resize(n);
+  for (size_t i = 0; i < n; ++i) NotePlace(i);
 }
 
-const TEnv::TPlace* TEnv::CurrentPlaces() const {
-  if (!PlacesKept) {
-    NoteAllPlaces();
-    return Places.data();
-  }
+void TEnv::UpdatePlaces() const {
+  if (!PlacesKept) return NoteAllPlaces();
   // Units that joined during the step.
-  for (size_t i = Places.size(); i < Units.size(); ++i) {
-    Places.emplace_back();
+  for (size_t i = Places.Unit.size(); i < Units.size(); ++i) {
+    Places.X.emplace_back();
+    Places.Y.emplace_back();
+    Places.RadiusSq.emplace_back();
+    Places.Unit.emplace_back();
     NotePlace(i);
   }
   if (Stepping < Units.size()) NotePlace(Stepping);
-  return Places.data();
+}
+
+namespace {
+
+// The slots below n, in order, whose place passes the test of TEnv::ScanPlaces, written to passed;
+// returns how many.
+template <bool AtMost>
+size_t PassingPlaces(const double* X, const double* Y, const double* R, size_t n, double x,
+                     double y, double radiusSq, double limit, uint32_t* passed) {
+  size_t count = 0, i = 0;
+#ifdef TUNDREL_PLACES_SSE2
+  // Two places at once, each lane the same operations on the same operands as one at a time.
+  const __m128d qx = _mm_set1_pd(x), qy = _mm_set1_pd(y), r = _mm_set1_pd(radiusSq);
+  const __m128d bound = _mm_set1_pd(limit);
+  for (; i + 2 <= n; i += 2) {
+    const __m128d dx = _mm_sub_pd(qx, _mm_loadu_pd(X + i));
+    const __m128d dy = _mm_sub_pd(qy, _mm_loadu_pd(Y + i));
+    const __m128d q = _mm_sub_pd(
+        _mm_sub_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_loadu_pd(R + i)), r);
+    const int lanes = _mm_movemask_pd(AtMost ? _mm_cmple_pd(q, bound) : _mm_cmplt_pd(q, bound));
+    if (lanes == 0) continue;
+    passed[count] = static_cast<uint32_t>(i);
+    count += lanes & 1;
+    passed[count] = static_cast<uint32_t>(i + 1);
+    count += (lanes >> 1) & 1;
+  }
+#endif
+  for (; i < n; ++i) {
+    const double q = TEnv::DistanceSq(x, y, X[i], Y[i]) - R[i] - radiusSq;
+    if (AtMost ? q <= limit : q < limit) passed[count++] = static_cast<uint32_t>(i);
+  }
+  return count;
+}
+
+}  // namespace
+
+const std::vector<uint32_t>& TEnv::ScanPlaces(double x, double y, double radiusSq, double limit,
+                                              bool atMost) const {
+  UpdatePlaces();
+  const size_t n = Units.size();
+  Passed.resize(n);
+  const auto scan = atMost ? PassingPlaces<true> : PassingPlaces<false>;
+  Passed.resize(scan(Places.X.data(), Places.Y.data(), Places.RadiusSq.data(), n, x, y, radiusSq,
+                     limit, Passed.data()));
+  return Passed;
 }
 
 void TEnv::Compact() {
@@ -116,56 +171,34 @@ const std::vector<uint32_t>* TEnv::SlotsOf(const TUnitClass& cls) const {
   return &index.Slots[cls.Id];
 }
 
-namespace {
-
-// TEnvUnit::ClearanceTo from one unit to others, with the unit's X, Y and squared radius read
-// once for a whole scan instead of again after every store the scan makes. The operations and
-// their order are ClearanceTo's, so are the results; the unit itself is never passed.
-class TClearanceFrom {
- public:
-  explicit TClearanceFrom(const TEnvUnit& unit)
-      : X(unit.X), Y(unit.Y), RadiusSq(unit.Radius * unit.Radius) {}
-  // From the other unit's place and squared radius.
-  double To(double x, double y, double radiusSq) const {
-    return (X - x) * (X - x) + (Y - y) * (Y - y) - radiusSq - RadiusSq;
-  }
-
- private:
-  double X, Y, RadiusSq;
-};
-
-}  // namespace
-
 TUnits TEnv::UnitsNear(const TEnvUnit* unit, double range) const {
   TUnits list;
   UnitsNear(unit, range, list);
   return list;
 }
 
+// The scans' clearances are TEnvUnit::ClearanceTo's: the same operations in the same order.
 void TEnv::UnitsNear(const TEnvUnit* unit, double range, TUnits& list) const {
   list.clear();
   const double range2 = range * range;
-  const TClearanceFrom clearance(*unit);
-  const TPlace* places = CurrentPlaces();
-  for (size_t i = 0, n = Units.size(); i < n; ++i) {
-    const TPlace& v = places[i];
-    if (v.Unit == nullptr || v.Unit == unit) continue;
-    if (clearance.To(v.X, v.Y, v.RadiusSq) <= range2) list.push_back(v.Unit);
+  for (uint32_t i : ScanPlaces(unit->X, unit->Y, unit->Radius * unit->Radius, range2, true)) {
+    TEnvUnit* other = Places.Unit[i];
+    if (other != nullptr && other != unit) list.push_back(other);
   }
 }
 
 TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
   double best = (10 * WorldSize) * (10 * WorldSize);
   TEnvUnit* nearest = nullptr;
-  const TClearanceFrom clearance(*unit);
-  const TPlace* places = CurrentPlaces();
+  const double x = unit->X, y = unit->Y, radiusSq = unit->Radius * unit->Radius;
+  UpdatePlaces();
   const auto consider = [&](size_t i) {
-    const TPlace& v = places[i];
-    if (v.Unit == nullptr || v.Unit == unit || !ClassOf(*v.Unit).InheritsFrom(cls)) return;
-    const double q = clearance.To(v.X, v.Y, v.RadiusSq);
+    TEnvUnit* other = Places.Unit[i];
+    if (other == nullptr || other == unit || !ClassOf(*other).InheritsFrom(cls)) return;
+    const double q = DistanceSq(x, y, Places.X[i], Places.Y[i]) - Places.RadiusSq[i] - radiusSq;
     if (q < best) {
       best = q;
-      nearest = v.Unit;
+      nearest = other;
     }
   };
   // The units of the class are visited in list order, as a scan of the whole list would meet
@@ -179,12 +212,9 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
 }
 
 bool TEnv::IsPlaceFree(const TEnvUnit* unit, double x, double y) const {
-  const double unitRadiusSq = unit->Radius * unit->Radius;
-  const TPlace* places = CurrentPlaces();
-  for (size_t i = 0, n = Units.size(); i < n; ++i) {
-    const TPlace& v = places[i];
-    if (v.Unit == nullptr || v.Unit == unit) continue;
-    if (DistanceSq(x, y, v.X, v.Y) - v.RadiusSq - unitRadiusSq < 0) return false;
+  for (uint32_t i : ScanPlaces(x, y, unit->Radius * unit->Radius, 0, false)) {
+    const TEnvUnit* other = Places.Unit[i];
+    if (other != nullptr && other != unit) return false;
   }
   return true;
 }

@@ -118,22 +118,28 @@ class TEnv {
   mutable TClassSlots ClassSlots;
   uint64_t ListChanges = 0;
 
-  // Where each unit stands, by slot, so that the scans read one array instead of every unit.
+  // Where each unit stands, by slot, so that the scans read a few arrays instead of every unit.
   // While the units step, only the stepping unit moves or changes its size, so the places are
   // kept: its own is noted again before every scan and after its step, units that join are
   // noted at the next scan and units that leave as they do. Outside the step every scan notes
   // them all afresh.
-  struct TPlace {
-    double X, Y, RadiusSq;
-    TEnvUnit* Unit;  // nullptr for an empty slot
+  struct TPlaces {
+    std::vector<double> X, Y, RadiusSq;
+    std::vector<TEnvUnit*> Unit;  // nullptr for an empty slot
   };
-  mutable std::vector<TPlace> Places;
+  mutable TPlaces Places;
   bool PlacesKept = false;
   size_t Stepping = 0;  // the slot of the unit stepping
   void NotePlace(size_t slot) const;
   void NoteAllPlaces() const;
-  // The places of every slot, up to date.
-  const TPlace* CurrentPlaces() const;
+  // Brings the places of every slot up to date.
+  void UpdatePlaces() const;
+  // Brings the places up to date and returns, in slot order, the slots whose place passes a
+  // scan's test: (x - X)^2 + (y - Y)^2 - RadiusSq - radiusSq below limit, or at most limit where
+  // atMost, the unit's own slot and empty ones among them. Valid until the next scan.
+  const std::vector<uint32_t>& ScanPlaces(double x, double y, double radiusSq, double limit,
+                                          bool atMost) const;
+  mutable std::vector<uint32_t> Passed;
   uint64_t LastSerial = 0;
 };
 
