@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "gl_frame_patch.h"
-
 namespace {
 
 void TurnOver(TImage& image) {
@@ -50,9 +48,21 @@ void TGLFrameText::DrawText(int x, int y, const std::string& text) {
   auto layout = std::find_if(Layouts.begin(), Layouts.end(), samePlace);
   if (layout == Layouts.end()) {
     // A few places at most (one a monitor); a surface written all over starts its list afresh.
-    if (Layouts.size() >= MaxLayouts) Layouts.clear();
-    Layouts.push_back(
-        TLayout{Font, Transparent, x, y, pixelsPerInch, std::string(), TTextInk(), TImage(), {}});
+    if (Layouts.size() >= MaxLayouts) {
+      ReleaseTextures();
+      Layouts.clear();
+    }
+    Layouts.push_back(TLayout{Font,
+                              Transparent,
+                              x,
+                              y,
+                              pixelsPerInch,
+                              std::string(),
+                              TTextInk(),
+                              TImage(),
+                              {},
+                              {},
+                              false});
     layout = Layouts.end() - 1;
     Glyphs.LayOut(x, y, text, layout->Ink);
     layout->Text = text;
@@ -82,9 +92,20 @@ void TGLFrameText::DrawText(int x, int y, const std::string& text) {
     BlendInk(stamp, ink, left, top);
     TurnOver(stamp);
     layout->StampRect = inside;
+    layout->Texture = layout->Kept.Keep(stamp.Width, stamp.Height, stamp.Pixels.data());
   }
   // Window coordinates of the stamp's lower-left pixel.
   const int glX = static_cast<int>(left - frame.Left);
   const int glY = static_cast<int>(frame.Bottom - bottom);
-  BlendFramePatch(glX, glY, stamp.Width, stamp.Height, stamp.Pixels.data());
+  if (layout->Texture)
+    layout->Kept.Blend(glX, glY, frame.Right - frame.Left, frame.Bottom - frame.Top);
+  else
+    BlendFramePatch(glX, glY, stamp.Width, stamp.Height, stamp.Pixels.data());
+}
+
+void TGLFrameText::ReleaseTextures() {
+  for (TLayout& layout : Layouts) {
+    layout.Kept.Release();
+    layout.Texture = false;
+  }
 }

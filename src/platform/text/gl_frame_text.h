@@ -1,13 +1,15 @@
 // TGLFrameText: the text surface over the OpenGL frame being drawn. Text goes into the frame
 // before it is presented, so every presented frame carries it; the glyphs are the image text
 // surface's, composited once onto a transparent stamp that OpenGL blends over the frame
-// (OpenGL 1.1 only): nothing is read back, so the CPU never waits for the frame to be drawn.
+// (OpenGL 1.1 only): nothing is read back, so the CPU never waits for the frame to be drawn. The
+// stamp is kept in a texture until its text changes, once a second for a clock.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "gl_frame_patch.h"
 #include "image.h"
 #include "text/image_text_surface.h"
 #include "text_surface.h"
@@ -26,6 +28,9 @@ class TGLFrameText : public TTextSurface {
   // Blends the text over the current draw buffer; the pixels are those of the image text
   // surface to within a step of each channel. GL state is left as found.
   void DrawText(int x, int y, const std::string& text) override;
+  // Gives the stamps' textures back to the context, which must be current; the context's end
+  // frees them as well.
+  void ReleaseTextures();
 
  private:
   std::function<TTextRect()> Frame;
@@ -45,6 +50,8 @@ class TGLFrameText : public TTextSurface {
     // OpenGL takes them; made for the part of the ink inside StampRect.
     TImage Stamp;
     TTextRect StampRect{};
+    TBlendedPatch Kept;  // the stamp in a texture, where Texture says so
+    bool Texture = false;
   };
   std::vector<TLayout> Layouts;
 };

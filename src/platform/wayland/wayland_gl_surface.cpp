@@ -37,9 +37,12 @@ class TWaylandGLSurface : public TGLSurface {
     TextSurface->SetPixelsPerInch(BasePixelsPerInch);
   }
   ~TWaylandGLSurface() override {
+    // The context outlives the surface: the text's textures go back to it while it is current.
+    const bool current =
+        State.Egl.Display != EGL_NO_DISPLAY && eglGetCurrentContext() == State.Egl.Context;
+    if (current) TextSurface->ReleaseTextures();
     TextSurface.reset();
-    if (State.Egl.Display != EGL_NO_DISPLAY && eglGetCurrentContext() == State.Egl.Context)
-      eglMakeCurrent(State.Egl.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (current) eglMakeCurrent(State.Egl.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   }
 
   bool MakeCurrent() override {
