@@ -42,6 +42,7 @@ TEST_F(WorldTest, RemoveLeavesEmptySlotsThatCompactDropsKeepingOrder) {
   TTree* c = Put<TTree>(300, 100);
   TTree* d = Put<TTree>(400, 100);
   const TUnitRef bRef(b);
+  EXPECT_EQ(Env->CountOf<TTree>(), 4);
   Env->RemoveUnit(b);
   Env->RemoveUnit(c);
   EXPECT_EQ(Env->Units.size(), 4u);

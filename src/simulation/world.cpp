@@ -148,7 +148,9 @@ const std::vector<uint32_t>& TEnv::ScanPlaces(double x, double y, double radiusS
 }
 
 void TEnv::Compact() {
-  Units.erase(std::remove(Units.begin(), Units.end(), nullptr), Units.end());
+  const auto end = std::remove(Units.begin(), Units.end(), nullptr);
+  if (end == Units.end()) return;
+  Units.erase(end, Units.end());
   ++ListChanges;
 }
 
@@ -242,6 +244,10 @@ bool TEnv::Contains(const TUnitRef& unit) const {
 
 int32_t TEnv::CountOf(const TUnitClass& cls) const {
   int32_t count = 0;
+  if (const std::vector<uint32_t>* slots = SlotsOf(cls)) {
+    for (uint32_t i : *slots) count += Units[i] != nullptr;
+    return count;
+  }
   for (const auto& slot : Units)
     if (slot && ClassOf(*slot).InheritsFrom(cls)) ++count;
   return count;

@@ -105,9 +105,9 @@ class TEnv {
   // for a class the index does not keep.
   const std::vector<uint32_t>* SlotsOf(const TUnitClass& cls) const;
 
-  // The slots of each class by class id, noted when a NearestOf first needs them after the list
-  // has changed: through AddUnit or Compact, or from outside, which shows in its size or
-  // storage.
+  // The slots of each class by class id, noted when a NearestOf or CountOf first needs them after
+  // the list has changed: through AddUnit, a Compact that closed up empty slots, or from outside,
+  // which shows in its size or storage.
   static constexpr uint32_t IndexedClassIds = 8;
   struct TClassSlots {
     uint64_t Changes = ~uint64_t{0};  // ListChanges when noted
