@@ -136,15 +136,14 @@ size_t PassingPlaces(const double* X, const double* Y, const double* R, size_t n
 
 }  // namespace
 
-const std::vector<uint32_t>& TEnv::ScanPlaces(double x, double y, double radiusSq, double limit,
-                                              bool atMost) const {
+size_t TEnv::ScanPlaces(double x, double y, double radiusSq, double limit, bool atMost) const {
   UpdatePlaces();
   const size_t n = Units.size();
-  Passed.resize(n);
+  // Only ever grown, so that a scan does not fill it first.
+  if (Passed.size() < n) Passed.resize(n);
   const auto scan = atMost ? PassingPlaces<true> : PassingPlaces<false>;
-  Passed.resize(scan(Places.X.data(), Places.Y.data(), Places.RadiusSq.data(), n, x, y, radiusSq,
-                     limit, Passed.data()));
-  return Passed;
+  return scan(Places.X.data(), Places.Y.data(), Places.RadiusSq.data(), n, x, y, radiusSq, limit,
+              Passed.data());
 }
 
 void TEnv::Compact() {
@@ -183,8 +182,9 @@ TUnits TEnv::UnitsNear(const TEnvUnit* unit, double range) const {
 void TEnv::UnitsNear(const TEnvUnit* unit, double range, TUnits& list) const {
   list.clear();
   const double range2 = range * range;
-  for (uint32_t i : ScanPlaces(unit->X, unit->Y, unit->Radius * unit->Radius, range2, true)) {
-    TEnvUnit* other = Places.Unit[i];
+  const size_t passed = ScanPlaces(unit->X, unit->Y, unit->Radius * unit->Radius, range2, true);
+  for (size_t k = 0; k < passed; ++k) {
+    TEnvUnit* other = Places.Unit[Passed[k]];
     if (other != nullptr && other != unit) list.push_back(other);
   }
 }
@@ -214,8 +214,9 @@ TEnvUnit* TEnv::NearestOf(const TEnvUnit* unit, const TUnitClass& cls) const {
 }
 
 bool TEnv::IsPlaceFree(const TEnvUnit* unit, double x, double y) const {
-  for (uint32_t i : ScanPlaces(x, y, unit->Radius * unit->Radius, 0, false)) {
-    const TEnvUnit* other = Places.Unit[i];
+  const size_t passed = ScanPlaces(x, y, unit->Radius * unit->Radius, 0, false);
+  for (size_t k = 0; k < passed; ++k) {
+    const TEnvUnit* other = Places.Unit[Passed[k]];
     if (other != nullptr && other != unit) return false;
   }
   return true;

@@ -134,11 +134,11 @@ class TEnv {
   void NoteAllPlaces() const;
   // Brings the places of every slot up to date.
   void UpdatePlaces() const;
-  // Brings the places up to date and returns, in slot order, the slots whose place passes a
-  // scan's test: (x - X)^2 + (y - Y)^2 - RadiusSq - radiusSq below limit, or at most limit where
-  // atMost, the unit's own slot and empty ones among them. Valid until the next scan.
-  const std::vector<uint32_t>& ScanPlaces(double x, double y, double radiusSq, double limit,
-                                          bool atMost) const;
+  // Brings the places up to date and writes to the start of Passed, in slot order, the slots
+  // whose place passes a scan's test: (x - X)^2 + (y - Y)^2 - RadiusSq - radiusSq below limit, or
+  // at most limit where atMost, the unit's own slot and empty ones among them; returns how many.
+  // Valid until the next scan.
+  size_t ScanPlaces(double x, double y, double radiusSq, double limit, bool atMost) const;
   mutable std::vector<uint32_t> Passed;
   uint64_t LastSerial = 0;
 };
