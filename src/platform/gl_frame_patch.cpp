@@ -19,15 +19,21 @@ constexpr GLenum PatchStages[] = {GL_ALPHA_TEST, GL_BLEND,     GL_COLOR_LOGIC_OP
                                   GL_DITHER,     GL_FOG,       GL_SCISSOR_TEST,   GL_STENCIL_TEST,
                                   GL_TEXTURE_1D, GL_TEXTURE_2D};
 
-void DrawFramePatch(int x, int y, int width, int height, const void* rgba, bool blend) {
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT |
-               GL_PIXEL_MODE_BIT);
+// Lets a patch's pixels through untouched, or composited over the frame's where blend says so,
+// and keeps the frame's alpha.
+void SetPatchStages(bool blend) {
   for (GLenum stage : PatchStages) glDisable(stage);
   if (blend) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
   }
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+}
+
+void DrawFramePatch(int x, int y, int width, int height, const void* rgba, bool blend) {
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT |
+               GL_PIXEL_MODE_BIT);
+  SetPatchStages(blend);
   glPixelZoom(1, 1);
   // The raster position goes to the viewport's corner (exactly, through identity matrices), and
   // glBitmap moves it from there by whole pixels, wherever the viewport lies.
@@ -97,14 +103,12 @@ void TBlendedPatch::Blend(int x, int y, int frameWidth, int frameHeight) const {
   if (Name == 0) return;
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT |
                GL_VIEWPORT_BIT | GL_TEXTURE_BIT);
-  for (GLenum stage : PatchStages) glDisable(stage);
+  SetPatchStages(true);
+  // The texels themselves, whatever the lighting would make of the rectangle.
   glDisable(GL_LIGHTING);
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, Name);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
   // Window coordinates over the whole drawable, as pixel rectangles are drawn wherever the
   // viewport lies.
   glViewport(0, 0, frameWidth, frameHeight);
