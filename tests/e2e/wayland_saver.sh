@@ -104,7 +104,8 @@ pointer() { as_user "$work/wl_pointer" "$@"; }
 
 # measure <output>: a screenshot of the output, as "lit bare yellow": the pixels that are neither
 # black nor sway's empty grey, those of that grey (where no surface covers the output), and
-# those of the clock's yellow within a tenth of the output's height of its top-left corner.
+# those of the clock's yellow in the top quarter of the output's left half, which holds the whole
+# clock at any scale.
 measure() {
   as_user grim -t ppm -o "$1" - 2>/dev/null | python3 -c '
 import sys
@@ -124,8 +125,8 @@ for pr, pg, pb in zip(r, g, b):
         else:
             lit += 4
 yellow = 0
-for y in range(h // 10):
-    row = px[y * w * 3:(y * w + h // 3) * 3]
+for y in range(h // 4):
+    row = px[y * w * 3:(y * w + w // 2) * 3]
     yellow += sum(1 for i in range(0, len(row), 3)
                   if row[i] >= 200 and row[i + 1] >= 200 and row[i + 2] <= 60)
 print(lit, bare, yellow)'
