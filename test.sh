@@ -12,7 +12,7 @@ build_packages=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core libpng-dev
-  libx11-dev libxrandr-dev libxinerama-dev libgtk-3-dev adwaita-icon-theme
+  libx11-dev libxext-dev libxrandr-dev libxinerama-dev libgtk-3-dev adwaita-icon-theme
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   libwayland-dev wayland-protocols libxkbcommon-dev
   clang libclang-rt-14-dev nsis

@@ -123,11 +123,18 @@ class TForm : public TObject {
   TMouseMoveEvent OnMouseMove;
   // Monitors came, went, moved or changed size (the form's window itself may not have).
   TNotifyEvent OnDisplayChange;
+  // Someone may see the window again, or no one can any more (WindowIsSeen tells which): it was
+  // minimised or restored, covered or uncovered, its display or its session came or went.
+  TNotifyEvent OnSeenChange;
 
   // Called by the platform backend when the client area has a new size.
   void ClientResized(int width, int height);
   // Called by the platform backend when another program destroyed the window.
   void WindowDestroyed();
+  // Called by the platform backend when what WindowIsSeen says of the window may have changed.
+  void SeenChanged() {
+    if (OnSeenChange) OnSeenChange(this);
+  }
 
   // The backend's state for this form.
   struct TPlatformWindow;
@@ -247,6 +254,13 @@ void RequestWindowClose(TWindowHandle window);
 bool WindowIsVisible(TWindowHandle window);
 // Whether the window exists.
 bool WindowExists(TWindowHandle window);
+// Whether anyone may see a form's window now: false while it is unmapped or minimised, covered
+// whole, on a display that is powered down or in a session that is locked or disconnected.
+// True for windows of other programs, and wherever the platform cannot tell.
+bool WindowIsSeen(TWindowHandle window);
+// Whether the computer runs on its battery: a battery of its own and no external supply online.
+// Asks the system afresh on every call.
+bool OnBatteryPower();
 // The cursor's position on the screen.
 TPoint CursorPos();
 // The decimal separator of the user's locale; '.' when the locale is not installed or its

@@ -62,6 +62,10 @@ struct TApplication::TPlatformState {
   virtual void RequestWindowClose(TWindowHandle window) = 0;
   virtual bool WindowIsVisible(TWindowHandle window) = 0;
   virtual bool WindowExists(TWindowHandle window) = 0;
+  virtual bool WindowIsSeen(TWindowHandle window) {
+    (void)window;
+    return true;
+  }
   virtual bool ForeignWindowsReachable(std::string& why) = 0;
   virtual TPoint CursorPos() = 0;
   virtual TWindowHandle RootWindowHandle() = 0;

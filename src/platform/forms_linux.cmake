@@ -4,6 +4,7 @@
 include_guard(GLOBAL)
 
 add_library(tundrel_forms STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/energy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms_common.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms_linux.cpp)
 target_include_directories(tundrel_forms PUBLIC ${CMAKE_CURRENT_LIST_DIR})

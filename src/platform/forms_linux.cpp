@@ -4,6 +4,7 @@
 // SIGTERM/SIGINT through a self-pipe, and the forms' shared state; every question about windows
 // goes to the backend. Connecting sets the character type of the user's locale (LC_CTYPE only),
 // for the characters keys type.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -16,8 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <locale>
 
+#include "energy.h"
 #include "forms.h"
 #include "forms_backend.h"
 #include "gl_surface.h"
@@ -252,6 +255,35 @@ bool WindowIsVisible(TWindowHandle window) {
 
 bool WindowExists(TWindowHandle window) {
   return Backend() && window != 0 && Backend()->WindowExists(window);
+}
+
+bool WindowIsSeen(TWindowHandle window) {
+  return !Backend() || window == 0 || Backend()->WindowIsSeen(window);
+}
+
+bool OnBatteryPower() {
+  // Each supply is a folder of one-line files; a file that cannot be read says nothing.
+  const auto firstLine = [](const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+  };
+  std::vector<TPowerSupply> supplies;
+  DIR* folder = opendir("/sys/class/power_supply");
+  if (folder == nullptr) return false;
+  while (const dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] == '.') continue;
+    const std::string base = std::string("/sys/class/power_supply/") + entry->d_name + "/";
+    TPowerSupply supply;
+    supply.Type = firstLine(base + "type");
+    supply.Online = firstLine(base + "online") == "1";
+    supply.Present = firstLine(base + "present") != "0";
+    supply.Device = firstLine(base + "scope") == "Device";
+    supplies.push_back(supply);
+  }
+  closedir(folder);
+  return OnBatteryPower(supplies);
 }
 
 bool ForeignWindowsReachable(std::string& why) {

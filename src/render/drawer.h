@@ -96,7 +96,8 @@ class TDrawer {
   // One frame of several views of the same surface, each drawer into its own View (pixels of
   // the client area from its top-left corner, which is clientHeight high) with a projection of
   // its own shape; presented once, then every view's clock. Parts no view covers stay black.
-  static void RenderViews(const std::vector<TDrawer*>& views, int clientWidth, int clientHeight);
+  // Whether any frame was presented (a drawable per monitor presents only those that want one).
+  static bool RenderViews(const std::vector<TDrawer*>& views, int clientWidth, int clientHeight);
   // The part of the client area this drawer's view takes when it is one of several.
   TTextRect View{};
 

@@ -339,21 +339,23 @@ void TDrawer::Render() {
   TargetWindow.Invalidate();
 }
 
-void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, int clientHeight) {
-  if (views.empty()) return;
+bool TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, int clientHeight) {
+  if (views.empty()) return false;
   TGLSurface& surface = views[0]->TargetWindow;
   if (surface.DrawablePerMonitor()) {
     // Each monitor's drawable is a window of its own: each view is drawn and presented alone,
     // over the whole drawable, which may have more pixels than the view's part of the window
     // (a scaled monitor).
+    bool presented = false;
     for (TDrawer* view : views) {
       const TTextRect& r = view->View;
       if (r.Right <= r.Left || r.Bottom <= r.Top || !surface.SelectView(r)) continue;
       const TTextRect drawable = surface.Text().ClipBox();
       view->Resize(drawable.Right - drawable.Left, drawable.Bottom - drawable.Top);
       view->Render();
+      presented = true;
     }
-    return;
+    return presented;
   }
   // One clear of the whole window, gaps between monitors of different sizes included: a software
   // rasteriser fills its tiles at once, where a clear inside a scissor box is drawn as a
@@ -395,6 +397,7 @@ void TDrawer::RenderViews(const std::vector<TDrawer*>& views, int clientWidth, i
     for (TDrawer* view : views)
       if (*view->ShowTime) view->DrawClock(view->View);
   surface.Invalidate();
+  return true;
 }
 
 void TDrawer::ClearFrame() {

@@ -25,6 +25,10 @@ namespace {
 
 constexpr double WorldSide = 1000.0;         // world units
 constexpr double StartOrbitDistance = 60.0;  // world units
+// While no one can see a view, the world steps this often: the longest step it takes.
+constexpr uint32_t UnseenTickMs = 250;
+// How often the power source is asked about, seconds.
+constexpr double PowerCheckInterval = 5.0;
 
 TFormDesign MainDesign() {
   TFormDesign design;
@@ -66,6 +70,7 @@ TfMain::TfMain() : TForm(MainDesign()) {
   };
   OnResize = [this](TObject* sender) { FormResize(sender); };
   OnDisplayChange = [this](TObject* sender) { FormDisplayChange(sender); };
+  OnSeenChange = [this](TObject* sender) { FormSeenChange(sender); };
 }
 
 TfMain::~TfMain() = default;
@@ -109,12 +114,14 @@ void TfMain::FormCreate(TObject*) {
   // one view.
   SpanMonitors = target.Kind == TTargetChoice::OwnWindow && IsArgumentMode(ParamCount());
   SetSpanMonitors(SpanMonitors);
-  const double refresh = DisplayRefreshRate();
-  Paced = refresh >= 0;
-  // The host's preview is a thumbnail: half the display's rate looks as smooth at that size, for
-  // half the work.
-  const bool thumbnail = target.Kind == TTargetChoice::PreviewWindow;
-  Pacer = TFramePacer(thumbnail ? (refresh > 0 ? refresh : DefaultFrameRate) / 2 : refresh);
+  Refresh = DisplayRefreshRate();
+  Paced = Refresh >= 0;
+  // The host's preview is a thumbnail: half the rate looks as smooth at that size, for half the
+  // work.
+  Thumbnail = target.Kind == TTargetChoice::PreviewWindow;
+  OnBattery = OnBatteryPower();
+  PowerCheckedAt = ClockNow();
+  Pacer = TFramePacer(FrameRate());
   // XScreenSaver's check boxes, for this run only: Settings is never saved from this window.
   ApplyHandOverOptions(Params(), target.Kind, Settings);
 
@@ -166,8 +173,34 @@ void TfMain::FormResize(TObject*) {
   Drawer->Render();
 }
 
+double TfMain::FrameRate() const {
+  return FrameBudget(Refresh, OnBattery) / (Thumbnail ? 2 : 1);
+}
+
+void TfMain::CheckPowerSource(double now) {
+  // Across midnight the clock falls back: that counts as due too.
+  if (now - PowerCheckedAt < PowerCheckInterval && now >= PowerCheckedAt) return;
+  PowerCheckedAt = now;
+  const bool battery = OnBatteryPower();
+  if (battery == OnBattery) return;
+  OnBattery = battery;
+  Pacer = TFramePacer(FrameRate());
+}
+
+void TfMain::FormSeenChange(TObject*) {
+  // A view that can be seen again gets its frame at once, not at the next slow tick.
+  if (Drawer && !Seen && WindowIsSeen(TargetWindow)) LifeTimer.SetInterval(1);
+}
+
 void TfMain::FormDisplayChange(TObject*) {
-  if (!Drawer || !SpanMonitors) return;
+  if (!Drawer) return;
+  // A new mode may bring a new refresh rate.
+  if (Paced) {
+    Refresh = DisplayRefreshRate();
+    if (Refresh < 0) Refresh = 0;
+    Pacer = TFramePacer(FrameRate());
+  }
+  if (!SpanMonitors) return;
   // The window covers the virtual screen as it is now; a new size reaches FormResize.
   Show();
   UpdateViews();
@@ -223,13 +256,15 @@ void TfMain::UpdateViews() {
   if (OneView) Drawer->Resize(ClientWidth(), ClientHeight());
 }
 
-void TfMain::RenderFrame() {
+bool TfMain::RenderFrame() {
   // A window the display does not show wants no frames; each monitor's own drawable says so for
   // itself as its view is drawn.
   if (OneView && !Surface->DrawablePerMonitor()) {
-    if (Surface->FrameWanted()) Drawer->Render();
-  } else
-    TDrawer::RenderViews(Views(), ClientWidth(), ClientHeight());
+    if (!Surface->FrameWanted()) return false;
+    Drawer->Render();
+    return true;
+  }
+  return TDrawer::RenderViews(Views(), ClientWidth(), ClientHeight());
 }
 
 void TfMain::HostWindowResize(int width, int height) {
@@ -246,8 +281,17 @@ bool TfMain::TargetLost() {
 
 void TfMain::LifeTimerTimer(TObject*) {
   if (!Drawer) return;
-  // No display shows more frames than it refreshes; the world steps by the time that passed.
-  if (Paced) LifeTimer.SetInterval(static_cast<uint32_t>(Pacer.FrameStarted(ClockNow())));
+  // No more frames than the budget allows, and none while no one can see them: the world then
+  // steps by its longest step and nothing is drawn. It steps by the time that passed.
+  const double start = ClockNow();
+  if (Paced) CheckPowerSource(start);
+  Seen = WindowIsSeen(TargetWindow);
+  if (!Seen)
+    LifeTimer.SetInterval(UnseenTickMs);
+  else if (Paced)
+    LifeTimer.SetInterval(static_cast<uint32_t>(Pacer.FrameStarted(start)));
+  else if (LifeTimer.Interval() != 1)
+    LifeTimer.SetInterval(1);
   if (StatisticsDue(StatTime, ClockNow())) {
     TFrameStatistics stats;
     stats.FrameCount = FrameCount;
@@ -262,7 +306,6 @@ void TfMain::LifeTimerTimer(TObject*) {
     CalcTime = 0;
     DrawTime = 0;
   }
-  ++FrameCount;
 
   // The tick goes on after asking to close: this frame is still stepped, and drawn unless the
   // window is gone (Mesa would size its buffers from a geometry request that failed, up to
@@ -277,7 +320,8 @@ void TfMain::LifeTimerTimer(TObject*) {
 
   t = ClockNow();
   TDrawer::UpdateCameras(Views(), dt);
-  if (drawable) RenderFrame();
+  // The frame rate counts the frames that reached the display, not the ticks.
+  if (drawable && Seen && RenderFrame()) ++FrameCount;
   DrawTime += ElapsedSeconds(t, ClockNow());
 
   TopUpPopulation(*Env);

@@ -33,6 +33,7 @@ class TfMain : public TForm {
   void FormMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
   void FormResize(TObject* Sender);
   void FormDisplayChange(TObject* Sender);
+  void FormSeenChange(TObject* Sender);
   void LifeTimerTimer(TObject* Sender);
   void Timer1Timer(TObject* Sender);
 
@@ -57,10 +58,16 @@ class TfMain : public TForm {
   bool HandOver = false;
   // The full-screen run: one window over every monitor, a view on each.
   bool SpanMonitors = false;
-  // When the next frame is due, at the display's refresh rate; unpaced when the user turned
-  // the wait for the display off.
+  // When the next frame is due, at the display's frame budget; unpaced when the user turned the
+  // wait for the display off.
   TFramePacer Pacer;
   bool Paced = true;
+  double Refresh = 0;        // the display's refresh rate, frames per second; 0 unknown
+  bool Thumbnail = false;    // the host's preview: half the budget
+  bool OnBattery = false;    // as last checked
+  double PowerCheckedAt = 0;  // clock reading of that check
+  // Someone could see a view at the last tick; while no one can, nothing is drawn.
+  bool Seen = true;
   // The views are one, over the whole window: it draws and presents as the other runs do.
   bool OneView = true;
   // Why the renderer could not be set up; the window then closes before its first tick.
@@ -74,8 +81,12 @@ class TfMain : public TForm {
   void UpdateViews();
   // Every view's renderer, Drawer first.
   std::vector<TDrawer*> Views() const;
-  // Draws and presents the frame of every view.
-  void RenderFrame();
+  // Draws the frame of every view; whether any was presented.
+  bool RenderFrame();
+  // The pacer's rate for the display, the power source and the kind of view.
+  double FrameRate() const;
+  // Asks the system afresh whether it runs on its battery, every few seconds.
+  void CheckPowerSource(double now);
   // Moves every view's camera on to its next predator.
   void FollowNext();
 

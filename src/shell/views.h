@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "energy.h"
 #include "forms.h"
 
 // The views of a window at window (screen pixels) over the given monitors (screen pixels): each
@@ -16,8 +17,6 @@ std::vector<TScreenRect> LayoutViews(const std::vector<TScreenRect>& monitors,
 
 // The smallest rectangle around every monitor: the virtual screen. Empty without monitors.
 TScreenRect VirtualScreen(const std::vector<TScreenRect>& monitors);
-
-constexpr double DefaultFrameRate = 60.0;  // frames per second where the display does not say
 
 // Frames at a steady rate on a timer of whole milliseconds: the frame due times are kept in
 // exact seconds, so the rounding of one wait is made up by the next and the rate comes out

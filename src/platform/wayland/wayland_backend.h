@@ -36,6 +36,9 @@ struct zwlr_layer_surface_v1;
 
 class TWaylandState;
 
+// Seconds of a monotonic clock, for the frame callbacks' patience.
+double WlClock();
+
 // The round trips the backend waits at most for the compositor to answer (every output described
 // at start-up, a new toplevel's first configure); a compositor answers in one or two.
 constexpr int WlAnswerRoundTrips = 4;
@@ -75,6 +78,7 @@ struct TWlDrawable {
   wl_egl_window* EglWindow = nullptr;
   EGLSurface EglSurface = EGL_NO_SURFACE;
   wl_callback* Frame = nullptr;  // the frame callback of the last frame presented, until it comes
+  double FrameAskedAt = 0;       // when that frame was presented, seconds of WlClock
   int SurfaceWidth = 0, SurfaceHeight = 0;  // compositor space, as configured
   // The buffer: the surface's size times its scale, in the screen's own pixels (a scaled output
   // shows the scene and the clock sharp, not stretched).
@@ -128,6 +132,7 @@ class TWaylandState : public TApplication::TPlatformState {
   void RequestWindowClose(TWindowHandle window) override;
   bool WindowIsVisible(TWindowHandle window) override;
   bool WindowExists(TWindowHandle window) override;
+  bool WindowIsSeen(TWindowHandle window) override;
   bool ForeignWindowsReachable(std::string& why) override;
   TPoint CursorPos() override;
   TWindowHandle RootWindowHandle() override;

@@ -7,7 +7,10 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+#include <chrono>
+
 #include "egl/egl_config.h"
+#include "energy.h"
 #include "gl_surface.h"
 #include "text/gl_frame_text.h"
 #include "wayland/wayland_backend.h"
@@ -16,7 +19,18 @@ namespace {
 
 void FrameDone(void* data, wl_callback* callback, uint32_t) {
   TWlDrawable& drawable = *static_cast<TWlDrawable*>(data);
-  if (drawable.Frame == callback) drawable.Frame = nullptr;
+  if (drawable.Frame == callback) {
+    drawable.Frame = nullptr;
+    // An answer that kept the window waiting this long says it is shown again: its form hears
+    // of it at once instead of at its next slow tick.
+    if (WlClock() - drawable.FrameAskedAt >= FrameCallbackPatience) {
+      TWaylandState* state = drawable.State;
+      const TWindowHandle handle = drawable.Window;
+      state->Defer([state, handle] {
+        if (TWlWindow* window = state->WindowOf(handle)) window->Form->SeenChanged();
+      });
+    }
+  }
   wl_callback_destroy(callback);
 }
 
@@ -74,6 +88,7 @@ class TWaylandGLSurface : public TGLSurface {
     // The next frame is wanted when the compositor says this one is shown.
     if (drawable->Frame) wl_callback_destroy(drawable->Frame);
     drawable->Frame = wl_surface_frame(drawable->Surface);
+    drawable->FrameAskedAt = WlClock();
     wl_callback_add_listener(drawable->Frame, &FrameListener, drawable);
     eglSwapBuffers(State.Egl.Display, drawable->EglSurface);
   }
@@ -170,6 +185,10 @@ class TWaylandGLSurface : public TGLSurface {
 };
 
 }  // namespace
+
+double WlClock() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 bool TWaylandState::InitEgl(std::string& error) {
   TWlEgl& egl = Egl;

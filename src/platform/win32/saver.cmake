@@ -10,6 +10,7 @@ include(${TUNDREL_SHELL_DIR}/config_dialog.cmake)
 add_library(tundrel_win32_forms STATIC
   ${TUNDREL_WIN32_DIR}/settings_dialog_win32.cpp
   ${TUNDREL_WIN32_DIR}/win32_forms.cpp
+  ${TUNDREL_WIN32_DIR}/../energy.cpp
   ${TUNDREL_WIN32_DIR}/../forms_common.cpp)
 target_include_directories(tundrel_win32_forms PUBLIC ${TUNDREL_WIN32_DIR}
                                                       ${TUNDREL_WIN32_DIR}/..)

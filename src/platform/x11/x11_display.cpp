@@ -5,6 +5,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/dpms.h>
 #include <X11/extensions/Xrandr.h>
 #include <errno.h>
 #include <unistd.h>
@@ -80,6 +81,10 @@ TX11Display::TX11Display(Display* display) : Dpy(display) {
   NetWmFullscreenMonitors = XInternAtom(Dpy, "_NET_WM_FULLSCREEN_MONITORS", False);
   MotifWmHints = XInternAtom(Dpy, "_MOTIF_WM_HINTS", False);
   NetWmPid = XInternAtom(Dpy, "_NET_WM_PID", False);
+  WmState = XInternAtom(Dpy, "WM_STATE", False);
+  NetWmStateHidden = XInternAtom(Dpy, "_NET_WM_STATE_HIDDEN", False);
+  int dpmsEvent = 0, dpmsError = 0;
+  HasDpms = DPMSQueryExtension(Dpy, &dpmsEvent, &dpmsError) && DPMSCapable(Dpy);
   InputMethod = XOpenIM(Dpy, nullptr, nullptr, nullptr);
   int eventBase = 0, errorBase = 0, major = 0, minor = 0;
   if (XRRQueryExtension(Dpy, &eventBase, &errorBase) && XRRQueryVersion(Dpy, &major, &minor)) {

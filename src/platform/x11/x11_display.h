@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "energy.h"
 #include "forms_backend.h"
 
 // A form's window and what was made for it.
@@ -23,6 +24,7 @@ struct TX11Window final : TForm::TPlatformWindow {
   Colormap Map = None;
   Cursor Blank = None;
   XIC Context = nullptr;  // for the characters keys type
+  TX11Sight Sight;        // what the server and the window manager say of it; DPMS aside
 };
 
 // Counts the X errors raised by the requests made while it lives.
@@ -65,6 +67,7 @@ class TX11Display final : public TApplication::TPlatformState {
   void RequestWindowClose(TWindowHandle window) override;
   bool WindowIsVisible(TWindowHandle window) override;
   bool WindowExists(TWindowHandle window) override;
+  bool WindowIsSeen(TWindowHandle window) override;
   bool ForeignWindowsReachable(std::string& why) override;
   TPoint CursorPos() override;
   TWindowHandle RootWindowHandle() override;
@@ -98,6 +101,10 @@ class TX11Display final : public TApplication::TPlatformState {
   // x11_services.cpp: a window's title in UTF-8, and whether this program made the window.
   bool ReadTitle(Window window, std::string& title);
   bool IsOurs(Window window);
+  // x11_input.cpp: a property the window manager keeps on a form's window changed.
+  void ReadWindowManagerState(TX11Window& window, Atom property);
+  // The monitors' DPMS state, asked of the server at most every DpmsPollSeconds.
+  void PollDpms();
   // The client size of a form's window or a watched one, as their ConfigureNotify events told
   // it; false for any other window.
   bool KnownSize(Window window, int& width, int& height) const;
@@ -118,6 +125,12 @@ class TX11Display final : public TApplication::TPlatformState {
   Atom NetWmFullscreenMonitors = None;
   Atom MotifWmHints = None;
   Atom NetWmPid = None;
+  Atom WmState = None;
+  Atom NetWmStateHidden = None;
+  bool HasDpms = false;          // the server offers the DPMS extension
+  bool DpmsEnabled = false;      // and its power saving is switched on
+  int DpmsLevel = 0;             // DPMSModeOn 0 … DPMSModeOff 3
+  double DpmsPolledAt = -1;      // seconds of a monotonic clock; never yet
   XIM InputMethod = nullptr;  // the locale's own, for the characters keys type
   std::map<Window, TX11Window*> Forms;
   std::map<Window, TWatch> Watches;

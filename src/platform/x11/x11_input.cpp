@@ -97,6 +97,26 @@ void TX11Display::Dispatch(XEvent& event) {
   if (auto found = Forms.find(window); found != Forms.end()) DispatchToForm(*found->second, event);
 }
 
+void TX11Display::ReadWindowManagerState(TX11Window& window, Atom property) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  // WM_STATE holds the state (IconicState 3) and an icon window; _NET_WM_STATE a list of atoms.
+  if (XGetWindowProperty(Dpy, window.Win, property, 0, 64, False, AnyPropertyType, &type, &format,
+                         &count, &after, &data) != Success)
+    data = nullptr;
+  const long* values = format == 32 && data ? reinterpret_cast<const long*>(data) : nullptr;
+  if (property == WmState) {
+    window.Sight.Iconic = values && count >= 1 && values[0] == IconicState;
+  } else {
+    window.Sight.Hidden = false;
+    for (unsigned long i = 0; values && i < count; ++i)
+      if (static_cast<Atom>(values[i]) == NetWmStateHidden) window.Sight.Hidden = true;
+  }
+  if (data) XFree(data);
+}
+
 void TX11Display::DispatchToForm(TX11Window& window, XEvent& event) {
   TForm* form = window.Form;
   switch (event.type) {
@@ -148,8 +168,27 @@ void TX11Display::DispatchToForm(TX11Window& window, XEvent& event) {
         form->ClientResized(event.xconfigure.width, event.xconfigure.height);
       break;
     case MapNotify:
+      window.Sight.Mapped = true;
       // A shown window takes the keyboard, as an activated window does on Windows.
       if (form->Visible()) XSetInputFocus(Dpy, window.Win, RevertToParent, CurrentTime);
+      form->SeenChanged();
+      break;
+    case UnmapNotify:
+      if (event.xunmap.window != window.Win) break;
+      window.Sight.Mapped = false;
+      // An unmapped window is told no more of its visibility: it starts afresh when mapped.
+      window.Sight.FullyObscured = false;
+      form->SeenChanged();
+      break;
+    case VisibilityNotify:
+      window.Sight.FullyObscured = event.xvisibility.state == VisibilityFullyObscured;
+      form->SeenChanged();
+      break;
+    case PropertyNotify:
+      if (event.xproperty.atom == WmState || event.xproperty.atom == NetWmState) {
+        ReadWindowManagerState(window, event.xproperty.atom);
+        form->SeenChanged();
+      }
       break;
     case DestroyNotify:
       if (event.xdestroywindow.window == window.Win) {

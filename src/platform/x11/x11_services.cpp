@@ -1,9 +1,12 @@
 // The X11 backend's window services of start-up: search by title, close requests to this
 // program's own windows, visibility and existence, the cursor, the root window, size watches on
-// foreign windows, and OpenGL through the renderer's GLX surface.
+// foreign windows, whether anyone can see a form (DPMS included), and OpenGL through the renderer's
+// GLX surface.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/dpms.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "x11/cp1251.h"
@@ -105,6 +108,37 @@ bool TX11Display::WindowIsVisible(TWindowHandle window) {
   // A window that does not exist fails the request; the error itself is swallowed.
   if (!XGetWindowAttributes(Dpy, window, &attributes)) return false;
   return attributes.map_state == IsViewable;
+}
+
+bool TX11Display::WindowIsSeen(TWindowHandle window) {
+  // Windows of other programs (the daemon's, the host's preview) are the other program's concern.
+  auto form = Forms.find(window);
+  if (form == Forms.end()) return true;
+  PollDpms();
+  TX11Sight sight = form->second->Sight;
+  sight.DpmsEnabled = DpmsEnabled;
+  sight.DpmsLevel = DpmsLevel;
+  return X11WindowSeen(sight);
+}
+
+void TX11Display::PollDpms() {
+  if (!HasDpms) return;
+  // A round trip every second and a half: the monitors wake a little later than the frames
+  // could, for a few hundred round trips an hour.
+  constexpr double DpmsPollSeconds = 1.5;
+  const double now = std::chrono::duration<double>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
+  if (DpmsPolledAt >= 0 && now - DpmsPolledAt < DpmsPollSeconds) return;
+  DpmsPolledAt = now;
+  CARD16 level = DPMSModeOn;
+  BOOL enabled = False;
+  if (!DPMSInfo(Dpy, &level, &enabled)) {
+    DpmsEnabled = false;
+    return;
+  }
+  DpmsEnabled = enabled;
+  DpmsLevel = level;
 }
 
 bool TX11Display::WindowExists(TWindowHandle window) {

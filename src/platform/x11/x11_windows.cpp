@@ -62,8 +62,10 @@ std::unique_ptr<TForm::TPlatformWindow> TX11Display::CreateWindow(TForm& form,
   attributes.background_pixel = colour.pixel;
   attributes.border_pixel = 0;
   attributes.colormap = created->Map;
+  // Visibility and the window manager's properties tell whether anyone can see the window.
   attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask |
-                          ExposureMask | FocusChangeMask;
+                          ExposureMask | FocusChangeMask | VisibilityChangeMask |
+                          PropertyChangeMask;
   const Window win = XCreateWindow(
       Dpy, Root, design.Left, design.Top, static_cast<unsigned>(std::max(1, design.ClientWidth)),
       static_cast<unsigned>(std::max(1, design.ClientHeight)), 0, depth, InputOutput, visual,
