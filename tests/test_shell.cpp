@@ -1,6 +1,6 @@
 // The saver's decisions, without a display: run modes and drawing targets from the command line,
-// the input rules of both kinds of start, the key facts recorded on X, and the statistics caption
-// with its number formatting.
+// the input rules of both kinds of start, the key facts recorded on X, the statistics caption
+// with its number formatting, and the energy rules: frame budgets, who can see a window, battery.
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "energy.h"
 #include "input_rules.h"
 #include "run_mode.h"
 #include "statistics.h"
@@ -466,4 +467,83 @@ TEST(FramePacer, KeepsTheRateOnAMillisecondTimerAndRestartsAfterAStall) {
   EXPECT_EQ(pacer.FrameStarted(5.2 + 1 / 60.0), 17);
   // A frame that starts just as the next is due still waits: an interval of 0 stops the timer.
   EXPECT_EQ(pacer.FrameStarted(5.2 + 3 / 60.0), 1);
+}
+
+// ---- energy ----
+
+TEST(Energy, FrameBudgetIsAWholeDivisorOfTheRefreshAtMost75Or30OnBattery) {
+  const std::vector<std::pair<double, double>> mains = {
+      {60, 60}, {75, 75}, {75.02, 75.02}, {120, 60}, {144, 72}, {165, 55}, {240, 60}, {360, 72},
+      {59.94, 59.94}, {0, 60}, {30, 30}};
+  for (const auto& [refresh, budget] : mains) EXPECT_DOUBLE_EQ(FrameBudget(refresh, false), budget);
+  const std::vector<std::pair<double, double>> battery = {
+      {60, 30}, {144, 28.8}, {240, 30}, {75, 25}, {30, 30}, {0, 30}};
+  for (const auto& [refresh, budget] : battery) EXPECT_DOUBLE_EQ(FrameBudget(refresh, true), budget);
+}
+
+TEST(Energy, AnX11WindowIsSeenOnlyMappedUncoveredAndOnADisplayThatIsOn) {
+  TX11Sight sight;
+  EXPECT_FALSE(X11WindowSeen(sight));
+  sight.Mapped = true;
+  EXPECT_TRUE(X11WindowSeen(sight));
+  for (bool TX11Sight::*hiding : {&TX11Sight::Iconic, &TX11Sight::Hidden,
+                                  &TX11Sight::FullyObscured}) {
+    TX11Sight hidden = sight;
+    hidden.*hiding = true;
+    EXPECT_FALSE(X11WindowSeen(hidden));
+  }
+  // A level means something only while DPMS is switched on; Standby, Suspend and Off all hide.
+  sight.DpmsLevel = 3;
+  EXPECT_TRUE(X11WindowSeen(sight));
+  sight.DpmsEnabled = true;
+  for (int level : {1, 2, 3}) {
+    sight.DpmsLevel = level;
+    EXPECT_FALSE(X11WindowSeen(sight)) << level;
+  }
+  sight.DpmsLevel = 0;
+  EXPECT_TRUE(X11WindowSeen(sight));
+}
+
+TEST(Energy, WaylandAndWindowsSightFollowTheirSignals) {
+  EXPECT_TRUE(WaylandSurfaceSeen(false, 30.0));
+  EXPECT_TRUE(WaylandSurfaceSeen(true, 0.99));
+  EXPECT_FALSE(WaylandSurfaceSeen(true, 1.0));
+
+  TWin32Sight sight;
+  EXPECT_TRUE(Win32WindowSeen(sight));
+  sight.ConsoleDisplay = 2;  // dimmed still shows the scene
+  EXPECT_TRUE(Win32WindowSeen(sight));
+  sight.ConsoleDisplay = 0;
+  EXPECT_FALSE(Win32WindowSeen(sight));
+  sight.ConsoleDisplay = 1;
+  ApplySessionChange(sight, 7);  // locked
+  EXPECT_FALSE(Win32WindowSeen(sight));
+  ApplySessionChange(sight, 2);  // and disconnected
+  ApplySessionChange(sight, 8);  // unlocked while still away
+  EXPECT_FALSE(Win32WindowSeen(sight));
+  ApplySessionChange(sight, 3);
+  EXPECT_TRUE(Win32WindowSeen(sight));
+  ApplySessionChange(sight, 5);  // a logon elsewhere changes nothing
+  EXPECT_TRUE(Win32WindowSeen(sight));
+}
+
+TEST(Energy, OnBatteryOnlyWithABatteryOfTheComputerAndNoSupplyOnline) {
+  const TPowerSupply battery{"Battery", false, true, false};
+  const TPowerSupply mains{"Mains", true, true, false};
+  const TPowerSupply unplugged{"Mains", false, true, false};
+  const TPowerSupply usbCharger{"USB", true, true, false};
+  const TPowerSupply mouse{"Battery", false, true, true};
+  const TPowerSupply emptyBay{"Battery", false, false, false};
+  EXPECT_TRUE(OnBatteryPower({battery, unplugged}));
+  EXPECT_TRUE(OnBatteryPower({battery}));
+  EXPECT_FALSE(OnBatteryPower({battery, mains}));
+  EXPECT_FALSE(OnBatteryPower({usbCharger, battery}));
+  EXPECT_FALSE(OnBatteryPower({}));  // a desktop
+  EXPECT_FALSE(OnBatteryPower({mouse, unplugged}));
+  EXPECT_FALSE(OnBatteryPower({emptyBay, unplugged}));
+
+  EXPECT_TRUE(Win32OnBattery(0, 0));
+  EXPECT_FALSE(Win32OnBattery(1, 0));
+  EXPECT_FALSE(Win32OnBattery(255, 0));  // unknown
+  EXPECT_TRUE(Win32OnBattery(1, 1));     // the battery saver is on
 }

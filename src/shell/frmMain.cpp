@@ -300,7 +300,10 @@ void TfMain::LifeTimerTimer(TObject*) {
     stats.CostElapsed = ElapsedSeconds(StatTime, ClockNow());
     stats.DrawTime = DrawTime;
     stats.CalcTime = CalcTime;
-    SetCaption(StatisticsCaption(stats, DecimalSeparator));
+    // While nothing is drawn the caption rarely changes; the same text again would only wake
+    // the window manager and, through its property events, this loop.
+    const std::string caption = StatisticsCaption(stats, DecimalSeparator);
+    if (caption != Caption()) SetCaption(caption);
     StatTime = ClockNow();
     FrameCount = 0;
     CalcTime = 0;

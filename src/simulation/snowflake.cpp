@@ -216,10 +216,12 @@ void TSnowflakes::JoinFalls() {
   Pending.erase(std::remove_if(Pending.begin(), Pending.end(),
                                [this](uint32_t g) { return Falls.Members[g] == 0; }),
                 Pending.end());
-  // A fall may have met others in several steps: it appears once.
-  std::sort(Pending.begin(), Pending.end(), [&](uint32_t a, uint32_t b) {
-    return std::make_pair(state(a), a) < std::make_pair(state(b), b);
-  });
+  // A fall may have met others in several steps: it appears once. Each fall's state is read
+  // once, not at every comparison.
+  std::vector<std::pair<std::array<uint64_t, 4>, uint32_t>> keyed(Pending.size());
+  for (size_t k = 0; k < Pending.size(); ++k) keyed[k] = {state(Pending[k]), Pending[k]};
+  std::sort(keyed.begin(), keyed.end());
+  for (size_t k = 0; k < keyed.size(); ++k) Pending[k] = keyed[k].second;
   Pending.erase(std::unique(Pending.begin(), Pending.end()), Pending.end());
   std::vector<uint32_t> moves(Falls.Z.size());
   for (size_t g = 0; g < moves.size(); ++g) moves[g] = static_cast<uint32_t>(g);
