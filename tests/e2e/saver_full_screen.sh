@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The full-screen run (/s): the mouse tolerance of 5 pixels from the start position, Space that
 # passes, other keys (of the us, de, fr and ru layouts too), clicks and SIGTERM that close, a new
-# start that closes the running one, and a clock that every screenshot shows under a compositor.
+# start that closes the running one, a clock that every screenshot shows under a compositor, and
+# no frames while a lock screen covers it or, for the window without arguments, while minimised.
 # Usage: saver_full_screen.sh <tundrel> <x_probe>
 set -u
 saver="$1" probe="$2"
@@ -84,6 +85,35 @@ xdotool key Escape
 await_exit "$second" 3
 check "Escape closes it with status 0" test "$exit_status" = 0
 check "nothing was written on stderr" test ! -s "$work/err"
+
+# fps <window>: the frame rate its caption shows.
+fps() { title "$1" | sed -n 's/^FPS: \([0-9.]*\) .*/\1/p'; }
+# await_fps <window> <awk test on f> <seconds>: waits until the caption's rate passes the test.
+await_fps() {
+  local tenths=$(( $3 * 10 ))
+  for _ in $(seq "$tenths"); do
+    rate=$(fps "$1")
+    [ -n "$rate" ] && awk -v f="$rate" "BEGIN {exit !($2)}" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# A lock screen's full-screen override-redirect window over /s: no frames while it covers the
+# saver, frames again at once when it goes; the saver itself goes on. (Under a compositor the
+# server tells no window that it is covered.)
+start_at 300 300 /s
+await_fps "$win" "f > 0" 3
+host_window lock 1024 768 0 0 cover
+await_fps "$win" "f == 0" 3
+check "covered whole, /s draws no frames (FPS $rate)" test $? = 0
+tell lock unmap
+await_fps "$win" "f > 0" 2
+check "uncovered, /s draws again (FPS $rate)" test $? = 0
+check "covering and uncovering leave it running" running "$saver_pid"
+tell lock quit
+xdotool key b
+await_exit "$saver_pid" 5
 
 # The clock is part of every presented frame: 60 shots of the composited screen's top-left
 # corner each hold its yellow (a 25-point clock at 768 pixels high).
@@ -175,5 +205,19 @@ for wm in icewm openbox; do
   await_exit "$saver_pid" 5
   check "$wm: a key closes it with status 0" test "$exit_status" = 0
 done
+
+# The window without arguments, minimised under openbox: no frames until it is restored.
+launch
+win=$(main_window "$saver_pid" 10)
+await_fps "$win" "f > 0" 5
+xdotool windowminimize "$win"
+await_fps "$win" "f == 0" 3
+check "minimised, the window draws no frames (FPS $rate)" test $? = 0
+xdotool windowactivate "$win" 2>/dev/null
+await_fps "$win" "f > 0" 2
+check "restored, the window draws again (FPS $rate)" test $? = 0
+xdotool key Escape
+await_exit "$saver_pid" 5
+check "restored, Escape ends it with status 0" test "$exit_status" = 0
 
 finish

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The saver started without arguments: its window and statistics caption, mouse and keys that
 # steer instead of closing (characters of the de and ru layouts too), Escape that ends it (on the
-# ru layout), and a full-screen start that gives way to it.
+# ru layout), a full-screen start that gives way to it, and its frame rate on battery.
 # Usage: saver_user_run.sh <tundrel> <x_probe>
 set -u
 saver="$1" probe="$2"
@@ -57,5 +57,34 @@ xdotool key Escape
 await_exit "$user_pid" 5
 check "Escape on the ru layout ends it with status 0" test "$exit_status" = 0
 check "it wrote nothing on stderr" test ! -s "$work/err"
+
+# On battery at most 30 frames a second, and the display's rate again once the mains is back: a
+# stand-in for the power-supply folder over the real one, in a mount namespace of the saver's own.
+if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
+  mkdir -p "$work/power/BAT0" "$work/power/AC"
+  echo Battery >"$work/power/BAT0/type"; echo 1 >"$work/power/BAT0/present"
+  echo Mains >"$work/power/AC/type"; echo 0 >"$work/power/AC/online"
+  unshare -m sh -c 'mount --bind "$1" /sys/class/power_supply && exec "$2"' sh "$work/power" \
+    "$saver" 2>"$work/err" &
+  saver_pid=$!
+  started+=("$saver_pid")
+  win=$(main_window "$saver_pid" 10)
+  rates() {  # rates <n>: the caption's frame rate every half second, n times
+    for _ in $(seq "$1"); do
+      sleep 0.5; title "$win" | sed -n 's/^FPS: \([0-9.]*\) .*/\1/p'
+    done
+  }
+  top=$(rates 8 | sort -g | tail -n1)
+  check "on battery, at most 30 frames a second (top ${top:-none})" \
+    awk -v f="${top:-0}" 'BEGIN {exit !(f > 0 && f <= 30.5)}'
+  echo 1 >"$work/power/AC/online"
+  top=$(rates 16 | sort -g | tail -n1)
+  check "on mains again within 8 s, more than 30 (top ${top:-none})" \
+    awk -v f="${top:-0}" 'BEGIN {exit !(f > 31)}'
+  xdotool key Escape
+  await_exit "$saver_pid" 5
+else
+  echo "skipped: the battery case needs root for a mount namespace"
+fi
 
 finish

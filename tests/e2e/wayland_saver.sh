@@ -2,8 +2,9 @@
 # The native Wayland runs under a headless sway of their own, without any X server: /s with a
 # view and a clock on every output (outputs added, removed and scaled while it runs too), Space
 # and pointer moves of up to 5 pixels that it passes, the keys, larger moves and clicks that end
-# it, the window without arguments that only Escape ends, /p refused, the settings dialog, the
-# compositor going away under it, and a start by swayidle. sway refuses to run as root, so as
+# it, the window without arguments that only Escape ends, with no more than its frame budget at
+# 144 Hz and no frames on a hidden workspace, /p refused, the settings dialog, the compositor
+# going away under it, and a start by swayidle beside a lock. sway refuses to run as root, so as
 # root it and every client run as nobody (uid 65534).
 # Usage: wayland_saver.sh <tundrel> <wl_pointer>
 set -u
@@ -209,7 +210,25 @@ await_exit "$saver_pid" 3
 check "/s: a key still ends it with status 0 ($exit_status)" test "$exit_status" = 0
 stop "$saver_pid"
 
-# The window of the run without arguments: only Escape ends it.
+# caption_fps: the frame rate in the caption of the saver's window, as sway's tree names it.
+caption_fps() {
+  as_user swaymsg -t get_tree 2>/dev/null |
+    sed -n 's/.*"name": "FPS: \([0-9.]*\) .*/\1/p' | head -n1
+}
+# await_fps <test> <seconds>: waits until the caption's frame rate passes the awk test on f.
+await_fps() {
+  local until=$((SECONDS + $2))
+  while :; do
+    fps=$(caption_fps)
+    [ -n "$fps" ] && awk -v f="$fps" "BEGIN {exit !($1)}" && return 0
+    [ "$SECONDS" -ge "$until" ] && return 1
+    sleep 0.2
+  done
+}
+
+# The window of the run without arguments, on an output of 144 Hz: at most 72 frames a second,
+# none while its workspace is hidden, and frames again as soon as it shows. Only Escape ends it.
+as_user swaymsg "output HEADLESS-1 mode --custom 1024x768@144Hz" >/dev/null
 launch
 lit=0
 for _ in $(seq 60); do
@@ -221,6 +240,20 @@ for _ in $(seq 60); do
   sleep 0.3
 done
 check "the window shows the scene ($lit lit)" test "$lit" -gt 1000
+top=0
+for _ in $(seq 8); do
+  sleep 0.5
+  fps=$(caption_fps)
+  [ -n "$fps" ] && top=$(awk -v a="$top" -v b="$fps" 'BEGIN {print (b > a ? b : a)}')
+done
+check "the window: at most 72 frames a second at 144 Hz (top $top)" \
+  awk -v f="$top" 'BEGIN {exit !(f > 0 && f <= 73)}'
+as_user swaymsg workspace hidden >/dev/null
+await_fps "f == 0" 4
+check "the window: no frames while its workspace is hidden ($fps)" test $? = 0
+as_user swaymsg workspace back_and_forth >/dev/null
+await_fps "f > 0" 3
+check "the window: frames again once its workspace shows ($fps)" test $? = 0
 key b; sleep 0.6
 pointer move 40 40; pointer click; sleep 0.6
 check "the window: a key, a move and a click do not end it" running "$saver_pid"
@@ -228,6 +261,7 @@ key -k Escape
 await_exit "$saver_pid" 3
 check "the window: Escape ends it with status 0 ($exit_status)" test "$exit_status" = 0
 stop "$saver_pid"
+as_user swaymsg output HEADLESS-1 mode 1024x768 >/dev/null
 
 # No preview under Wayland: refused, with a message.
 launch /p 123
@@ -250,9 +284,11 @@ check "/c: closed by the compositor, it ends with status 0 ($exit_status)" test 
 check "/c: closed by the compositor, it saves nothing" test ! -e "$work/home/Ombrix"
 stop "$saver_pid"
 
-# swayidle starts it after 3 s without input; a key ends it again.
+# swayidle starts it after 3 s without input and does not wait for it: a stand-in lock at 5 s
+# runs while the saver still shows; a key ends the saver again.
 swayidle_start=$(date +%s%N)
-user_command swayidle -w timeout 3 "date +%s%N >$work/home/idle.start; exec $work/tundrel /s"
+user_command swayidle timeout 3 "date +%s%N >$work/home/idle.start; exec $work/tundrel /s" \
+  timeout 5 "date +%s%N >$work/home/lock.start"
 "${cmd[@]}" >>"$work/swayidle.log" 2>&1 &
 swayidle_pid=$!
 started+=("$swayidle_pid")
@@ -260,8 +296,12 @@ shown HEADLESS-1 20
 check "swayidle: /s shows after 3 s without input ($reading)" test $? = 0
 idle_ms=$(( ($(cat "$work/home/idle.start" 2>/dev/null || echo 0) - swayidle_start) / 1000000 ))
 check "swayidle: started after 3 s ($idle_ms ms)" test "$idle_ms" -ge 2900 -a "$idle_ms" -le 8000
-idle_saver=$(pgrep -P "$swayidle_pid" | head -n1)
+idle_saver=$(pgrep -f "^$work/tundrel /s" | head -n1)
 started+=($idle_saver)
+for _ in $(seq 50); do [ -s "$work/home/lock.start" ] && break; sleep 0.2; done
+check "swayidle: the lock's timeout runs while the saver shows" \
+  test -s "$work/home/lock.start" -a -n "$idle_saver"
+check "swayidle: the saver still runs beside the lock" running "${idle_saver:-0}"
 key b
 ended=no
 for _ in $(seq 30); do

@@ -4,6 +4,7 @@
 //                          map, unmap, resize W H, destroy, quit
 //   x_probe dock W H X Y   the same as a magenta panel: a dock window that reserves its height
 //                          at the bottom of the screen
+//   x_probe cover W H X Y  the same as a black override-redirect window, as a lock screen maps
 //   x_probe lit ID [X Y W H]  prints how many pixels of window ID (or of that rectangle in it)
 //                          are not black; status 1 if the window is gone
 //   x_probe yellow ID X Y W H  the same count for pixels of the clock's full yellow (red and
@@ -41,7 +42,7 @@ XImage* Grab(Display* dpy, Window window) {
   return image;
 }
 
-int RunWindow(Display* dpy, int width, int height, int x, int y, bool dock) {
+int RunWindow(Display* dpy, int width, int height, int x, int y, bool dock, bool cover) {
   const int screen = DefaultScreen(dpy);
   // Magenta on the 24-bit screens of the scripts: a colour the scene never shows.
   Window window = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), x, y,
@@ -64,6 +65,12 @@ int RunWindow(Display* dpy, int width, int height, int x, int y, bool dock) {
     size.width = width;
     size.height = height;
     XSetWMNormalHints(dpy, window, &size);
+  }
+  if (cover) {
+    // A lock screen's way: above every managed window, out of the window manager's hands.
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    XChangeWindowAttributes(dpy, window, CWOverrideRedirect, &attributes);
   }
   XSelectInput(dpy, window, StructureNotifyMask);
   XMapWindow(dpy, window);
@@ -176,10 +183,13 @@ int main(int argc, char** argv) {
   if (command == "window" && (argc == 4 || argc == 6))
     status =
         RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]), argc == 6 ? std::atoi(argv[4]) : 0,
-                  argc == 6 ? std::atoi(argv[5]) : 0, false);
+                  argc == 6 ? std::atoi(argv[5]) : 0, false, false);
   else if (command == "dock" && argc == 6)
     status = RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
-                       std::atoi(argv[5]), true);
+                       std::atoi(argv[5]), true, false);
+  else if (command == "cover" && argc == 6)
+    status = RunWindow(dpy, std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                       std::atoi(argv[5]), false, true);
   else if (command == "lit" && argc == 3)
     status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), 0, 0, 0, 0);
   else if (command == "lit" && argc == 7)
@@ -197,7 +207,7 @@ int main(int argc, char** argv) {
   else
     std::fprintf(
         stderr,
-        "usage: x_probe window W H [X Y] | dock W H X Y | lit ID [X Y W H] | yellow ID X Y W H | "
+        "usage: x_probe window W H [X Y] | dock W H X Y | cover W H X Y | lit ID [X Y W H] | yellow ID X Y W H | "
         "ppm ID FILE | "
         "colour ID R G B X Y W H\n");
   XCloseDisplay(dpy);
