@@ -284,10 +284,11 @@ check "/c: closed by the compositor, it ends with status 0 ($exit_status)" test 
 check "/c: closed by the compositor, it saves nothing" test ! -e "$work/home/Ombrix"
 stop "$saver_pid"
 
-# swayidle starts it after 3 s without input and does not wait for it: a stand-in lock at 5 s
-# runs while the saver still shows; a key ends the saver again.
+# swayidle starts it after 3 s without input as the README says, in the background: a stand-in
+# lock at 5 s runs while the saver still shows, though -w waits for every command; a key ends
+# the saver again.
 swayidle_start=$(date +%s%N)
-user_command swayidle timeout 3 "date +%s%N >$work/home/idle.start; exec $work/tundrel /s" \
+user_command swayidle -w timeout 3 "date +%s%N >$work/home/idle.start; $work/tundrel /s &" \
   timeout 5 "date +%s%N >$work/home/lock.start"
 "${cmd[@]}" >>"$work/swayidle.log" 2>&1 &
 swayidle_pid=$!
