@@ -1,15 +1,18 @@
 // The Windows text pieces: the GDI text surface drawing on a memory bitmap (font size for the
 // screen's pixels per inch, colour, transparent background, placement, clip box), the same text
 // written into an OpenGL frame, the user's long time text, and the code-page conversions behind
-// captions and text output.
+// captions and text output. Beside them, whether a form window is seen as the system's messages
+// to it say.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "forms.h"
 #include "gdi_text_surface.h"
 #include "text_surface.h"
 #include "wgl_window_surface.h"
@@ -226,6 +229,67 @@ TEST(LongTime, TextIsTheUsersLongTimeFormatInUtf8) {
     if (text == Utf8FromWide(expected)) return;
   }
   ADD_FAILURE() << "LongTimeText differs from GetTimeFormatW: " << LongTimeText();
+}
+
+// Wine sends a window none of these messages, so they are sent here as Windows sends them: the
+// console display's state (off, dimmed, on) in a power-setting broadcast, the session's lock and
+// unlock, and the minimise and restore that WM_SIZE reports. Each change of what WindowIsSeen
+// says of the form reaches OnSeenChange; windows that are not forms are always seen.
+TEST(FormSight, DisplayStateSessionLockAndMinimisingDecideWhetherAFormIsSeen) {
+  std::string error;
+  ASSERT_TRUE(Application.Connect(error)) << error;
+  TForm form{TFormDesign{}};
+  int changes = 0;
+  form.OnSeenChange = [&](TObject*) { ++changes; };
+  const TWindowHandle handle = form.Handle();
+  ASSERT_NE(handle, 0u);
+  HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(handle)));
+  form.Show();
+  EXPECT_TRUE(WindowIsSeen(handle));
+
+  struct {
+    GUID Setting;
+    DWORD Length = sizeof(DWORD);
+    DWORD Value = 0;
+  } power;
+  const GUID consoleDisplayState = {
+      0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+  const GUID monitorPowerOn = {
+      0x02731015, 0x4510, 0x4526, {0x99, 0xe6, 0xe5, 0xa1, 0x7e, 0xbd, 0x1a, 0xea}};
+  auto broadcast = [&](const GUID& setting, DWORD value) {
+    power.Setting = setting;
+    power.Value = value;
+    const WPARAM settingChange = 0x8013;  // PBT_POWERSETTINGCHANGE
+    return SendMessageW(window, WM_POWERBROADCAST, settingChange, reinterpret_cast<LPARAM>(&power));
+  };
+  // A window of this program that is no form.
+  HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr, nullptr,
+                               nullptr);
+
+  EXPECT_EQ(broadcast(consoleDisplayState, 0), TRUE);
+  EXPECT_FALSE(WindowIsSeen(handle)) << "display off";
+  EXPECT_EQ(changes, 1);
+  EXPECT_TRUE(WindowIsSeen(static_cast<TWindowHandle>(reinterpret_cast<uintptr_t>(other))));
+  broadcast(monitorPowerOn, 1);
+  EXPECT_FALSE(WindowIsSeen(handle)) << "only the console display's state counts";
+  broadcast(consoleDisplayState, 2);
+  EXPECT_TRUE(WindowIsSeen(handle)) << "dimmed";
+  broadcast(consoleDisplayState, 1);
+  EXPECT_TRUE(WindowIsSeen(handle)) << "on";
+  EXPECT_EQ(changes, 2);
+
+  SendMessageW(window, WM_WTSSESSION_CHANGE, 7, 0);  // WTS_SESSION_LOCK
+  EXPECT_FALSE(WindowIsSeen(handle)) << "locked";
+  SendMessageW(window, WM_WTSSESSION_CHANGE, 8, 0);  // WTS_SESSION_UNLOCK
+  EXPECT_TRUE(WindowIsSeen(handle)) << "unlocked";
+  EXPECT_EQ(changes, 4);
+
+  ShowWindow(window, SW_MINIMIZE);
+  EXPECT_FALSE(WindowIsSeen(handle)) << "minimised";
+  ShowWindow(window, SW_RESTORE);
+  EXPECT_TRUE(WindowIsSeen(handle)) << "restored";
+  EXPECT_EQ(changes, 6);
+  DestroyWindow(other);
 }
 
 }  // namespace

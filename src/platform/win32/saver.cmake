@@ -5,11 +5,13 @@ include_guard(GLOBAL)
 set(TUNDREL_SHELL_DIR ${PROJECT_SOURCE_DIR}/src/shell)
 set(TUNDREL_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# tundrel_win32_forms: forms.h over USER32, and the settings dialog's window.
+# tundrel_win32_forms: forms.h over USER32 (the displays and the power in win32_display.cpp), and
+# the settings dialog's window.
 include(${TUNDREL_SHELL_DIR}/config_dialog.cmake)
 add_library(tundrel_win32_forms STATIC
   ${TUNDREL_WIN32_DIR}/settings_dialog_win32.cpp
   ${TUNDREL_WIN32_DIR}/win32_forms.cpp
+  ${TUNDREL_WIN32_DIR}/win32_display.cpp
   ${TUNDREL_WIN32_DIR}/../energy.cpp
   ${TUNDREL_WIN32_DIR}/../forms_common.cpp)
 target_include_directories(tundrel_win32_forms PUBLIC ${TUNDREL_WIN32_DIR}

@@ -13,15 +13,17 @@
 #include "forms.h"
 #include "wgl_window_surface.h"
 #include "wide_text.h"
+#include "win32_display.h"
 #include "windows_api.h"
 
 TApplication Application;
 
-// What a form window keeps besides its TForm: the design's colour and cursor.
+// What a form window keeps besides its TForm: the design's colour and cursor, and its sight.
 struct TFormLink {
   TForm* Form = nullptr;
   bool Black = false;
   bool HideCursor = false;
+  TWin32SightWatch Sight;
 };
 
 struct TForm::TPlatformWindow {
@@ -188,7 +190,13 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       // A minimised window has no client area to draw into; its old size stays.
       if (wParam != SIZE_MINIMIZED)
         Guarded([&] { form->ClientResized(LOWORD(lParam), HIWORD(lParam)); });
+      if (link->Sight.Take(message, wParam, lParam)) Guarded([&] { form->SeenChanged(); });
       return 0;
+    case WM_POWERBROADCAST:
+    case WM_WTSSESSION_CHANGE:
+      if (link->Sight.Take(message, wParam, lParam)) Guarded([&] { form->SeenChanged(); });
+      // Every power event is granted, the suspend requests of older Windows too.
+      return message == WM_POWERBROADCAST ? TRUE : 0;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
       if (form->OnKeyDown) {
@@ -252,6 +260,7 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       // Reached only when the window goes before its form: the form destroys its window after
       // taking the link away.
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      link->Sight.Stop();
       form->WindowDestroyed();
       return 0;
     default:
@@ -352,6 +361,7 @@ TForm::~TForm() {
   if (!Wnd->Destroyed) {
     // Messages sent while the window goes must not reach a form that is being destroyed.
     SetWindowLongPtrW(Wnd->Wnd, GWLP_USERDATA, 0);
+    Wnd->Link->Sight.Stop();
     DestroyWindow(Wnd->Wnd);
   }
   delete Wnd->Link;
@@ -373,7 +383,7 @@ TWindowHandle TForm::Handle() {
                  Design.Top + Design.ClientHeight};
   AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
 
-  TFormLink* link = new TFormLink{this, Design.Black, Design.HideCursor};
+  TFormLink* link = new TFormLink{this, Design.Black, Design.HideCursor, {}};
   const std::wstring caption = WideFromBytes(Design.Caption, TitleCodePage);
   HWND window = CreateWindowExW(exStyle, FormClass, caption.c_str(), style, bounds.left, bounds.top,
                                 bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr,
@@ -385,6 +395,7 @@ TWindowHandle TForm::Handle() {
   Wnd = std::make_unique<TPlatformWindow>();
   Wnd->Wnd = window;
   Wnd->Link = link;
+  link->Sight.Start(window);
   return FromHwnd(window);
 }
 
@@ -568,6 +579,15 @@ bool WindowExists(TWindowHandle window) {
   return window != 0 && IsWindow(ToHwnd(window)) != FALSE;
 }
 
+bool WindowIsSeen(TWindowHandle handle) {
+  // Other programs' windows (the host's preview) are the other program's concern.
+  HWND window = ToHwnd(handle);
+  if (!handle || !IsWindow(window) || !IsOwnWindow(window) || !ClassIs(window, FormClass))
+    return true;
+  const TFormLink* link = reinterpret_cast<TFormLink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  return !link || link->Sight.Seen();
+}
+
 bool ForeignWindowsReachable(std::string&) {
   return true;
 }
@@ -582,42 +602,6 @@ char UserDecimalSeparator() {
       separator[0] > ' ' && separator[0] < 0x7F)
     return separator[0];
   return '.';
-}
-
-namespace {
-
-BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
-  MONITORINFO info = {};
-  info.cbSize = sizeof info;
-  if (GetMonitorInfoW(monitor, &info)) {
-    const RECT& r = info.rcMonitor;
-    auto* monitors = reinterpret_cast<std::vector<TScreenRect>*>(list);
-    const TScreenRect rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
-    if (info.dwFlags & MONITORINFOF_PRIMARY)
-      monitors->insert(monitors->begin(), rect);
-    else
-      monitors->push_back(rect);
-  }
-  return TRUE;
-}
-
-}  // namespace
-
-std::vector<TScreenRect> MonitorRects() {
-  std::vector<TScreenRect> monitors;
-  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
-  if (monitors.empty())
-    monitors.push_back(
-        TScreenRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
-  return monitors;
-}
-
-double DisplayRefreshRate() {
-  DEVMODEW mode = {};
-  mode.dmSize = sizeof mode;
-  if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return 0;
-  // 0 and 1 stand for the hardware's default rate, which the system does not name.
-  return mode.dmDisplayFrequency > 1 ? static_cast<double>(mode.dmDisplayFrequency) : 0;
 }
 
 TPoint CursorPos() {
