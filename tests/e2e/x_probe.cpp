@@ -9,13 +9,17 @@
 //                          are not black; status 1 if the window is gone
 //   x_probe yellow ID X Y W H  the same count for pixels of the clock's full yellow (red and
 //                          green 200 or more, blue 60 or less)
+//   x_probe await ID S     reads window ID until more than 1000 of its pixels are lit, then
+//                          prints the milliseconds that took; status 1 after S seconds without
 //   x_probe ppm ID FILE    writes window ID as a binary PPM image
 //   x_probe colour ID R G B X Y W H  prints how many pixels of that rectangle of window ID are
 //                          within 60 of the colour on every channel
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -115,10 +119,12 @@ bool IsYellow(unsigned long pixel) {
   return red >= 200 && green >= 200 && blue <= 60;
 }
 
-int CountLit(Display* dpy, Window window, int left, int top, int width, int height,
-             bool (*counts)(unsigned long) = IsLit) {
+// How many pixels of that rectangle of window (the whole window for a width of 0) pass counts;
+// -1 when the window cannot be read.
+long Count(Display* dpy, Window window, int left, int top, int width, int height,
+           bool (*counts)(unsigned long)) {
   XImage* image = Grab(dpy, window);
-  if (!image) return 1;
+  if (!image) return -1;
   if (width <= 0) width = image->width;
   if (height <= 0) height = image->height;
   long lit = 0;
@@ -126,8 +132,31 @@ int CountLit(Display* dpy, Window window, int left, int top, int width, int heig
     for (int x = left; x < left + width && x < image->width; ++x)
       if (counts(XGetPixel(image, x, y))) ++lit;
   XDestroyImage(image);
+  return lit;
+}
+
+int CountLit(Display* dpy, Window window, int left, int top, int width, int height,
+             bool (*counts)(unsigned long) = IsLit) {
+  const long lit = Count(dpy, window, left, top, width, height, counts);
+  if (lit < 0) return 1;
   std::printf("%ld\n", lit);
   return 0;
+}
+
+// Reads the window again and again until more than 1000 of its pixels are lit: prints the
+// milliseconds that took; status 1 after seconds without.
+int AwaitLit(Display* dpy, Window window, double seconds) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (Count(dpy, window, 0, 0, 0, 0, IsLit) > 1000) {
+      std::printf("%.0f\n", ms);
+      return 0;
+    }
+    if (ms > seconds * 1000) return 1;
+    usleep(1000);
+  }
 }
 
 int CountColour(Display* dpy, Window window, const int rgb[3], int left, int top, int width,
@@ -198,6 +227,8 @@ int main(int argc, char** argv) {
   else if (command == "yellow" && argc == 7)
     status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atoi(argv[3]),
                       std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), IsYellow);
+  else if (command == "await" && argc == 4)
+    status = AwaitLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atof(argv[3]));
   else if (command == "colour" && argc == 10) {
     const int rgb[3] = {std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])};
     status = CountColour(dpy, std::strtoul(argv[2], nullptr, 0), rgb, std::atoi(argv[6]),
@@ -207,7 +238,7 @@ int main(int argc, char** argv) {
   else
     std::fprintf(
         stderr,
-        "usage: x_probe window W H [X Y] | dock W H X Y | cover W H X Y | lit ID [X Y W H] | yellow ID X Y W H | "
+        "usage: x_probe window W H [X Y] | dock W H X Y | cover W H X Y | lit ID [X Y W H] | await ID S | yellow ID X Y W H | "
         "ppm ID FILE | "
         "colour ID R G B X Y W H\n");
   XCloseDisplay(dpy);

@@ -1,0 +1,223 @@
+#!/bin/bash
+# What the saver spends when it should spend little: while no one can see it (the window without
+# arguments minimised under openbox, /s covered by a full-screen override-redirect window as a
+# lock screen maps it, the window on a hidden workspace of a headless sway), the share of one
+# core it takes and how often its threads wake, then how soon its first frame comes once it can
+# be seen again; on a 144 Hz output its frames a second and its CPU beside the same run at 60 Hz;
+# on battery (a stand-in power-supply folder, in a mount namespace of its own) its frame rate.
+# Medians of several runs. Needs root for the battery case (and runs sway as uid 65534 then).
+# usage: bench/energy_load.sh <build folder> [runs=3] [seconds=10]
+set -u
+build="${1:?usage: $0 <build folder> [runs] [seconds]}"
+runs="${2:-3}" seconds="${3:-10}"
+saver="$build/src/shell/tundrel" probe="$build/tests/x_probe"
+for program in "$saver" "$probe"; do
+  [ -x "$program" ] || { echo "$program is not built" >&2; exit 2; }
+done
+for tool in Xvfb openbox xdotool xprop sway swaymsg python3 setpriv; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
+done
+# The world's first 20 s of snow cost several times what later ones do.
+settle=25
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-energy-XXXXXX")"
+chmod 755 "$work"
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+median() {
+  sort -g | awk '{v[NR] = $1} END {if (!NR) print "-"; else printf "%.1f\n", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+# load <pid> <seconds>: "<% of a core> <wake-ups a second>" of the process and all its threads.
+load() {
+  local pid="$1" span="$2" t0 w0 n0 t1 w1 n1
+  wakes() { cat /proc/"$pid"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt/ {s += $2} END {print s}'; }
+  t0=$(awk '{print $14 + $15}' "/proc/$pid/stat") w0=$(wakes) n0=$(date +%s%N)
+  sleep "$span"
+  t1=$(awk '{print $14 + $15}' "/proc/$pid/stat") w1=$(wakes) n1=$(date +%s%N)
+  awk -v t=$((t1 - t0)) -v hz="$(getconf CLK_TCK)" -v w=$((w1 - w0)) -v ns=$((n1 - n0)) \
+    'BEGIN {printf "%.2f %.1f\n", 100 * t / hz / (ns / 1e9), w / (ns / 1e9)}'
+}
+# first_lit <window> <command...>: the milliseconds from the command (that lets the window be
+# seen) to the window's first lit frame, read by one process that polls its pixels.
+first_lit() {
+  local win="$1" out="$work/await"
+  shift
+  "$probe" await "$win" 5 >"$out" 2>/dev/null &
+  local poller=$!
+  sleep 0.05
+  "$@"
+  wait "$poller" || echo 9999 >"$out"
+  echo $(($(cat "$out") - 50))
+}
+report() {  # report <label> <file of "cpu wakes ms" lines>
+  printf '%-46s %s %% of a core, %s wake-ups a second, first frame after %s ms (runs: %s)\n' "$1" \
+    "$(cut -d' ' -f1 "$2" | median)" "$(cut -d' ' -f2 "$2" | median)" \
+    "$(cut -d' ' -f3 "$2" | median)" "$(cut -d' ' -f1 "$2" | xargs)"
+}
+
+# ---- X11 ----
+xvfb() {  # a private Xvfb of 1280x720; sets DISPLAY
+  Xvfb -displayfd 3 -noreset -screen 0 1280x720x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+  pids+=("$!")
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$work/display")"
+  : >"$work/display"
+}
+window_of() {  # window_of <pid>: its main window, once shown
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n1 | grep . && return
+    sleep 0.1
+  done
+}
+saver_env=(env XDG_CONFIG_HOME="$work" LIBGL_ALWAYS_SOFTWARE=1)
+
+xvfb
+HOME="$work" openbox >/dev/null 2>&1 &
+pids+=("$!")
+sleep 1
+: >"$work/minimised"
+for ((r = 1; r <= runs; ++r)); do
+  "${saver_env[@]}" "$saver" 2>/dev/null &
+  pid=$!
+  win=$(window_of "$pid")
+  sleep "$settle"
+  xdotool windowminimize "$win"
+  sleep 2
+  figures=$(load "$pid" "$seconds")
+  echo "$figures $(first_lit "$win" xdotool windowactivate "$win")" >>"$work/minimised"
+  kill "$pid"; wait "$pid" 2>/dev/null
+done
+
+xvfb
+: >"$work/covered"
+for ((r = 1; r <= runs; ++r)); do
+  xdotool mousemove 100 100
+  "${saver_env[@]}" "$saver" /s 2>/dev/null &
+  pid=$!
+  win=$(window_of "$pid")
+  sleep "$settle"
+  coproc COVER { "$probe" cover 1280 720 0 0; }
+  read -r _ _ <&"${COVER[0]}"
+  sleep 2
+  figures=$(load "$pid" "$seconds")
+  echo "$figures $(first_lit "$win" eval 'echo quit >&"${COVER[1]}"')" >>"$work/covered"
+  wait "$COVER_PID" 2>/dev/null
+  kill "$pid"; wait "$pid" 2>/dev/null
+done
+
+# On battery: the window's caption over the measured seconds.
+: >"$work/battery"
+if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
+  mkdir -p "$work/power/BAT0" "$work/power/AC"
+  echo Battery >"$work/power/BAT0/type"; echo 1 >"$work/power/BAT0/present"
+  echo Mains >"$work/power/AC/type"; echo 0 >"$work/power/AC/online"
+  source "$(dirname "$0")/caption_fps.sh"
+  for ((r = 1; r <= runs; ++r)); do
+    "${saver_env[@]}" unshare -m sh -c 'mount --bind "$1" /sys/class/power_supply && exec "$2"' \
+      sh "$work/power" "$saver" 2>/dev/null &
+    pid=$!
+    window_of "$pid" >/dev/null
+    sleep 5
+    for _ in $(seq "$seconds"); do sleep 1; fps_now; done | median >>"$work/battery"
+    kill "$pid"; wait "$pid" 2>/dev/null
+  done
+fi
+kill "${pids[@]}" 2>/dev/null
+wait 2>/dev/null
+pids=()
+
+# ---- Wayland: a headless sway as in the tests (as uid 65534 when root) ----
+as_nobody=()
+[ "$(id -u)" -eq 0 ] && as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+install -m 755 "$saver" "$work/tundrel"
+mkdir -m 700 "$work/runtime" "$work/home"
+[ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/runtime" "$work/home"
+printf 'xwayland disable\noutput HEADLESS-1 mode --custom 1280x720@60Hz\n' >"$work/sway.conf"
+chmod 644 "$work/sway.conf"
+unset DISPLAY
+as_user() {
+  env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME="$work/home" XDG_CONFIG_HOME="$work/home" \
+    XDG_RUNTIME_DIR="$work/runtime" LIBGL_ALWAYS_SOFTWARE=1 ${display:+WAYLAND_DISPLAY=$display} \
+    ${swaysock:+SWAYSOCK=$swaysock} "${as_nobody[@]}" "$@"
+}
+display="" swaysock=""
+as_user env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+  sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+pids+=("$!")
+for _ in $(seq 100); do
+  swaysock=$(find "$work/runtime" -name 'sway-ipc.*.sock' | head -n1)
+  display=$(find "$work/runtime" -name 'wayland-*' -type s -printf '%f\n' | head -n1)
+  [ -n "$swaysock" ] && [ -n "$display" ] && as_user swaymsg -t get_outputs >/dev/null 2>&1 && break
+  sleep 0.1
+done
+wl_fps() {
+  as_user swaymsg -t get_tree 2>/dev/null | sed -n 's/.*"name": "FPS: \([0-9.]*\) .*/\1/p' | head -n1
+}
+monotonic_ms() { python3 -c 'import time; print(int(time.monotonic() * 1000))'; }
+# The saver's commits, each stamped with the monotonic clock as it is read; and a stamp of now.
+stamp_commits() {
+  python3 -u -c '
+import sys, time
+for line in sys.stdin:
+    if "wl_surface@" in line and ".commit(" in line:
+        print(int(time.monotonic() * 1000), flush=True)'
+}
+
+: >"$work/hidden"
+for ((r = 1; r <= runs; ++r)); do
+  as_user swaymsg workspace 1 >/dev/null
+  : >"$work/commits"
+  as_user env WAYLAND_DEBUG=client "$work/tundrel" 2>&1 >/dev/null | stamp_commits >"$work/commits" &
+  sleep "$settle"
+  pid=$(pgrep -f "^$work/tundrel$" | head -n1)
+  as_user swaymsg workspace hidden >/dev/null
+  sleep 2
+  figures=$(load "$pid" "$seconds")
+  # The command's own start (about 20 ms for swaymsg) counts against the saver.
+  start=$(monotonic_ms)
+  as_user swaymsg workspace back_and_forth >/dev/null
+  sleep 1
+  first=$(awk -v s="$start" '$1 >= s {print $1 - s; exit}' "$work/commits")
+  echo "$figures ${first:-9999}" >>"$work/hidden"
+  kill "$pid"; wait "$!" 2>/dev/null
+done
+
+# 60 Hz against 144 Hz: the window's frames a second and its share of a core.
+: >"$work/hz60"; : >"$work/hz144"
+for ((r = 1; r <= runs; ++r)); do
+  for hz in 60 144; do
+    as_user swaymsg "output HEADLESS-1 mode --custom 1280x720@${hz}Hz" >/dev/null
+    as_user "$work/tundrel" 2>/dev/null &
+    sleep "$settle"
+    pid=$(pgrep -f "^$work/tundrel$" | head -n1)
+    cpu=$(load "$pid" "$seconds" | cut -d' ' -f1)
+    echo "$cpu $(for _ in 1 2 3; do wl_fps; sleep 0.6; done | median)" >>"$work/hz$hz"
+    kill "$pid"; wait "$pid" 2>/dev/null
+  done
+done
+
+echo "== nobody watching ($runs runs of ${seconds} s, medians)"
+report "X11 window minimised under openbox:" "$work/minimised"
+report "X11 /s under an override-redirect cover:" "$work/covered"
+report "Wayland window on a hidden workspace:" "$work/hidden"
+echo "== frame budget"
+for hz in 60 144; do
+  printf '%-46s %s frames a second, %s %% of a core (runs: %s)\n' "Wayland window, ${hz} Hz output:" \
+    "$(cut -d' ' -f2 "$work/hz$hz" | median)" "$(cut -d' ' -f1 "$work/hz$hz" | median)" \
+    "$(cut -d' ' -f1 "$work/hz$hz" | xargs)"
+done
+awk -v a="$(cut -d' ' -f1 "$work/hz144" | median)" -v b="$(cut -d' ' -f1 "$work/hz60" | median)" \
+  'BEGIN {printf "%-46s %.2f x\n", "CPU at 144 Hz / at 60 Hz:", a / b}'
+if [ -s "$work/battery" ]; then
+  printf '%-46s %s frames a second (runs: %s)\n' "X11 window on battery, 60 Hz:" \
+    "$(median <"$work/battery")" "$(xargs <"$work/battery")"
+else
+  echo "on battery: not measured (needs root for a mount namespace)"
+fi
