@@ -11,7 +11,7 @@ constexpr double StatisticsInterval = 0.5;
 
 // What one interval measured.
 struct TFrameStatistics {
-  int32_t FrameCount = 0;  // frame ticks in the interval
+  int32_t FrameCount = 0;  // frames presented in the interval
   double RateElapsed = 0;  // seconds since the last refresh, read for the frame rate
   double CostElapsed = 0;  // the same, read again for the cost per unit
   int32_t Units = 0;       // units in the world (trees and animals)

@@ -37,12 +37,17 @@ int NoteError(Display*, XErrorEvent*) {
 }
 
 XImage* Grab(Display* dpy, Window window) {
+  Failed = false;
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(dpy, window, &attributes)) return nullptr;
   XImage* image = XGetImage(dpy, window, 0, 0, static_cast<unsigned>(attributes.width),
                             static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
   XSync(dpy, False);
-  if (Failed) return nullptr;
+  if (Failed) {
+    // An unmapped window cannot be read, yet the request may still hand back an image.
+    if (image) XDestroyImage(image);
+    return nullptr;
+  }
   return image;
 }
 
