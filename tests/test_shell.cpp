@@ -473,12 +473,13 @@ TEST(FramePacer, KeepsTheRateOnAMillisecondTimerAndRestartsAfterAStall) {
 
 TEST(Energy, FrameBudgetIsAWholeDivisorOfTheRefreshAtMost75Or30OnBattery) {
   const std::vector<std::pair<double, double>> mains = {
-      {60, 60}, {75, 75}, {75.02, 75.02}, {120, 60}, {144, 72}, {165, 55}, {240, 60}, {360, 72},
-      {59.94, 59.94}, {0, 60}, {30, 30}};
+      {60, 60},  {75, 75},  {75.02, 75.02}, {120, 60}, {144, 72}, {165, 55},
+      {240, 60}, {360, 72}, {59.94, 59.94}, {0, 60},   {30, 30}};
   for (const auto& [refresh, budget] : mains) EXPECT_DOUBLE_EQ(FrameBudget(refresh, false), budget);
-  const std::vector<std::pair<double, double>> battery = {
-      {60, 30}, {144, 28.8}, {240, 30}, {75, 25}, {30, 30}, {0, 30}};
-  for (const auto& [refresh, budget] : battery) EXPECT_DOUBLE_EQ(FrameBudget(refresh, true), budget);
+  const std::vector<std::pair<double, double>> battery = {{60, 30}, {144, 28.8}, {240, 30},
+                                                          {75, 25}, {30, 30},    {0, 30}};
+  for (const auto& [refresh, budget] : battery)
+    EXPECT_DOUBLE_EQ(FrameBudget(refresh, true), budget);
 }
 
 TEST(Energy, AnX11WindowIsSeenOnlyMappedUncoveredAndOnADisplayThatIsOn) {
@@ -486,8 +487,8 @@ TEST(Energy, AnX11WindowIsSeenOnlyMappedUncoveredAndOnADisplayThatIsOn) {
   EXPECT_FALSE(X11WindowSeen(sight));
   sight.Mapped = true;
   EXPECT_TRUE(X11WindowSeen(sight));
-  for (bool TX11Sight::*hiding : {&TX11Sight::Iconic, &TX11Sight::Hidden,
-                                  &TX11Sight::FullyObscured}) {
+  for (bool TX11Sight::*hiding :
+       {&TX11Sight::Iconic, &TX11Sight::Hidden, &TX11Sight::FullyObscured}) {
     TX11Sight hidden = sight;
     hidden.*hiding = true;
     EXPECT_FALSE(X11WindowSeen(hidden));

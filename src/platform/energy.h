@@ -23,11 +23,11 @@ double FrameBudget(double refresh, bool onBattery);
 // A window of ours on X11, as the server and the window manager describe it.
 struct TX11Sight {
   bool Mapped = false;
-  bool Iconic = false;          // WM_STATE says IconicState
-  bool Hidden = false;          // _NET_WM_STATE holds _NET_WM_STATE_HIDDEN
-  bool FullyObscured = false;   // the last VisibilityNotify said VisibilityFullyObscured
-  bool DpmsEnabled = false;     // the server has DPMS and it is switched on
-  int DpmsLevel = 0;            // DPMSModeOn 0, Standby 1, Suspend 2, Off 3
+  bool Iconic = false;         // WM_STATE says IconicState
+  bool Hidden = false;         // _NET_WM_STATE holds _NET_WM_STATE_HIDDEN
+  bool FullyObscured = false;  // the last VisibilityNotify said VisibilityFullyObscured
+  bool DpmsEnabled = false;    // the server has DPMS and it is switched on
+  int DpmsLevel = 0;           // DPMSModeOn 0, Standby 1, Suspend 2, Off 3
 };
 bool X11WindowSeen(const TX11Sight& sight);
 
@@ -53,10 +53,10 @@ void ApplySessionChange(TWin32Sight& sight, unsigned code);
 
 // One entry of Linux's power-supply class.
 struct TPowerSupply {
-  std::string Type;      // "Battery", "Mains", "USB", "UPS" …
-  bool Online = false;   // an external supply that delivers power
-  bool Present = true;   // a battery that is in its bay
-  bool Device = false;   // scope "Device": a mouse's or a headset's battery, not the computer's
+  std::string Type;     // "Battery", "Mains", "USB", "UPS" …
+  bool Online = false;  // an external supply that delivers power
+  bool Present = true;  // a battery that is in its bay
+  bool Device = false;  // scope "Device": a mouse's or a headset's battery, not the computer's
 };
 // A battery of the computer is present and no external supply is online.
 bool OnBatteryPower(const std::vector<TPowerSupply>& supplies);

@@ -62,9 +62,9 @@ class TfMain : public TForm {
   // wait for the display off.
   TFramePacer Pacer;
   bool Paced = true;
-  double Refresh = 0;        // the display's refresh rate, frames per second; 0 unknown
-  bool Thumbnail = false;    // the host's preview: half the budget
-  bool OnBattery = false;    // as last checked
+  double Refresh = 0;         // the display's refresh rate, frames per second; 0 unknown
+  bool Thumbnail = false;     // the host's preview: half the budget
+  bool OnBattery = false;     // as last checked
   double PowerCheckedAt = 0;  // clock reading of that check
   // Someone could see a view at the last tick; while no one can, nothing is drawn.
   bool Seen = true;

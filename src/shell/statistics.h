@@ -33,4 +33,3 @@ std::string PlainNumber(double value, char decimalSeparator);
 // The eleven pieces, "FPS: 62.5   Units: 323   0.049мс/юнит   Draw: 97%   Calc: 3%" in
 // code page 1251.
 std::string StatisticsCaption(const TFrameStatistics& stats, char decimalSeparator);
-

@@ -241,11 +241,11 @@ int main(int argc, char** argv) {
   } else if (command == "ppm" && argc == 4)
     status = WritePpm(dpy, std::strtoul(argv[2], nullptr, 0), argv[3]);
   else
-    std::fprintf(
-        stderr,
-        "usage: x_probe window W H [X Y] | dock W H X Y | cover W H X Y | lit ID [X Y W H] | await ID S | yellow ID X Y W H | "
-        "ppm ID FILE | "
-        "colour ID R G B X Y W H\n");
+    std::fprintf(stderr,
+                 "usage: x_probe window W H [X Y] | dock W H X Y | cover W H X Y | lit ID [X Y W "
+                 "H] | await ID S | yellow ID X Y W H | "
+                 "ppm ID FILE | "
+                 "colour ID R G B X Y W H\n");
   XCloseDisplay(dpy);
   return status;
 }

@@ -5,8 +5,8 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/dpms.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/extensions/dpms.h>
 #include <errno.h>
 #include <unistd.h>
 

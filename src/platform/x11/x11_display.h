@@ -127,10 +127,10 @@ class TX11Display final : public TApplication::TPlatformState {
   Atom NetWmPid = None;
   Atom WmState = None;
   Atom NetWmStateHidden = None;
-  bool HasDpms = false;          // the server offers the DPMS extension
-  bool DpmsEnabled = false;      // and its power saving is switched on
-  int DpmsLevel = 0;             // DPMSModeOn 0 … DPMSModeOff 3
-  double DpmsPolledAt = -1;      // seconds of a monotonic clock; never yet
+  bool HasDpms = false;       // the server offers the DPMS extension
+  bool DpmsEnabled = false;   // and its power saving is switched on
+  int DpmsLevel = 0;          // DPMSModeOn 0 … DPMSModeOff 3
+  double DpmsPolledAt = -1;   // seconds of a monotonic clock; never yet
   XIM InputMethod = nullptr;  // the locale's own, for the characters keys type
   std::map<Window, TX11Window*> Forms;
   std::map<Window, TWatch> Watches;

@@ -126,9 +126,8 @@ void TX11Display::PollDpms() {
   // A round trip every second and a half: the monitors wake a little later than the frames
   // could, for a few hundred round trips an hour.
   constexpr double DpmsPollSeconds = 1.5;
-  const double now = std::chrono::duration<double>(
-                         std::chrono::steady_clock::now().time_since_epoch())
-                         .count();
+  const double now =
+      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   if (DpmsPolledAt >= 0 && now - DpmsPolledAt < DpmsPollSeconds) return;
   DpmsPolledAt = now;
   CARD16 level = DPMSModeOn;
