@@ -1,7 +1,7 @@
 # Shared by the Wayland scripts: a work folder that uid 65534 can use (the compositors and every
 # client run as nobody when the script is root, as sway insists), the commands that run as that
-# user in a clean environment, the saver started in the background and a screenshot's measure.
-# Source it after setting
+# user in a clean environment, the saver started in the background, a screenshot's measure and
+# the frames a protocol log shows. Source it after setting
 #   tools=(<programs the script needs>...)
 # Every wait here is bounded; the script's cleanup stops whatever it started.
 
@@ -130,3 +130,54 @@ shown() {
   done
 }
 
+# surface_frames <log>: what a saver's protocol log (WAYLAND_DEBUG=client on its stderr) says of
+# its toplevels, one line each: its wl_surface, the output it was made full screen on (as
+# xdg-output names it; "-" for none), its last configured size, the frame callbacks answered
+# and those answered in the log's last 2 seconds.
+surface_frames() {
+  python3 -c '
+import re, sys
+line_re = re.compile(r"^\[ *([0-9.]+)\] +(-> )?([a-z_0-9]+)@([0-9]+)\.([a-z_]+)\((.*)\)$")
+surface_of = {}   # xdg_surface, xdg_toplevel and frame wl_callback ids -> wl_surface id
+output_name = {}  # wl_output id -> name
+xdg_output = {}   # zxdg_output_v1 id -> wl_output id
+toplevels = {}    # wl_surface id -> [output, size, done times]
+now = 0.0
+for line in open(sys.argv[1], errors="replace"):
+    m = line_re.match(line.rstrip("\n"))
+    if not m:
+        continue
+    stamp, sent, interface, oid, event, args = m.groups()
+    now = float(stamp)
+    ids = re.findall(r"@([0-9]+)", args)
+    if sent and interface == "zxdg_output_manager_v1" and event == "get_xdg_output":
+        xdg_output[ids[0]] = ids[1]
+    elif interface == "zxdg_output_v1" and event == "name":
+        output_name[xdg_output.get(oid)] = args.strip("\"")
+    elif sent and interface == "xdg_wm_base" and event == "get_xdg_surface":
+        surface_of["xdg_surface@" + ids[0]] = ids[1]
+    elif sent and interface == "xdg_surface" and event == "get_toplevel":
+        surface = surface_of.get("xdg_surface@" + oid)
+        surface_of["xdg_toplevel@" + ids[0]] = surface
+        toplevels[surface] = ["-", "0x0", []]
+    elif sent and interface == "xdg_toplevel" and event == "set_fullscreen" and ids:
+        toplevels[surface_of["xdg_toplevel@" + oid]][0] = ids[0]
+    elif not sent and interface == "xdg_toplevel" and event == "configure":
+        width, height = args.split(",")[:2]
+        if int(width) > 0:
+            toplevels[surface_of["xdg_toplevel@" + oid]][1] = width.strip() + "x" + height.strip()
+    elif sent and interface == "wl_surface" and event == "frame":
+        surface_of["wl_callback@" + ids[0]] = oid
+    elif not sent and interface == "wl_callback" and event == "done":
+        surface = surface_of.pop("wl_callback@" + oid, None)
+        if surface in toplevels:
+            toplevels[surface][2].append(now)
+for surface, (output, size, done) in toplevels.items():
+    recent = sum(1 for t in done if t >= now - 2000)
+    print(surface, output_name.get(output, output), size, len(done), recent)' "$1"
+}
+
+# log_fps <log>: the frame rate of the last caption a protocol log shows the saver setting.
+log_fps() {
+  sed -n 's/.*set_title("FPS: \([0-9.]*\) .*/\1/p' "$1" | tail -n1
+}
