@@ -23,6 +23,9 @@ test_packages=(
   xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
   libfaketime valgrind xscreensaver lintian dpkg-dev passwd
   sway swayidle grim wtype
+  # The other Wayland desktops: weston, whose screenshots netpbm reads, and mutter, which runs in
+  # a D-Bus session of its own.
+  weston netpbm mutter dbus-daemon
 )
 # Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
 # drivers and X libraries its OpenGL needs.

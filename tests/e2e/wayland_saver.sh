@@ -8,64 +8,19 @@
 # root it and every client run as nobody (uid 65534).
 # Usage: wayland_saver.sh <tundrel> <wl_pointer>
 set -u
-source "$(dirname "$0")/tally.sh"
-for tool in sway swaymsg swayidle grim wtype setpriv python3; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed"; echo "0 passed, 1 failed"; exit 1; }
-done
-as_nobody=()
-[ "$(id -u)" -eq 0 ] && as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-
-# The programs are copied where uid 65534 can run them; its own folders hold the runtime
-# directory and the settings.
-work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-wayland-XXXXXX")"
-chmod 755 "$work"
+tools=(sway swaymsg swayidle grim wtype)
+source "$(dirname "$0")/wayland_common.sh"
 install -m 755 "$1" "$work/tundrel"
 install -m 755 "$2" "$work/wl_pointer"
-# For a sanitized build: what the X11 scripts leave to the leak checker too, the dialog's
-# toolkit included.
-cat "$(dirname "$0")/../lsan_saver.supp" "$(dirname "$0")/lsan_gtk.supp" >"$work/lsan.supp"
-chmod 644 "$work/lsan.supp"
-mkdir -m 700 "$work/runtime" "$work/home"
-[ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/runtime" "$work/home"
 cat >"$work/sway.conf" <<'EOF'
 xwayland disable
 output HEADLESS-1 resolution 1024x768 position 0 0
 EOF
 chmod 644 "$work/sway.conf"
-unset DISPLAY WAYLAND_DISPLAY SWAYSOCK XSCREENSAVER_WINDOW
-started=()
-
-cleanup() {
-  local p
-  for p in "${started[@]}"; do kill -9 "$p" 2>/dev/null; done
-  for p in "${started[@]}"; do wait "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-finish() {
-  echo "$pass passed, $fails failed"
-  [ "$fails" -eq 0 ]
-  exit $?
-}
-
-# user_command <command...>: sets cmd to the command line that runs it (as uid 65534 when this
-# script is root) in a clean environment for this compositor; as_user runs it. (A background job started as "${cmd[@]}" &
-# has the program's own pid in $!, which a function run in the background would not.)
-user_command() {
-  cmd=(env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME="$work/home" XDG_CONFIG_HOME="$work/home"
-       XDG_RUNTIME_DIR="$work/runtime" LIBGL_ALWAYS_SOFTWARE=1
-       LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0"
-       NO_AT_BRIDGE=1)  # GTK without an accessibility bus, as in the X11 dialog's script
-  [ -n "${display:-}" ] && cmd+=("WAYLAND_DISPLAY=$display")
-  [ -n "${swaysock:-}" ] && cmd+=("SWAYSOCK=$swaysock")
-  cmd+=("${as_nobody[@]}" "$@")
-}
-as_user() { user_command "$@"; "${cmd[@]}"; }
 
 # start_sway: a new compositor with the one output HEADLESS-1; sets sway_pid, display, swaysock.
 start_sway() {
-  display="" swaysock=""
+  display="" swaysock="" user_env=()
   user_command env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway -c "$work/sway.conf"
   "${cmd[@]}" >>"$work/sway.log" 2>&1 &
@@ -74,13 +29,13 @@ start_sway() {
   for _ in $(seq 100); do
     swaysock=$(find "$work/runtime" -name 'sway-ipc.*.sock' | head -n1)
     display=$(find "$work/runtime" -name 'wayland-*' -type s -printf '%f\n' | head -n1)
+    user_env=(${swaysock:+"SWAYSOCK=$swaysock"})
     if [ -n "$swaysock" ] && [ -n "$display" ] && as_user swaymsg -t get_outputs >/dev/null 2>&1; then
       return 0
     fi
     sleep 0.1
   done
-  echo "FAIL: sway did not start"; tail -n 20 "$work/sway.log"; echo "$pass passed, $((fails + 1)) failed"
-  exit 1
+  give_up "sway did not start" "$work/sway.log"
 }
 
 # new_output <name> <WxH> <X>: one more headless output, named as sway numbers them.
@@ -89,62 +44,11 @@ new_output() {
     as_user swaymsg output "$1" resolution "$2" position "$3" 0 >/dev/null
 }
 
-# launch <args...>: the saver in the background; pid in saver_pid, stderr in $work/err.
-launch() {
-  user_command "$work/tundrel" "$@"
-  "${cmd[@]}" 2>"$work/err" &
-  saver_pid=$!
-  started+=("$saver_pid")
-}
-
-# stop <pid>: ends a saver that a case left running.
-stop() { running "$1" && { kill -9 "$1"; wait "$1"; } 2>/dev/null; }
-
 key() { as_user wtype -s 100 "$@"; }
 pointer() { as_user "$work/wl_pointer" "$@"; }
 
-# measure <output>: a screenshot of the output, as "lit bare yellow": the pixels that are neither
-# black nor sway's empty grey, those of that grey (where no surface covers the output), and
-# those of the clock's yellow in the top quarter of the output's left half, which holds the whole
-# clock at any scale.
-measure() {
-  as_user grim -t ppm -o "$1" - 2>/dev/null | python3 -c '
-import sys
-data = sys.stdin.buffer.read()
-if not data.startswith(b"P6"):
-    print(0, 0, 0); sys.exit()
-_, w, h, _ = data.split(maxsplit=4)[:4]
-w, h = int(w), int(h)
-px = data[-w * h * 3:]
-# Every fourth pixel, counted four times.
-r, g, b = px[0::12], px[1::12], px[2::12]
-lit = bare = 0
-for pr, pg, pb in zip(r, g, b):
-    if pr > 24 or pg > 24 or pb > 24:
-        if abs(pr - 63) <= 2 and abs(pg - 63) <= 2 and abs(pb - 63) <= 2:
-            bare += 4
-        else:
-            lit += 4
-yellow = 0
-for y in range(h // 4):
-    row = px[y * w * 3:(y * w + w // 2) * 3]
-    yellow += sum(1 for i in range(0, len(row), 3)
-                  if row[i] >= 200 and row[i + 1] >= 200 and row[i + 2] <= 60)
-print(lit, bare, yellow)'
-}
-
-# shown <output> <seconds>: waits until a view covers the output, lit, with its clock; the
-# last reading is in reading.
-shown() {
-  local until=$((SECONDS + $2)) lit bare yellow
-  while :; do
-    reading=$(measure "$1")
-    read -r lit bare yellow <<<"$reading"
-    [ "$lit" -gt 1000 ] && [ "$bare" -lt 1000 ] && [ "$yellow" -gt 30 ] && return 0
-    [ "$SECONDS" -ge "$until" ] && return 1
-    sleep 0.3
-  done
-}
+# measure <output>: a screenshot of the output, measured as measure_ppm does.
+measure() { as_user grim -t ppm -o "$1" - 2>/dev/null | measure_ppm; }
 
 start_sway
 new_output HEADLESS-2 1280x720 1024

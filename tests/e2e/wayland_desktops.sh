@@ -1,0 +1,214 @@
+#!/usr/bin/env bash
+# The native Wayland runs under the desktops other than sway, each a compositor of its own that
+# offers no layer shell, so that /s covers each output with a full-screen toplevel:
+#  weston  on its X11 backend in a private Xvfb, with two outputs and the keyboard that xdotool
+#          types into the Xvfb: /s with a view and a clock on both outputs, as weston's
+#          screenshooter shows them, Space that it passes and another key that ends it, the
+#          window without arguments that only Escape ends, and weston killed under it.
+#  mutter  headless, with two virtual monitors and no input device: /s full screen on both
+#          monitors and the window without arguments maximised, each with frames coming, as the
+#          saver's protocol log (WAYLAND_DEBUG) shows them, and mutter killed under it.
+# The compositor killed, the saver ends with status 1 and says why. Each compositor and client
+# runs as nobody (uid 65534) when this script is root, as in the sway script: weston and mutter
+# would run as root, but neither starts without a runtime directory (XDG_RUNTIME_DIR), which is
+# the user's own.
+# Usage: wayland_desktops.sh <weston|mutter> <tundrel>
+set -u
+desktop="${1:-}"
+case "$desktop" in
+  weston) tools=(weston weston-screenshooter pngtopnm Xvfb xdotool) ;;
+  mutter) tools=(mutter dbus-run-session) ;;
+  *) echo "usage: $0 <weston|mutter> <tundrel>"; exit 2 ;;
+esac
+source "$(dirname "$0")/wayland_common.sh"
+install -m 755 "$2" "$work/tundrel"
+mkdir -m 755 "$work/shots"
+[ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/shots"
+
+# await_socket <name> <log>: waits for the compositor's socket in the runtime directory.
+await_socket() {
+  for _ in $(seq 150); do
+    [ -S "$work/runtime/$1" ] && { display="$1"; return 0; }
+    sleep 0.1
+  done
+  give_up "$desktop did not start" "$2"
+}
+
+# debug_launch <args...>: launch, with the protocol log on the saver's stderr.
+debug_launch() {
+  local plain=("${user_env[@]}")
+  user_env+=(WAYLAND_DEBUG=client)
+  launch "$@"
+  user_env=("${plain[@]}")
+}
+
+# said_why: the saver wrote a line on stderr other than its protocol log's; said_nothing: it
+# did not.
+said_why() { grep -qv '^\[' "$work/err"; }
+said_nothing() { ! said_why; }
+
+# killed <pid>: the compositor killed under a saver that shows, which must end with status 1 and
+# a message.
+killed() {
+  kill -9 "$1"
+  wait "$1" 2>/dev/null
+  await_exit "$saver_pid" 5
+  check "$desktop killed: it ends within 5 s with status 1 ($exit_status)" test "$exit_status" = 1
+  check "$desktop killed: it says why" said_why
+  stop "$saver_pid"
+}
+
+# ---- weston ----
+
+# start_weston: a private Xvfb, and weston on it with two outputs of 1024x768 side by side, the
+# screenshooter allowed (--debug) and no idle fade; sets weston_pid, weston_window and
+# user_env's DISPLAY.
+start_weston() {
+  user_command Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp
+  "${cmd[@]}" 3>"$work/xdisplay" 2>>"$work/xvfb.log" &
+  started+=($!)
+  for _ in $(seq 100); do [ -s "$work/xdisplay" ] && break; sleep 0.1; done
+  [ -s "$work/xdisplay" ] || give_up "Xvfb did not start" "$work/xvfb.log"
+  user_env=("DISPLAY=:$(head -n1 "$work/xdisplay")")
+  user_command weston --backend=x11-backend.so --output-count=2 --width=1024 --height=768 \
+    --use-pixman --debug --idle-time=0 --socket=wayland-weston
+  "${cmd[@]}" >>"$work/weston.log" 2>&1 &
+  weston_pid=$!
+  started+=("$weston_pid")
+  await_socket wayland-weston "$work/weston.log"
+  # The keyboard of weston's seat is the X focus of its output windows, which overlap.
+  for _ in $(seq 50); do
+    weston_window=$(as_user xdotool search --class weston 2>/dev/null | head -n1)
+    [ -n "$weston_window" ] && as_user xdotool windowfocus --sync "$weston_window" && return 0
+    sleep 0.1
+  done
+  give_up "weston's windows did not show" "$work/weston.log"
+}
+
+key() { as_user xdotool key --delay 100 "$@"; }
+
+# shoot <file>: weston's screenshooter's picture of both outputs, as a PPM.
+shoot() {
+  rm -f "$work/shots/"*.png
+  (cd "$work/shots" && as_user weston-screenshooter >/dev/null 2>&1)
+  pngtopnm "$work/shots/"*.png >"$1" 2>/dev/null
+}
+
+# measure <output>: output 0 or 1 of a new screenshot, measured as measure_ppm does, the pixels
+# of the desktop before the saver came being the bare ones.
+measure() {
+  shoot "$work/shot.ppm"
+  measure_ppm $(($1 * 1024)) 1024 "$work/bare.ppm" <"$work/shot.ppm"
+}
+
+if [ "$desktop" = weston ]; then
+  start_weston
+  # The desktop before the saver comes, once its shell has drawn the background of both outputs.
+  for _ in $(seq 50); do
+    shoot "$work/bare.ppm"
+    read -r _ bare _ <<<"$(measure_ppm 0 2048 "$work/bare.ppm" <"$work/bare.ppm")"
+    [ "$bare" -gt 1000000 ] && break
+    sleep 0.2
+  done
+  check "weston: the screenshooter shows the bare desktop ($bare bare)" test "$bare" -gt 1000000
+
+  launch /s
+  for output in 0 1; do
+    shown "$output" 20
+    check "/s: weston's output $output shows a view with its clock ($reading)" test $? = 0
+  done
+  key space; sleep 0.6
+  check "/s: Space does not end it" running "$saver_pid"
+  key b
+  await_exit "$saver_pid" 3
+  check "/s: another key ends it with status 0 ($exit_status)" test "$exit_status" = 0
+  check "/s: nothing was written on stderr" test ! -s "$work/err"
+  stop "$saver_pid"
+
+  # The window without arguments, maximised on one output: all of it but weston's panel (1024
+  # by 32 pixels) is the scene. Its protocol log gives its frames.
+  debug_launch
+  lit=0 bare=0
+  for _ in $(seq 60); do
+    for output in 0 1; do
+      read -r n b _ <<<"$(measure "$output")"
+      [ "$n" -gt "$lit" ] && lit=$n bare=$b
+    done
+    [ "$lit" -gt 1000 ] && [ "$bare" -lt 100000 ] && break
+    sleep 0.3
+  done
+  check "the window: maximised, it shows the scene ($lit lit, $bare bare)" \
+    test "$lit" -gt 1000 -a "$bare" -lt 100000
+  key b; sleep 0.6
+  check "the window: another key does not end it" running "$saver_pid"
+  echo "weston: the window's caption says $(log_fps "$work/err") frames a second"
+  key Escape
+  await_exit "$saver_pid" 3
+  check "the window: Escape ends it with status 0 ($exit_status)" test "$exit_status" = 0
+  stop "$saver_pid"
+
+  launch /s
+  shown 0 20
+  killed "$weston_pid"
+fi
+
+# ---- mutter ----
+
+# start_mutter: mutter headless with two virtual monitors of 1280x720 side by side, in a D-Bus
+# session of its own; sets mutter_pid (dbus-run-session's child) and session_pid. The session
+# ends once mutter has: stop_mutter, before the cleanup.
+start_mutter() {
+  user_command dbus-run-session -- sh -c 'echo $$ >"$0"; exec "$@"' "$work/runtime/mutter.pid" \
+    mutter --headless --wayland --no-x11 --wayland-display=wayland-mutter \
+    --virtual-monitor 1280x720 --virtual-monitor 1280x720
+  "${cmd[@]}" >>"$work/mutter.log" 2>&1 &
+  session_pid=$!
+  await_socket wayland-mutter "$work/mutter.log"
+  mutter_pid=$(cat "$work/runtime/mutter.pid")
+}
+stop_mutter() {
+  kill -9 "$mutter_pid" 2>/dev/null
+  for _ in $(seq 50); do running "$session_pid" || break; sleep 0.1; done
+  kill -9 "$session_pid" 2>/dev/null
+}
+
+# frames_on <output> <size> <seconds>: waits until the saver's protocol log shows a toplevel of
+# that size, full screen on that output ("-" for none), that frame callbacks still come to (in
+# the log's last 2 seconds); its line of surface_frames is in toplevel.
+frames_on() {
+  local until=$((SECONDS + $3)) line surface output size frames recent
+  while :; do
+    mapfile -t lines < <(surface_frames "$work/err")
+    for line in "${lines[@]}"; do
+      read -r surface output size frames recent <<<"$line"
+      toplevel=$line
+      [ "$output" = "$1" ] && [ "$size" = "$2" ] && [ "$recent" -gt 0 ] && return 0
+    done
+    [ "$SECONDS" -ge "$until" ] && return 1
+    sleep 0.5
+  done
+}
+
+if [ "$desktop" = mutter ]; then
+  start_mutter
+  trap 'stop_mutter; cleanup' EXIT
+
+  # The window without arguments: maximised, the size of a monitor, as mutter draws no panel.
+  debug_launch
+  frames_on - 1280x720 30
+  check "the window: maximised with frames coming ($toplevel)" test $? = 0
+  sleep 2
+  echo "mutter: the window's caption says $(log_fps "$work/err") frames a second"
+  stop "$saver_pid"
+
+  debug_launch /s
+  for output in Meta-0 Meta-1; do
+    frames_on "$output" 1280x720 30
+    check "/s: full screen on $output with frames coming ($toplevel)" test $? = 0
+  done
+  echo "mutter: /s's caption says $(log_fps "$work/err") frames a second"
+  check "/s: nothing but the protocol log was written on stderr" said_nothing
+  killed "$mutter_pid"
+fi
+
+finish
