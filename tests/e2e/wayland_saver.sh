@@ -59,6 +59,7 @@ user_command() {
        NO_AT_BRIDGE=1)  # GTK without an accessibility bus, as in the X11 dialog's script
   [ -n "${display:-}" ] && cmd+=("WAYLAND_DISPLAY=$display")
   [ -n "${swaysock:-}" ] && cmd+=("SWAYSOCK=$swaysock")
+  [ -n "${wl_debug:-}" ] && cmd+=("WAYLAND_DEBUG=$wl_debug")
   cmd+=("${as_nobody[@]}" "$@")
 }
 as_user() { user_command "$@"; "${cmd[@]}"; }
@@ -103,16 +104,17 @@ stop() { running "$1" && { kill -9 "$1"; wait "$1"; } 2>/dev/null; }
 key() { as_user wtype -s 100 "$@"; }
 pointer() { as_user "$work/wl_pointer" "$@"; }
 
-# measure <output>: a screenshot of the output, as "lit bare yellow": the pixels that are neither
-# black nor sway's empty grey, those of that grey (where no surface covers the output), and
-# those of the clock's yellow in the top quarter of the output's left half, which holds the whole
-# clock at any scale.
+# measure <output>: a screenshot of the output, as "lit bare yellow rows height": the pixels that
+# are neither black nor sway's empty grey, those of that grey (where no surface covers the
+# output), those of the clock's yellow in the top quarter of the output's left half, which holds
+# the whole clock at any scale, the rows from the first to the last that hold its yellow (the
+# digits' height), and the output's height in pixels.
 measure() {
   as_user grim -t ppm -o "$1" - 2>/dev/null | python3 -c '
 import sys
 data = sys.stdin.buffer.read()
 if not data.startswith(b"P6"):
-    print(0, 0, 0); sys.exit()
+    print(0, 0, 0, 0, 0); sys.exit()
 _, w, h, _ = data.split(maxsplit=4)[:4]
 w, h = int(w), int(h)
 px = data[-w * h * 3:]
@@ -126,11 +128,15 @@ for pr, pg, pb in zip(r, g, b):
         else:
             lit += 4
 yellow = 0
+rows = []
 for y in range(h // 4):
     row = px[y * w * 3:(y * w + w // 2) * 3]
-    yellow += sum(1 for i in range(0, len(row), 3)
-                  if row[i] >= 200 and row[i + 1] >= 200 and row[i + 2] <= 60)
-print(lit, bare, yellow)'
+    n = sum(1 for i in range(0, len(row), 3)
+            if row[i] >= 200 and row[i + 1] >= 200 and row[i + 2] <= 60)
+    yellow += n
+    if n >= 2:
+        rows.append(y)
+print(lit, bare, yellow, rows[-1] - rows[0] + 1 if rows else 0, h)'
 }
 
 # shown <output> <seconds>: waits until a view covers the output, lit, with its clock; the
@@ -139,7 +145,7 @@ shown() {
   local until=$((SECONDS + $2)) lit bare yellow
   while :; do
     reading=$(measure "$1")
-    read -r lit bare yellow <<<"$reading"
+    read -r lit bare yellow _ <<<"$reading"
     [ "$lit" -gt 1000 ] && [ "$bare" -lt 1000 ] && [ "$yellow" -gt 30 ] && return 0
     [ "$SECONDS" -ge "$until" ] && return 1
     sleep 0.3
@@ -165,24 +171,31 @@ await_exit "$saver_pid" 3
 check "/s: a move of 30 pixels ends it with status 0 ($exit_status)" test "$exit_status" = 0
 stop "$saver_pid"
 
-# An output scaled to 2 gets a view in its own pixels, its clock sized for that density: about
-# four times the yellow of the clock at scale 1, where a stretched view would keep the same.
-launch /s
+# An output scaled to 2 gets buffers of its own pixels at buffer scale 2 (the protocol log says
+# so), and its clock is drawn at that density with the share of the output's height it has at
+# scale 1: the digits' rows within a tenth of those at scale 1, where a clock sized twice over
+# would take about twice as many.
+wl_debug=client launch /s
 shown HEADLESS-1 20
-read -r _ _ yellow_at_1 <<<"$reading"
+read -r _ _ _ rows_at_1 _ <<<"$reading"
 as_user swaymsg output HEADLESS-1 scale 2 >/dev/null
+rows_at_2=0
 for _ in $(seq 30); do
-  read -r _ _ yellow_at_2 <<<"$(measure HEADLESS-1)"
-  [ "$yellow_at_2" -gt $((2 * yellow_at_1)) ] && break
   sleep 0.3
+  grep -q 'set_buffer_scale(2)' "$work/err" || continue
+  read -r _ _ yellow rows_at_2 _ <<<"$(measure HEADLESS-1)"
+  [ "$yellow" -gt 30 ] && [ $((10 * rows_at_2)) -ge $((9 * rows_at_1)) ] &&
+    [ $((10 * rows_at_2)) -le $((11 * rows_at_1)) ] && break
 done
-check "/s: a scaled output is drawn in its own pixels (clock $yellow_at_1 -> $yellow_at_2)" \
-  test "$yellow_at_2" -gt $((2 * yellow_at_1))
+check "/s: a scaled output takes buffers at scale 2" grep -q 'set_buffer_scale(2)' "$work/err"
+check "/s: ... of its own 1024x768 pixels" grep -q 'create_buffer(.*, 1024, 768, ' "$work/err"
+check "/s: ... with the clock's share of its height (digits $rows_at_1 -> $rows_at_2 rows of 768)" \
+  test $((10 * rows_at_2)) -ge $((9 * rows_at_1)) -a $((10 * rows_at_2)) -le $((11 * rows_at_1))
 as_user swaymsg output HEADLESS-1 scale 1 >/dev/null
 key b
 await_exit "$saver_pid" 3
 check "/s: another key ends it with status 0 ($exit_status)" test "$exit_status" = 0
-check "/s: nothing was written on stderr" test ! -s "$work/err"
+check "/s: nothing but the protocol log was written on stderr" test -z "$(grep -v '^\[' "$work/err")"
 stop "$saver_pid"
 
 launch /s

@@ -163,6 +163,7 @@ class TWaylandGLSurface : public TGLSurface {
   // Makes the drawable the one drawn into, its text in points at its scale.
   bool Current(const TWlDrawable& drawable) {
     TextSurface->SetPixelsPerInch(BasePixelsPerInch * drawable.Scale);
+    TextSurface->SetPixelScale(drawable.Scale);
     if (eglGetCurrentSurface(EGL_DRAW) == drawable.EglSurface &&
         eglGetCurrentContext() == State.Egl.Context)
       return true;
