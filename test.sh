@@ -23,6 +23,8 @@ test_packages=(
   xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
   libfaketime valgrind xscreensaver lintian dpkg-dev passwd
   sway swayidle grim wtype
+  # KWin for the fractional scales, with a session bus for its screenshots.
+  kwin-wayland dbus python3-dbus
 )
 # Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
 # drivers and X libraries its OpenGL needs.
