@@ -26,6 +26,8 @@ test_packages=(
   # The other Wayland desktops: weston, whose screenshots netpbm reads, and mutter, which runs in
   # a D-Bus session of its own.
   weston netpbm mutter dbus-daemon
+  # KWin for the fractional scales, with a session bus for its screenshots.
+  kwin-wayland dbus python3-dbus
 )
 # Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
 # drivers and X libraries its OpenGL needs.

@@ -543,6 +543,7 @@ class TRecordingSurface : public TGLSurface, public TTextSurface {
 
   TTextRect ClipBox() override { return Inner.Text().ClipBox(); }
   int PixelsPerInch() override { return Inner.Text().PixelsPerInch(); }
+  double PixelScale() override { return Scale; }
   void SetFont(const TFontSpec& font) override {
     Log.push_back("font " + font.Name + " " + std::to_string(font.Size) + " " +
                   std::to_string(font.Red) + "," + std::to_string(font.Green) + "," +
@@ -559,6 +560,7 @@ class TRecordingSurface : public TGLSurface, public TTextSurface {
   TOffscreenSurface& Inner;
   std::vector<std::string> Log;
   bool InFrame = false;
+  double Scale = 1;
 };
 
 TEST_F(RenderTest, FramePresentsThenWritesTheClockOnlyWhenSwitchedOnThenInvalidates) {
@@ -585,7 +587,34 @@ TEST_F(RenderTest, FramePresentsThenWritesTheClockOnlyWhenSwitchedOnThenInvalida
   Drawer->Render();
   EXPECT_EQ(recording.Log, (std::vector<std::string>{"font Verdana 16 255,255,0", "text 16,16",
                                                      "swap", "invalidate"}));
+
+  // On a screen scaled to 2 the same 480 pixels are 240 of a 96-per-inch screen: 8 points, drawn
+  // twice as dense, and 8 of those pixels from the corner.
+  recording.Scale = 2;
+  recording.Log.clear();
+  Drawer->Render();
+  EXPECT_EQ(recording.Log, (std::vector<std::string>{"font Verdana 8 255,255,0", "text 16,16",
+                                                     "swap", "invalidate"}));
   Drawer.reset();  // before the surface it draws on
+}
+
+// The clock's points count the view's height in pixels of a 96-per-inch screen: drawn at the
+// screen's density, it is the same share of the height at every scale, and so is its margin.
+TEST(ClockPlacement, CountsTheHeightInPixelsOfANinetySixPerInchScreen) {
+  struct TCase {
+    int Height;
+    double Scale;
+    int Points, Margin;
+  };
+  const TCase cases[] = {{480, 1, 16, 16},    {200, 1, 8, 8},      {720, 1, 24, 24},
+                         {900, 1.25, 24, 30}, {1080, 1.5, 24, 36}, {1440, 2, 24, 48},
+                         {768, 2, 12, 24},    {300, 2, 8, 16},     {1081, 1.5, 24, 36}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Height) + " pixels at scale " + std::to_string(c.Scale));
+    const TClockPlacement place = ClockPlacement(c.Height, c.Scale);
+    EXPECT_EQ(place.Points, c.Points);
+    EXPECT_EQ(place.Margin, c.Margin);
+  }
 }
 
 // Text written into the frame before it is presented gives the pixels the image text surface

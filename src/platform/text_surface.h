@@ -32,6 +32,9 @@ class TTextSurface {
   virtual TTextRect ClipBox() = 0;
   // Logical pixels per inch of the screen; a font of s points is s * this / 72 pixels high.
   virtual int PixelsPerInch() = 0;
+  // How many of the surface's pixels make one pixel of a screen of 96 per inch: the scale the
+  // desktop gives a high-density screen (1.5 for 150 %), 1 where the platform says none.
+  virtual double PixelScale() { return 1; }
   virtual void SetFont(const TFontSpec& font) = 0;
   // Text drawn without a background box (the brush style "clear").
   virtual void SetTransparentBackground(bool transparent) = 0;

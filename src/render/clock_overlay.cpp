@@ -1,6 +1,19 @@
 // The clock overlay: the local time in the user's long time format, written in yellow through
 // the surface's 2D text output, into the frame or over it as the surface does text.
+#include <algorithm>
+#include <cmath>
+
 #include "drawer.h"
+
+TClockPlacement ClockPlacement(int pixelHeight, double scale) {
+  if (!(scale > 0)) scale = 1;
+  // A scaled screen's pixels are counted as those of a 96-per-inch one: the font, drawn at the
+  // screen's own density, would otherwise grow with the scale twice over.
+  const int height = static_cast<int>(std::lround(pixelHeight / scale));
+  // Points, a thirtieth of the height, and never below 8 (views under 240 pixels).
+  const int points = std::max(height / 30, 8);
+  return TClockPlacement{points, static_cast<int>(std::lround(points * scale))};
+}
 
 void TDrawer::DrawClock() {
   DrawClock(TargetWindow.Text().ClipBox());
@@ -13,11 +26,8 @@ void TDrawer::DrawClock(const TTextRect& view) {
   font.Green = 255;
   font.Blue = 0;
   font.Name = "Verdana";
-  // Points, a thirtieth of the view's height, and never below 8 (views under 240 pixels).
-  int size = (view.Bottom - view.Top) / 30;
-  if (size < 8) size = 8;
-  font.Size = size;
+  const TClockPlacement place = ClockPlacement(view.Bottom - view.Top, canvas.PixelScale());
+  font.Size = place.Points;
   canvas.SetFont(font);
-  // The same number serves as the margin in pixels from the view's top-left corner.
-  canvas.DrawText(view.Left + size, view.Top + size, LongTimeText());
+  canvas.DrawText(view.Left + place.Margin, view.Top + place.Margin, LongTimeText());
 }

@@ -3,6 +3,7 @@
 // OpenGL 1.1 + GLU immediate mode; the surface's context must stay current on the caller's thread.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -52,6 +53,18 @@ class TColouredVertices {
   std::vector<float> Colours;    // red, green, blue of each vertex
   std::vector<TRun> Runs;
 };
+
+// Where and how large the clock is written: its font size in points and its distance in pixels
+// from the view's top-left corner, on both axes.
+struct TClockPlacement {
+  int Points;
+  int Margin;
+};
+// For a view pixelHeight pixels high, of which scale make one pixel of a 96-per-inch screen
+// (the text surface's PixelScale): points a thirtieth of the height in those 96-per-inch pixels,
+// at least 8, and a margin of as many of them. Drawn at the screen's pixels per inch (96 times
+// scale), the clock is the same share of the view's height at every scale.
+TClockPlacement ClockPlacement(int pixelHeight, double scale);
 
 class TDrawer {
  public:

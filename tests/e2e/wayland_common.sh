@@ -61,6 +61,7 @@ user_command() {
        LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0"
        NO_AT_BRIDGE=1)  # GTK without an accessibility bus, as in the X11 dialog's script
   [ -n "$display" ] && cmd+=("WAYLAND_DISPLAY=$display")
+  [ -n "${wl_debug:-}" ] && cmd+=("WAYLAND_DEBUG=$wl_debug")
   cmd+=("${user_env[@]}" "${as_nobody[@]}" "$@")
 }
 as_user() { user_command "$@"; "${cmd[@]}"; }
@@ -77,10 +78,11 @@ launch() {
 stop() { running "$1" && { kill -9 "$1"; wait "$1"; } 2>/dev/null; }
 
 # measure_ppm [X W [REFERENCE]]: a binary PPM on stdin, or the columns X to X+W of it, as
-# "lit bare yellow": the pixels that are neither black nor the bare desktop, those of the bare
-# desktop (sway's empty grey, or the pixel of a PPM of the desktop before the saver came), and
-# those of the clock's yellow in the top quarter of the left half, which holds the whole clock
-# at any scale.
+# "lit bare yellow rows height": the pixels that are neither black nor the bare desktop, those of
+# the bare desktop (sway's empty grey, or the pixel of a PPM of the desktop before the saver
+# came), those of the clock's yellow in the top quarter of the left half, which holds the whole
+# clock at any scale, the rows from the first to the last that hold its yellow (the digits'
+# height), and the picture's height in pixels.
 measure_ppm() {
   python3 -c '
 import sys
@@ -95,8 +97,9 @@ x0 = int(sys.argv[1]) if len(sys.argv) > 1 else 0
 cw = int(sys.argv[2]) if len(sys.argv) > 2 else w - x0
 ref = load(open(sys.argv[3], "rb").read())[2] if len(sys.argv) > 3 else None
 if not px or x0 + cw > w or (ref is not None and len(ref) != len(px)):
-    print(0, 0, 0); sys.exit()
+    print(0, 0, 0, 0, 0); sys.exit()
 lit = bare = yellow = 0
+rows = []
 for y in range(h):
     start, end = (y * w + x0) * 3, (y * w + x0 + cw) * 3
     # Every fourth pixel, counted four times.
@@ -112,9 +115,12 @@ for y in range(h):
             lit += 4
     if y < h // 4:
         row = px[start:(y * w + x0 + cw // 2) * 3]
-        yellow += sum(1 for i in range(0, len(row), 3)
-                      if row[i] >= 200 and row[i + 1] >= 200 and row[i + 2] <= 60)
-print(lit, bare, yellow)' "$@"
+        n = sum(1 for i in range(0, len(row), 3)
+                if row[i] >= 200 and row[i + 1] >= 200 and row[i + 2] <= 60)
+        yellow += n
+        if n >= 2:
+            rows.append(y)
+print(lit, bare, yellow, rows[-1] - rows[0] + 1 if rows else 0, h)' "$@"
 }
 
 # shown <output> <seconds>: waits until a view covers the output, lit, with its clock, as the
@@ -123,7 +129,7 @@ shown() {
   local until=$((SECONDS + $2)) lit bare yellow
   while :; do
     reading=$(measure "$1")
-    read -r lit bare yellow <<<"$reading"
+    read -r lit bare yellow _ <<<"$reading"
     [ "$lit" -gt 1000 ] && [ "$bare" -lt 1000 ] && [ "$yellow" -gt 30 ] && return 0
     [ "$SECONDS" -ge "$until" ] && return 1
     sleep 0.3

@@ -69,24 +69,31 @@ await_exit "$saver_pid" 3
 check "/s: a move of 30 pixels ends it with status 0 ($exit_status)" test "$exit_status" = 0
 stop "$saver_pid"
 
-# An output scaled to 2 gets a view in its own pixels, its clock sized for that density: about
-# four times the yellow of the clock at scale 1, where a stretched view would keep the same.
-launch /s
+# An output scaled to 2 gets buffers of its own pixels at buffer scale 2 (the protocol log says
+# so), and its clock is drawn at that density with the share of the output's height it has at
+# scale 1: the digits' rows within a tenth of those at scale 1, where a clock sized twice over
+# would take about twice as many.
+wl_debug=client launch /s
 shown HEADLESS-1 20
-read -r _ _ yellow_at_1 <<<"$reading"
+read -r _ _ _ rows_at_1 _ <<<"$reading"
 as_user swaymsg output HEADLESS-1 scale 2 >/dev/null
+rows_at_2=0
 for _ in $(seq 30); do
-  read -r _ _ yellow_at_2 <<<"$(measure HEADLESS-1)"
-  [ "$yellow_at_2" -gt $((2 * yellow_at_1)) ] && break
   sleep 0.3
+  grep -q 'set_buffer_scale(2)' "$work/err" || continue
+  read -r _ _ yellow rows_at_2 _ <<<"$(measure HEADLESS-1)"
+  [ "$yellow" -gt 30 ] && [ $((10 * rows_at_2)) -ge $((9 * rows_at_1)) ] &&
+    [ $((10 * rows_at_2)) -le $((11 * rows_at_1)) ] && break
 done
-check "/s: a scaled output is drawn in its own pixels (clock $yellow_at_1 -> $yellow_at_2)" \
-  test "$yellow_at_2" -gt $((2 * yellow_at_1))
+check "/s: a scaled output takes buffers at scale 2" grep -q 'set_buffer_scale(2)' "$work/err"
+check "/s: ... of its own 1024x768 pixels" grep -q 'create_buffer(.*, 1024, 768, ' "$work/err"
+check "/s: ... with the clock's share of its height (digits $rows_at_1 -> $rows_at_2 rows of 768)" \
+  test $((10 * rows_at_2)) -ge $((9 * rows_at_1)) -a $((10 * rows_at_2)) -le $((11 * rows_at_1))
 as_user swaymsg output HEADLESS-1 scale 1 >/dev/null
 key b
 await_exit "$saver_pid" 3
 check "/s: another key ends it with status 0 ($exit_status)" test "$exit_status" = 0
-check "/s: nothing was written on stderr" test ! -s "$work/err"
+check "/s: nothing but the protocol log was written on stderr" test -z "$(grep -v '^\[' "$work/err")"
 stop "$saver_pid"
 
 launch /s

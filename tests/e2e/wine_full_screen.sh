@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The full-screen run of tundrel.scr under Wine: it draws over the screen, tolerates 5 pixels
 # of mouse drift and Space, ends on a 6-pixel drift, another key or a click, gives way to a run
-# started without arguments, and its clock is in every screenshot, under a compositor too.
+# started without arguments, and its clock is in every screenshot, under a compositor too, and
+# takes the same share of the screen's height at 144 pixels per inch as at 96.
 # Usage: wine_full_screen.sh TUNDREL_SCR PROBE_EXE
 source "$(dirname "$0")/wine_common.sh"
 
@@ -34,6 +35,7 @@ check "/s draws: the screen stops being black" test "${lit:-0}" -gt 1000
 clock_shots() { probe yellow 0 0 400 120 40 | tr ' ' '\n' | awk '$1 >= 100' | wc -l; }
 shown=$(clock_shots)
 check "the clock is in all 40 screenshots ($shown)" test "$shown" = 40
+rows_at_96=$(probe yellow-rows 0 0 400 120)
 if command -v picom >/dev/null; then
   picom --config /dev/null --backend xrender >/dev/null 2>&1 &
   picom_pid=$!
@@ -88,5 +90,20 @@ probe key 27 >/dev/null
 saver_exit 5
 check "Escape ends the user's run" test "$STATUS" = 0
 stop_saver
+
+# At 144 pixels per inch (a screen scaled to 150 %) the DPI-aware saver draws in the screen's own
+# pixels with its clock at that density: the share of the height it has at 96, its digits' rows
+# within a tenth of those, where a clock sized twice over would span half as many again.
+desktop='HKCU\Control Panel\Desktop'
+timeout 60 wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+start_full_screen /s
+rows_at_144=$(probe yellow-rows 0 0 400 120)
+check "at 144 pixels per inch the clock spans the rows it spans at 96 (${rows_at_96:-0} -> ${rows_at_144:-0})" \
+  test "$((10 * ${rows_at_144:-0}))" -ge "$((9 * ${rows_at_96:-0}))" -a \
+  "$((10 * ${rows_at_144:-0}))" -le "$((11 * ${rows_at_96:-0}))" -a "${rows_at_96:-0}" -gt 0
+probe key 65 >/dev/null
+saver_exit 5
+stop_saver
+timeout 60 wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
 
 finish

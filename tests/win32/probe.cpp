@@ -17,6 +17,7 @@ int Usage() {
                "usage: tundrel_probe host SAVER [SECONDS]\n"
                "       tundrel_probe lit X Y W H         (non-black pixels of a screen area)\n"
                "       tundrel_probe yellow X Y W H SHOTS (the clock's yellow in each screenshot)\n"
+               "       tundrel_probe yellow-rows X Y W H (the rows the clock's yellow spans)\n"
                "       tundrel_probe wait-title TITLE SECONDS\n"
                "       tundrel_probe wait-caption PREFIX SECONDS\n"
                "       tundrel_probe gone TITLE SECONDS\n"
@@ -54,8 +55,9 @@ void Pump(DWORD milliseconds) {
 }
 
 // The number of screen pixels in the rectangle that are not black, or (yellow) that have the
-// clock's full yellow: red and green 200 or more, blue 60 or less.
-long CountPixels(int x, int y, int width, int height, bool yellow = false) {
+// clock's full yellow: red and green 200 or more, blue 60 or less; with rows, also the rows
+// from the first to the last that hold two such pixels or more.
+long CountPixels(int x, int y, int width, int height, bool yellow = false, int* rows = nullptr) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
@@ -73,11 +75,21 @@ long CountPixels(int x, int y, int width, int height, bool yellow = false) {
     BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
     GdiFlush();
     count = 0;
+    int first = -1, last = -1;
     const unsigned char* pixel = static_cast<const unsigned char*>(bits);  // B, G, R, x
-    for (long i = 0; i < static_cast<long>(width) * height; ++i, pixel += 4)
-      if (yellow ? pixel[2] >= 200 && pixel[1] >= 200 && pixel[0] <= 60
-                 : pixel[0] > 8 || pixel[1] > 8 || pixel[2] > 8)
-        ++count;
+    for (int row = 0; row < height; ++row) {
+      long inRow = 0;
+      for (int column = 0; column < width; ++column, pixel += 4)
+        if (yellow ? pixel[2] >= 200 && pixel[1] >= 200 && pixel[0] <= 60
+                   : pixel[0] > 8 || pixel[1] > 8 || pixel[2] > 8)
+          ++inRow;
+      count += inRow;
+      if (inRow >= 2) {
+        if (first < 0) first = row;
+        last = row;
+      }
+    }
+    if (rows) *rows = first < 0 ? 0 : last - first + 1;
     SelectObject(memory, old);
     DeleteObject(bitmap);
   }
@@ -348,6 +360,11 @@ int Click() {
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
+  // The screen's own pixels and the saver's coordinates at any DPI, as the saver sees them.
+  using TSetAware = BOOL(WINAPI*)();
+  if (auto setAware = reinterpret_cast<TSetAware>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDPIAware"))))
+    setAware();
   const std::string command = argv[1];
   if (command == "host" && argc >= 3) return Host(argv[2], argc >= 4 ? std::atof(argv[3]) : 20);
   if (command == "lit" && argc == 6) {
@@ -355,6 +372,13 @@ int main(int argc, char** argv) {
         LitPixels(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     std::printf("%ld\n", lit);
     return lit > 0 ? 0 : 1;
+  }
+  if (command == "yellow-rows" && argc == 6) {
+    int rows = 0;
+    CountPixels(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                true, &rows);
+    std::printf("%d\n", rows);
+    return rows > 0 ? 0 : 1;
   }
   if (command == "yellow" && argc == 7)
     return YellowShots(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),

@@ -23,6 +23,9 @@ class TGLFrameText : public TTextSurface {
   TTextRect ClipBox() override { return Frame(); }
   int PixelsPerInch() override { return Glyphs.PixelsPerInch(); }
   void SetPixelsPerInch(int pixelsPerInch) { Glyphs.SetPixelsPerInch(pixelsPerInch); }
+  double PixelScale() override { return Scale; }
+  // The desktop's scale of the drawable's screen, where the platform has one.
+  void SetPixelScale(double scale) { Scale = scale; }
   void SetFont(const TFontSpec& font) override;
   void SetTransparentBackground(bool transparent) override;
   // Blends the text over the current draw buffer; the pixels are those of the image text
@@ -36,6 +39,7 @@ class TGLFrameText : public TTextSurface {
   std::function<TTextRect()> Frame;
   TFontSpec Font;
   bool Transparent = true;
+  double Scale = 1;
   TImage Scratch;  // the image the glyphs are laid out for; nothing is drawn into it
   TImageTextSurface Glyphs{Scratch};
   // A text laid out once for where and how it was drawn. A clock changes its text once a second,

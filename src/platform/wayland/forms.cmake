@@ -37,6 +37,10 @@ tundrel_wayland_protocol(tundrel_forms xdg-output-unstable-v1
                          ${TUNDREL_WAYLAND_PROTOCOLS}/unstable/xdg-output/xdg-output-unstable-v1.xml)
 tundrel_wayland_protocol(tundrel_forms wlr-layer-shell-unstable-v1
                          ${CMAKE_CURRENT_LIST_DIR}/protocols/wlr-layer-shell-unstable-v1.xml)
+tundrel_wayland_protocol(tundrel_forms viewporter
+                         ${TUNDREL_WAYLAND_PROTOCOLS}/stable/viewporter/viewporter.xml)
+tundrel_wayland_protocol(tundrel_forms fractional-scale-v1
+                         ${TUNDREL_WAYLAND_PROTOCOLS}/staging/fractional-scale/fractional-scale-v1.xml)
 
 target_sources(tundrel_forms PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/wayland_display.cpp

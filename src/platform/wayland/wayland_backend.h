@@ -7,7 +7,10 @@
 // wl_surfaces: one xdg_toplevel for a window of its own, or one surface per output for the
 // full-screen run (a layer surface on the overlay layer where the compositor offers the layer
 // shell, a full-screen toplevel on that output otherwise). Wayland shows no program the windows of
-// another, so the window services know only these.
+// another, so the window services know only these. A surface's buffer has the screen's own
+// pixels: its size times the scale the compositor prefers for it (in 120ths, with a viewport
+// that shows it at the surface's size) where it offers fractional scales, otherwise times the
+// largest integer scale of the outputs it is on.
 #pragma once
 
 #include <EGL/egl.h>
@@ -33,11 +36,26 @@ struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
 struct zwlr_layer_shell_v1;
 struct zwlr_layer_surface_v1;
+struct wp_viewporter;
+struct wp_viewport;
+struct wp_fractional_scale_manager_v1;
+struct wp_fractional_scale_v1;
 
 class TWaylandState;
 
 // Seconds of a monotonic clock, for the frame callbacks' patience.
 double WlClock();
+
+// A fractional scale's denominator: the compositor's preferred scales come in 120ths.
+constexpr int WlScaleDenominator = 120;
+
+// A length of the surface in the buffer's pixels at scale (in 120ths), rounded half away from
+// zero as the compositor rounds it.
+inline int WlScaledLength(int length, int scale) {
+  const long long scaled = static_cast<long long>(length) * scale;
+  const long long half = WlScaleDenominator / 2;
+  return static_cast<int>((scaled >= 0 ? scaled + half : scaled - half) / WlScaleDenominator);
+}
 
 // The round trips the backend waits at most for the compositor to answer (every output described
 // at start-up, a new toplevel's first configure); a compositor answers in one or two.
@@ -75,6 +93,10 @@ struct TWlDrawable {
   xdg_surface* XdgSurface = nullptr;
   xdg_toplevel* Toplevel = nullptr;
   zwlr_layer_surface_v1* Layer = nullptr;
+  // Where the compositor offers both: the scale it prefers for the surface, and the viewport that
+  // shows a buffer of that scale at the surface's size.
+  wp_fractional_scale_v1* FractionalScale = nullptr;
+  wp_viewport* Viewport = nullptr;
   wl_egl_window* EglWindow = nullptr;
   EGLSurface EglSurface = EGL_NO_SURFACE;
   wl_callback* Frame = nullptr;  // the frame callback of the last frame presented, until it comes
@@ -83,7 +105,11 @@ struct TWlDrawable {
   // The buffer: the surface's size times its scale, in the screen's own pixels (a scaled output
   // shows the scene and the clock sharp, not stretched).
   int Width = 0, Height = 0;
-  int Scale = 1;
+  int Scale = 1;  // the surface's buffer scale, which stays 1 with a viewport
+  // The buffer's pixels to a unit of the surface, in 120ths: the buffer scale's, or the
+  // compositor's preferred scale with a viewport.
+  int Scale120 = WlScaleDenominator;
+  int PreferredScale = 0;                   // in 120ths, 0 until the compositor says
   int PendingWidth = 0, PendingHeight = 0;  // the toplevel's configure, applied by xdg_surface's
   bool Configured = false;
   std::vector<uint32_t> ShownOn;  // the outputs a toplevel is on, which set its scale
@@ -190,6 +216,8 @@ class TWaylandState : public TApplication::TPlatformState {
   zxdg_output_manager_v1* OutputManager = nullptr;
   zwlr_layer_shell_v1* LayerShell = nullptr;
   uint32_t LayerShellVersion = 0;
+  wp_viewporter* Viewporter = nullptr;
+  wp_fractional_scale_manager_v1* FractionalScaleManager = nullptr;
   std::vector<std::unique_ptr<TWlOutput>> Outputs;
 
   wl_keyboard* Keyboard = nullptr;

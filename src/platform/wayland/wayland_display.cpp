@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
 #include "wayland/wayland_backend.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -23,6 +25,8 @@ constexpr uint32_t OutputVersion = 4;
 constexpr uint32_t WmBaseVersion = 1;
 constexpr uint32_t OutputManagerVersion = 3;
 constexpr uint32_t LayerShellVersion = 3;
+constexpr uint32_t ViewporterVersion = 1;
+constexpr uint32_t FractionalScaleVersion = 1;
 
 TWaylandState& StateOf(void* data) {
   return *static_cast<TWaylandState*>(data);
@@ -68,6 +72,13 @@ void RegistryGlobal(void* data, wl_registry* registry, uint32_t name, const char
     state.LayerShell = Bind<zwlr_layer_shell_v1>(registry, name, &zwlr_layer_shell_v1_interface,
                                                  version, LayerShellVersion);
     state.LayerShellVersion = std::min(version, LayerShellVersion);
+  } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0 && !state.Viewporter) {
+    state.Viewporter =
+        Bind<wp_viewporter>(registry, name, &wp_viewporter_interface, version, ViewporterVersion);
+  } else if (std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0 &&
+             !state.FractionalScaleManager) {
+    state.FractionalScaleManager = Bind<wp_fractional_scale_manager_v1>(
+        registry, name, &wp_fractional_scale_manager_v1_interface, version, FractionalScaleVersion);
   } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
     state.AddOutput(name,
                     Bind<wl_output>(registry, name, &wl_output_interface, version, OutputVersion));
@@ -197,11 +208,15 @@ void TWaylandState::Shutdown() {
       wl_proxy_destroy(reinterpret_cast<wl_proxy*>(LayerShell));
   }
   if (OutputManager) zxdg_output_manager_v1_destroy(OutputManager);
+  if (Viewporter) wp_viewporter_destroy(Viewporter);
+  if (FractionalScaleManager) wp_fractional_scale_manager_v1_destroy(FractionalScaleManager);
   if (WmBase) xdg_wm_base_destroy(WmBase);
   if (Compositor) wl_compositor_destroy(Compositor);
   if (Registry) wl_registry_destroy(Registry);
   LayerShell = nullptr;
   OutputManager = nullptr;
+  Viewporter = nullptr;
+  FractionalScaleManager = nullptr;
   WmBase = nullptr;
   Compositor = nullptr;
   Registry = nullptr;

@@ -162,7 +162,9 @@ class TWaylandGLSurface : public TGLSurface {
 
   // Makes the drawable the one drawn into, its text in points at its scale.
   bool Current(const TWlDrawable& drawable) {
-    TextSurface->SetPixelsPerInch(BasePixelsPerInch * drawable.Scale);
+    TextSurface->SetPixelsPerInch((BasePixelsPerInch * drawable.Scale120 + WlScaleDenominator / 2) /
+                                  WlScaleDenominator);
+    TextSurface->SetPixelScale(static_cast<double>(drawable.Scale120) / WlScaleDenominator);
     if (eglGetCurrentSurface(EGL_DRAW) == drawable.EglSurface &&
         eglGetCurrentContext() == State.Egl.Context)
       return true;

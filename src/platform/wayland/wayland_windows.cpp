@@ -3,6 +3,8 @@
 // toplevel without the layer shell), with their configures. Sizes are in compositor space.
 #include <algorithm>
 
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
 #include "wayland/wayland_backend.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "x11/cp1251.h"
@@ -95,6 +97,20 @@ const wl_surface_listener SurfaceListener = [] {
   return listener;
 }();
 
+// A new preferred scale gives the buffer a new size.
+void PreferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale) {
+  TWlDrawable& drawable = *static_cast<TWlDrawable*>(data);
+  if (scale == 0 || scale > 100 * WlScaleDenominator) return;  // no screen's scale
+  drawable.PreferredScale = static_cast<int>(scale);
+  drawable.State->FitBuffer(drawable);
+}
+
+const wp_fractional_scale_v1_listener FractionalScaleListener = [] {
+  wp_fractional_scale_v1_listener listener{};
+  listener.preferred_scale = PreferredScale;
+  return listener;
+}();
+
 }  // namespace
 
 TWlWindow* TWaylandState::WindowOf(TWindowHandle handle) const {
@@ -128,6 +144,13 @@ std::unique_ptr<TWlDrawable> TWaylandState::MakeDrawable(TWlWindow& window, TWlO
   drawable->OutputName = output ? output->Name : 0;
   drawable->Surface = wl_compositor_create_surface(Compositor);
   wl_surface_add_listener(drawable->Surface, &SurfaceListener, drawable.get());
+  if (Viewporter && FractionalScaleManager) {
+    drawable->Viewport = wp_viewporter_get_viewport(Viewporter, drawable->Surface);
+    drawable->FractionalScale = wp_fractional_scale_manager_v1_get_fractional_scale(
+        FractionalScaleManager, drawable->Surface);
+    wp_fractional_scale_v1_add_listener(drawable->FractionalScale, &FractionalScaleListener,
+                                        drawable.get());
+  }
   if (output && LayerShell) {
     // Above every window and panel of that output, all of it, with the keyboard.
     drawable->Layer =
@@ -154,7 +177,7 @@ std::unique_ptr<TWlDrawable> TWaylandState::MakeDrawable(TWlWindow& window, TWlO
     else if (window.Design.Maximized)
       xdg_toplevel_set_maximized(drawable->Toplevel);
   } else {
-    wl_surface_destroy(drawable->Surface);
+    DestroyDrawable(*drawable);
     return nullptr;
   }
   // The first commit carries no buffer: the compositor answers with the first configure.
@@ -169,7 +192,11 @@ void TWaylandState::DestroyDrawable(TWlDrawable& drawable) {
   if (drawable.Layer) zwlr_layer_surface_v1_destroy(drawable.Layer);
   if (drawable.Toplevel) xdg_toplevel_destroy(drawable.Toplevel);
   if (drawable.XdgSurface) xdg_surface_destroy(drawable.XdgSurface);
+  if (drawable.FractionalScale) wp_fractional_scale_v1_destroy(drawable.FractionalScale);
+  if (drawable.Viewport) wp_viewport_destroy(drawable.Viewport);
   if (drawable.Surface) wl_surface_destroy(drawable.Surface);
+  drawable.FractionalScale = nullptr;
+  drawable.Viewport = nullptr;
   drawable.Frame = nullptr;
   drawable.Layer = nullptr;
   drawable.Toplevel = nullptr;
@@ -268,8 +295,8 @@ void TWaylandState::DrawableConfigured(TWlDrawable& drawable, int width, int hei
       width = drawable.SurfaceWidth;
       height = drawable.SurfaceHeight;
     } else {
-      width = window->Form->ClientWidth() / drawable.Scale;
-      height = window->Form->ClientHeight() / drawable.Scale;
+      width = window->Form->ClientWidth() * WlScaleDenominator / drawable.Scale120;
+      height = window->Form->ClientHeight() * WlScaleDenominator / drawable.Scale120;
     }
   }
   drawable.SurfaceWidth = width;
@@ -293,12 +320,23 @@ void TWaylandState::FitBuffer(TWlDrawable& drawable) {
     if (const TWlOutput* output = OutputOf(name)) scale = std::max(scale, output->Scale);
   if (wl_surface_get_version(drawable.Surface) < WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION)
     scale = 1;
+  // With a viewport the buffer scale stays 1 and the compositor's preferred scale sizes the
+  // buffer; until it says one, the outputs' scale does.
+  int scale120 = scale * WlScaleDenominator;
+  if (drawable.Viewport) {
+    if (drawable.PreferredScale > 0) scale120 = drawable.PreferredScale;
+    scale = 1;
+  }
+  // Both take effect with the next frame's buffer, which is made at the new size.
   if (scale != drawable.Scale) {
-    // Takes effect with the next frame's buffer, which is made at the new size.
     wl_surface_set_buffer_scale(drawable.Surface, scale);
     drawable.Scale = scale;
   }
-  const int width = drawable.SurfaceWidth * scale, height = drawable.SurfaceHeight * scale;
+  if (drawable.Viewport && drawable.SurfaceWidth > 0 && drawable.SurfaceHeight > 0)
+    wp_viewport_set_destination(drawable.Viewport, drawable.SurfaceWidth, drawable.SurfaceHeight);
+  drawable.Scale120 = scale120;
+  const int width = WlScaledLength(drawable.SurfaceWidth, scale120);
+  const int height = WlScaledLength(drawable.SurfaceHeight, scale120);
   const bool resized = width != drawable.Width || height != drawable.Height;
   drawable.Width = width;
   drawable.Height = height;

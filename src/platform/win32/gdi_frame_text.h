@@ -21,6 +21,7 @@ class TGdiFrameText : public TTextSurface {
   // GetClipBox of the window's device context, as text written on the window would have.
   TTextRect ClipBox() override;
   int PixelsPerInch() override { return Ink.PixelsPerInch(); }
+  double PixelScale() override { return Ink.PixelScale(); }
   void SetFont(const TFontSpec& font) override;
   void SetTransparentBackground(bool transparent) override;
   // Read-modify-write of the text cell (and a margin for glyphs that reach past it) within

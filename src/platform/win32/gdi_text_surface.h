@@ -19,6 +19,8 @@ class TGdiTextSurface : public TTextSurface {
   TTextRect ClipBox() override;
   // LOGPIXELSY of the screen, read once when the surface is made.
   int PixelsPerInch() override;
+  // The saver is DPI-aware: a screen of 144 pixels per inch is one scaled to 150 %.
+  double PixelScale() override { return Ppi / 96.0; }
   // Makes a new GDI font only when the name or the size changes; the colour is kept apart.
   void SetFont(const TFontSpec& font) override;
   void SetTransparentBackground(bool transparent) override;
