@@ -85,6 +85,13 @@ void TSnowflakes::reserve(size_t count) {
   Own.Drifts.reserve(count);
   for (std::vector<uint32_t>* field : {&Own.Index, &Own.Synced, &Fall, &Slot})
     field->reserve(count);
+  // A fall a flake until they first join, in whole packs.
+  const size_t falls = (count + Lanes - 1) / Lanes * Lanes;
+  for (std::vector<double>* field :
+       {&Falls.Z, &Falls.LieTime, &Falls.VelZ, &Falls.DriftTime, &Falls.Unsettled})
+    field->reserve(falls);
+  Falls.Members.reserve(falls);
+  Falls.Steps.reserve(falls);
 }
 
 void TSnowflakes::SetFall(size_t g, const TSnowflake& flake) {
@@ -274,7 +281,9 @@ void TSnowflakes::Arrange() {
   arrange(Falls.DriftTime, 0.0);
   arrange(Falls.Unsettled, 0.0);
   arrange(Falls.Members, 0u);
-  Falls.Steps.assign(padded, 0);
+  // Exactly as long as the falls: the first arrangement leaves thousands of falls of the
+  // hundred thousand the table starts with.
+  Falls.Steps = std::vector<int32_t>(padded, 0);
   Falls.Count = count;
   for (uint32_t& fall : Fall) fall = place[fall];
   for (uint32_t& g : Pending) g = place[g];
@@ -287,20 +296,25 @@ void TSnowflakes::Arrange() {
     Runs.First[g + 1] = Runs.First[g] + Falls.Members[g];
     Runs.Fall[g] = static_cast<uint32_t>(g);
   }
+  // Each flake's new slot, then its fields moved there in place, a cycle of slots at a time: no
+  // second copy of the table is made.
   std::vector<uint32_t> next(Runs.First);
-  Spare.Places.resize(Count);
-  Spare.Drifts.resize(Count);
-  Spare.Index.resize(Count);
-  Spare.Synced.resize(Count);
+  std::vector<uint32_t> to = std::move(place);  // by slot, where its flake goes
+  to.resize(Count);
   for (size_t i = 0; i < Count; ++i) {
-    const size_t to = next[Fall[i]]++;
-    Spare.Places[to] = Own.Places[Slot[i]];
-    Spare.Drifts[to] = Own.Drifts[Slot[i]];
-    Spare.Index[to] = static_cast<uint32_t>(i);
-    Spare.Synced[to] = Own.Synced[Slot[i]];
-    Slot[i] = static_cast<uint32_t>(to);
+    const uint32_t s = next[Fall[i]]++;
+    to[Slot[i]] = s;
+    Slot[i] = s;
   }
-  std::swap(Own, Spare);
+  for (size_t s = 0; s < Count; ++s)
+    while (to[s] != s) {
+      const size_t t = to[s];
+      std::swap(Own.Places[s], Own.Places[t]);
+      std::swap(Own.Drifts[s], Own.Drifts[t]);
+      std::swap(Own.Synced[s], Own.Synced[t]);
+      std::swap(to[s], to[t]);
+    }
+  for (size_t i = 0; i < Count; ++i) Own.Index[Slot[i]] = static_cast<uint32_t>(i);
   Cells.Invalidate();
   Arranged = true;
 }
@@ -320,7 +334,8 @@ void TSnowflakes::Step(double dt) {
   ++StepsSinceJoin;
   if (!Arranged) Arrange();
   const size_t padded = Falls.Z.size();
-  Meeting.resize(padded);
+  // As long as the falls since they were last arranged, not as the most there ever were.
+  if (Meeting.size() != padded) Meeting = std::vector<uint32_t>(padded);
   const size_t met = TSnowPasses::Widest().StepFalls(
       TFallFields{Falls.Z.data(), Falls.LieTime.data(), Falls.VelZ.data(), Falls.DriftTime.data(),
                   Falls.Unsettled.data(), Falls.Steps.data()},
@@ -444,7 +459,7 @@ void SortByFlake(std::vector<TSnowCells::TFound>& found, std::vector<TSnowCells:
 }  // namespace
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
-                         size_t sideCount, TNearFlake* near) const {
+                         size_t sideCount, std::vector<TNearFlake>& near) const {
   // The near flakes' indices and slots first, in index order; their places after.
   Found.clear();
   if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
@@ -470,6 +485,7 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
   // while one is read.
   constexpr size_t Ahead = 8;
   const size_t count = Found.size();
+  near.resize(count);
   for (size_t k = 0; k < count; ++k) {
     if (k + Ahead < count) {
       const size_t ahead = Found[k + Ahead].Slot;
