@@ -252,6 +252,30 @@ void TSnowflakes::JoinFalls() {
   if (Runs.Fall.size() * 4 > falls * 5) Arranged = false;
 }
 
+namespace {
+
+// Moves element i of each array to where[i], in place, a cycle at a time; where is left as 0, 1,
+// 2 and so on.
+template <class... TArrays>
+void MoveInPlace(std::vector<uint32_t>& where, TArrays&... arrays) {
+  for (size_t i = 0; i < where.size(); ++i)
+    while (where[i] != i) {
+      const size_t to = where[i];
+      (std::swap(arrays[i], arrays[to]), ...);
+      std::swap(where[i], where[to]);
+    }
+}
+
+// Gives the array the length, and its storage back once that is less than half of it, so that
+// the arrays of falls shrink with them a few times rather than at every arrangement.
+template <class T>
+void FitLength(std::vector<T>& array, size_t length) {
+  array.resize(length);
+  if (array.capacity() / 2 > length) array.shrink_to_fit();
+}
+
+}  // namespace
+
 void TSnowflakes::Arrange() {
   // The falls that have flakes, those in the air first, so that the flakes in the air lie in
   // few runs of slots.
@@ -263,41 +287,47 @@ void TSnowflakes::Arrange() {
         order.push_back(static_cast<uint32_t>(g));
   const size_t count = order.size();
   const size_t padded = (count + Lanes - 1) / Lanes * Lanes;
-  std::vector<uint32_t> place(Falls.Z.size());
+  // Where each fall goes: those with flakes by order, the others after them.
+  constexpr uint32_t Unplaced = UINT32_MAX;
+  std::vector<uint32_t> place(Falls.Z.size(), Unplaced);
   for (size_t k = 0; k < count; ++k) place[order[k]] = static_cast<uint32_t>(k);
+  order = std::vector<uint32_t>();
+  uint32_t after = static_cast<uint32_t>(count);
+  for (uint32_t& to : place)
+    if (to == Unplaced) to = after++;
   // Pending falls that are gone have nothing to join.
   Pending.erase(std::remove_if(Pending.begin(), Pending.end(),
                                [this](uint32_t g) { return Falls.Members[g] == 0; }),
                 Pending.end());
-  auto arrange = [&](auto& field, auto padding) {
-    std::remove_reference_t<decltype(field)> arranged(padded, padding);
-    for (size_t k = 0; k < count; ++k) arranged[k] = field[order[k]];
-    field.swap(arranged);
-  };
-  // The padding: falls without flakes that lie on the ground for ever.
-  arrange(Falls.Z, 0.0);
-  arrange(Falls.LieTime, std::numeric_limits<double>::infinity());
-  arrange(Falls.VelZ, -20.0);
-  arrange(Falls.DriftTime, 0.0);
-  arrange(Falls.Unsettled, 0.0);
-  arrange(Falls.Members, 0u);
-  // Exactly as long as the falls: the first arrangement leaves thousands of falls of the
-  // hundred thousand the table starts with.
-  Falls.Steps = std::vector<int32_t>(padded, 0);
-  Falls.Count = count;
   for (uint32_t& fall : Fall) fall = place[fall];
   for (uint32_t& g : Pending) g = place[g];
+  MoveInPlace(place, Falls.Z, Falls.LieTime, Falls.VelZ, Falls.DriftTime, Falls.Unsettled,
+              Falls.Members);
+  // The padding: falls without flakes that lie on the ground for ever.
+  auto pad = [&](auto& field, auto padding) {
+    FitLength(field, padded);
+    std::fill(field.begin() + static_cast<ptrdiff_t>(count), field.end(), padding);
+  };
+  pad(Falls.Z, 0.0);
+  pad(Falls.LieTime, std::numeric_limits<double>::infinity());
+  pad(Falls.VelZ, -20.0);
+  pad(Falls.DriftTime, 0.0);
+  pad(Falls.Unsettled, 0.0);
+  pad(Falls.Members, 0u);
+  FitLength(Falls.Steps, padded);
+  std::fill(Falls.Steps.begin(), Falls.Steps.end(), 0);
+  Falls.Count = count;
 
   // The flakes by fall, in index order within each.
-  Runs.First.resize(count + 1);
-  Runs.Fall.resize(count);
+  FitLength(Runs.First, count + 1);
+  FitLength(Runs.Fall, count);
   Runs.First[0] = 0;
   for (size_t g = 0; g < count; ++g) {
     Runs.First[g + 1] = Runs.First[g] + Falls.Members[g];
     Runs.Fall[g] = static_cast<uint32_t>(g);
   }
-  // Each flake's new slot, then its fields moved there in place, a cycle of slots at a time: no
-  // second copy of the table is made.
+  // Each flake's new slot, then its fields moved there in place: no second copy of the table is
+  // made.
   std::vector<uint32_t> next(Runs.First);
   std::vector<uint32_t> to = std::move(place);  // by slot, where its flake goes
   to.resize(Count);
@@ -306,14 +336,7 @@ void TSnowflakes::Arrange() {
     to[Slot[i]] = s;
     Slot[i] = s;
   }
-  for (size_t s = 0; s < Count; ++s)
-    while (to[s] != s) {
-      const size_t t = to[s];
-      std::swap(Own.Places[s], Own.Places[t]);
-      std::swap(Own.Drifts[s], Own.Drifts[t]);
-      std::swap(Own.Synced[s], Own.Synced[t]);
-      std::swap(to[s], to[t]);
-    }
+  MoveInPlace(to, Own.Places, Own.Drifts, Own.Synced);
   for (size_t i = 0; i < Count; ++i) Own.Index[Slot[i]] = static_cast<uint32_t>(i);
   Cells.Invalidate();
   Arranged = true;
@@ -334,8 +357,7 @@ void TSnowflakes::Step(double dt) {
   ++StepsSinceJoin;
   if (!Arranged) Arrange();
   const size_t padded = Falls.Z.size();
-  // As long as the falls since they were last arranged, not as the most there ever were.
-  if (Meeting.size() != padded) Meeting = std::vector<uint32_t>(padded);
+  FitLength(Meeting, padded);
   const size_t met = TSnowPasses::Widest().StepFalls(
       TFallFields{Falls.Z.data(), Falls.LieTime.data(), Falls.VelZ.data(), Falls.DriftTime.data(),
                   Falls.Unsettled.data(), Falls.Steps.data()},
