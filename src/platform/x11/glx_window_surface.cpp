@@ -278,10 +278,23 @@ void TGlxWindowSurface::SwapBuffers() {
   else
     glFlush();
   FrameRectKnown = false;
-  // By then a software driver has compiled all the scene needs; its compiler (tens of
-  // megabytes of code with Mesa's llvmpipe) and its work space lie idle from here on.
+  // The first frame has had a software driver compile what the scene needs: its compiler (tens
+  // of megabytes of code with Mesa's llvmpipe) and its work space lie idle from here on, and
+  // the start-up's pages as well. They go back before the next frames add the depth buffer and
+  // the rasteriser's work space; once more after 120 frames, for whatever was compiled late.
   constexpr int FramesToSettle = 120;
-  if (Swaps < FramesToSettle && ++Swaps == FramesToSettle) ReleaseColdPages();
+  // In its first 20-second cycle the snow table is arranged again and again as flakes that
+  // start at every height meet, each time in smaller arrays, and the driver's work space for a
+  // frame grows and shrinks with what is in view: the heap's free pages go back every 300
+  // frames until then (25 s at 60 frames a second, later at fewer).
+  constexpr int FramesBetweenReleases = 300, FramesToSettleSnow = 1500;
+  if (Swaps < FramesToSettleSnow) {
+    ++Swaps;
+    if (Swaps == 1 || Swaps == FramesToSettle)
+      ReleaseColdPages();
+    else if (Swaps % FramesBetweenReleases == 0)
+      ReleaseFreeHeap();
+  }
 }
 
 TTextRect TGlxWindowSurface::WindowRect() {
