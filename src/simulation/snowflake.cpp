@@ -83,8 +83,8 @@ bool TSnowflakes::IsNear(size_t s, double x, double y, double rangeSq, const TPl
 void TSnowflakes::reserve(size_t count) {
   Own.Places.reserve(count);
   Own.Drifts.reserve(count);
-  for (std::vector<uint32_t>* field : {&Own.Index, &Own.Synced, &Fall, &Slot})
-    field->reserve(count);
+  for (std::vector<uint32_t>* field : {&Own.Index, &Fall, &Slot}) field->reserve(count);
+  Own.Synced.reserve(count);
   // A fall a flake until they first join, in whole packs.
   const size_t falls = (count + Lanes - 1) / Lanes * Lanes;
   for (std::vector<double>* field :
@@ -154,7 +154,7 @@ TSnowflake TSnowflakes::Get(size_t i) const {
 void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
   Own.Places[Slot[i]] = TPlainVector{flake.X, flake.Y};
   Own.Drifts[Slot[i]] = TPlainVector{flake.DriftX, flake.DriftY};
-  Own.Synced[Slot[i]] = static_cast<uint32_t>(Log.size());
+  Own.Synced[Slot[i]] = static_cast<uint8_t>(Log.size());
   Cells.Invalidate();
   const size_t g = Fall[i];
   if (Falls.Members[g] == 1) {
@@ -179,7 +179,7 @@ uint64_t Bits(double value) {
 struct TSnowPasses {
   size_t (*StepFalls)(const TFallFields&, size_t, double, uint32_t*);
   void (*Drift)(double*, const double*, size_t, double);
-  void (*Replay)(double*, const double*, const uint32_t*, size_t, const double*, uint32_t);
+  void (*Replay)(double*, const double*, const uint8_t*, size_t, const double*, uint32_t);
   static const TSnowPasses& Widest();
 };
 
@@ -188,7 +188,7 @@ const TPlainVector& TSnowflakes::Place(size_t s) const {
   const uint32_t logged = static_cast<uint32_t>(Log.size());
   if (Own.Synced[s] != logged) {
     ReplayFlake(&place.X, &Own.Drifts[s].X, Log.data(), Own.Synced[s], logged);
-    Own.Synced[s] = logged;
+    Own.Synced[s] = static_cast<uint8_t>(logged);
   }
   return place;
 }
@@ -200,7 +200,7 @@ void TSnowflakes::Replay(size_t first, size_t end) const {
                                reinterpret_cast<const double*>(&Own.Drifts[first]),
                                &Own.Synced[first], end - first, Log.data(), logged);
   std::fill(Own.Synced.begin() + static_cast<ptrdiff_t>(first),
-            Own.Synced.begin() + static_cast<ptrdiff_t>(end), logged);
+            Own.Synced.begin() + static_cast<ptrdiff_t>(end), static_cast<uint8_t>(logged));
 }
 
 void TSnowflakes::CatchUp() const {
@@ -396,7 +396,7 @@ void TSnowflakes::Step(double dt) {
         drift = TPlainVector{0, 0};
         place.X += drift.X * dt;
         place.Y += drift.Y * dt;
-        Own.Synced[s] = synced;
+        Own.Synced[s] = static_cast<uint8_t>(synced);
       }
     }
   }
@@ -454,7 +454,7 @@ void TSnowflakes::ChangeWinds(double dt, uint32_t synced) {
       drift.Y = (Draws[2 * k + 1] - 0.5) * 5;
       place.X += drift.X * dt;
       place.Y += drift.Y * dt;
-      Own.Synced[s] = synced;
+      Own.Synced[s] = static_cast<uint8_t>(synced);
     }
   }
   std::fill(Changing.begin(), Changing.end(), 0);

@@ -101,8 +101,8 @@ class TSnowflakes {
   // The flakes' own fields by slot.
   struct TOwn {
     std::vector<TPlainVector> Places, Drifts;
-    std::vector<uint32_t> Index;   // of the flake in the slot
-    std::vector<uint32_t> Synced;  // the logged steps its place counts: those before this one
+    std::vector<uint32_t> Index;  // of the flake in the slot
+    std::vector<uint8_t> Synced;  // the logged steps its place counts: those before this one
   };
 
   // The place of the flake in slot s, brought up to date.
@@ -136,6 +136,7 @@ class TSnowflakes {
   // up on a bounded number of them.
   mutable std::vector<double> Log;
   static constexpr size_t LogSteps = 128;
+  static_assert(LogSteps < 256, "a flake's count of logged steps is a byte");
   TFalls Falls;
   TRuns Runs;
   bool Arranged = false;                // the runs hold every flake of its fall
