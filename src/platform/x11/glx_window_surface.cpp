@@ -281,8 +281,13 @@ void TGlxWindowSurface::SwapBuffers() {
   // The first frame has had a software driver compile what the scene needs: its compiler (tens
   // of megabytes of code with Mesa's llvmpipe) and its work space lie idle from here on, and
   // the start-up's pages as well. They go back before the next frames add the depth buffer and
-  // the rasteriser's work space; once more after 120 frames, for whatever was compiled late.
+  // the rasteriser's work space; again after the 10th frame, for what the frames right after
+  // the first still compiled (with llvmpipe, a few megabytes more of its compiler), and after
+  // the 120th for anything compiled later still.
   constexpr int FramesToSettle = 120;
+  auto releasesColdPages = [](int frame) {
+    return frame == 1 || frame == 10 || frame == FramesToSettle;
+  };
   // In its first 20-second cycle the snow table is arranged again and again as flakes that
   // start at every height meet, each time in smaller arrays, and the driver's work space for a
   // frame grows and shrinks with what is in view: the heap's free pages go back every 300
@@ -290,7 +295,7 @@ void TGlxWindowSurface::SwapBuffers() {
   constexpr int FramesBetweenReleases = 300, FramesToSettleSnow = 1500;
   if (Swaps < FramesToSettleSnow) {
     ++Swaps;
-    if (Swaps == 1 || Swaps == FramesToSettle)
+    if (releasesColdPages(Swaps))
       ReleaseColdPages();
     else if (Swaps % FramesBetweenReleases == 0)
       ReleaseFreeHeap();
