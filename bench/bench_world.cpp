@@ -98,7 +98,7 @@ BENCHMARK(BM_SnowStepFlakeByFlake)->Unit(benchmark::kMillisecond);
 // world's step: 60 units behind the first predator, looking its way through a wedge of 60 degrees.
 void BM_SnowNearAfterStep(benchmark::State& state) {
   TBenchWorld world(1, SettledSteps);
-  std::vector<TSnowflakes::TNearFlake> near(world.Env->Snowflakes.size());
+  std::vector<TSnowflakes::TNearFlake> near;
   size_t found = 0;
   std::vector<char> elsewhere(64 << 20);
   for (auto _ : state) {
@@ -125,7 +125,7 @@ void BM_SnowNearAfterStep(benchmark::State& state) {
       sides[k] = TPlainSide{normals[k][0], normals[k][1],
                             reach[k] - normals[k][0] * x - normals[k][1] * y};
     state.ResumeTiming();
-    found = world.Env->Snowflakes.Near(x, y, 200000.0, sides, 4, near.data());
+    found = world.Env->Snowflakes.Near(x, y, 200000.0, sides, 4, near);
   }
   state.counters["found"] = static_cast<double>(found);
 }

@@ -259,9 +259,10 @@ std::vector<uint32_t> ReferenceNearFlakes(const TSnowflakes& flakes, double x, d
 // beyond, with lines through the eye and none, with an eye that is no number.
 TEST_F(WorldTest, SnowNearAnEyeIsFoundAsByTestingEveryFlake) {
   TSnowflakes& flakes = Env->Snowflakes;
-  std::vector<TSnowflakes::TNearFlake> near(flakes.size());
+  std::vector<TSnowflakes::TNearFlake> near;
   auto check = [&](double x, double y, double rangeSq, const std::vector<TPlainSide>& sides) {
-    const size_t count = flakes.Near(x, y, rangeSq, sides.data(), sides.size(), near.data());
+    const size_t count = flakes.Near(x, y, rangeSq, sides.data(), sides.size(), near);
+    ASSERT_EQ(near.size(), count);
     std::vector<uint32_t> found;
     for (size_t k = 0; k < count; ++k) {
       found.push_back(near[k].Index);
@@ -318,9 +319,10 @@ TEST_F(WorldTest, SnowNearAnEyeIsFoundAsByTestingEveryFlake) {
   table.Add(flake);
   std::vector<TSnowflakes::TNearFlake> found(3);
   const double rangeSq = 49.9 * 49.9;
-  EXPECT_EQ(table.Near(50, 105, rangeSq, nullptr, 0, found.data()), 0u);
+  EXPECT_EQ(table.Near(50, 105, rangeSq, nullptr, 0, found), 0u);
+  EXPECT_TRUE(found.empty());
   table.Step(0.4);
-  ASSERT_EQ(table.Near(50, 105, rangeSq, nullptr, 0, found.data()), 1u);
+  ASSERT_EQ(table.Near(50, 105, rangeSq, nullptr, 0, found), 1u);
   EXPECT_EQ(found[0].Index, 2u);
 }
 

@@ -578,11 +578,9 @@ void TDrawer::DrawSnowflakes(double Brightness) {
 
 void TDrawer::CollectSnowflakes() {
   const TSnowflakes& flakes = Env.Snowflakes;
-  NearFlakes.resize(flakes.size());
   // Batched, only flakes that may show in this view, in either pass.
   const auto sides = TViewVolume::For(CallSequence).PlainSides(Env.WorldSize, StarReach);
-  const size_t count =
-      flakes.Near(EyeX, EyeY, FlakeCullSq, sides.data(), sides.size(), NearFlakes.data());
+  const size_t count = flakes.Near(EyeX, EyeY, FlakeCullSq, sides.data(), sides.size(), NearFlakes);
   VisibleFlakes.clear();
   for (size_t k = 0; k < count; ++k) {
     const TSnowflakes::TNearFlake& flake = NearFlakes[k];

@@ -17,7 +17,8 @@ target_link_libraries(tundrel_saver PUBLIC tundrel_render tundrel_shell tundrel_
 add_executable(tundrel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(tundrel PRIVATE tundrel_saver)
 if(TARGET tundrel_gtk)
-  # The dialog's handlers; included once, whoever includes them first.
+  # The dialog's handlers, which the window's module links; included once, whoever includes
+  # them first. The saver itself only loads that module (gtk/) when it opens the dialog.
   include(${CMAKE_CURRENT_LIST_DIR}/config_dialog.cmake OPTIONAL)
   target_link_libraries(tundrel PRIVATE tundrel_gtk)
   target_compile_definitions(tundrel PRIVATE TUNDREL_SETTINGS_DIALOG)

@@ -61,18 +61,13 @@ void TSnowCells::Build(const TPlainVector* places, const TPlainVector* drifts,
     };
     // Count, then place each flake after the earlier flakes of its cell.
     First.assign(cells + 1, 0);
-    constexpr uint32_t NoCell = UINT32_MAX;
-    CellOf.assign(count, NoCell);
-    for (size_t s = 0; s < count; ++s) {
-      if (!finite(s)) continue;
-      CellOf[s] = static_cast<uint32_t>(cellOf(s));
-      ++First[CellOf[s] + 1];
-    }
+    for (size_t s = 0; s < count; ++s)
+      if (finite(s)) ++First[cellOf(s) + 1];
     for (size_t cell = 0; cell < cells; ++cell) First[cell + 1] += First[cell];
     Entries.resize(First[cells]);
     Next.assign(First.begin(), First.end() - 1);
     for (size_t s = 0; s < count; ++s)
-      if (CellOf[s] != NoCell) Entries[Next[CellOf[s]]++] = entry(s);
+      if (finite(s)) Entries[Next[cellOf(s)]++] = entry(s);
   }
   Speed = speed;
   Slack = 0;

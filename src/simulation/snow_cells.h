@@ -108,5 +108,5 @@ class TSnowCells {
   double Slack = 0;               // how far any flake may have moved since the cells were made
   double MaxSlack = 0;
   bool Valid = false;
-  std::vector<uint32_t> CellOf, Next;  // Build's, kept for the next
+  std::vector<uint32_t> Next;  // Build's, by cell, kept for the next
 };

@@ -79,7 +79,7 @@ inline void ReplayFlake(double* place, const double* drift, const double* log, u
 }
 
 template <class TOps>
-inline void ReplayPacks(double* place, const double* drift, const uint32_t* synced, size_t count,
+inline void ReplayPacks(double* place, const double* drift, const uint8_t* synced, size_t count,
                         const double* log, uint32_t to) {
   size_t f = 0;
   constexpr size_t PerPack = TOps::Width / 2;
@@ -102,5 +102,5 @@ inline void ReplayPacks(double* place, const double* drift, const uint32_t* sync
 // x86-64) and the processor too.
 size_t StepFallPacksAvx2(const TFallFields& f, size_t padded, double dt, uint32_t* meeting);
 void DriftPacksAvx2(double* place, const double* drift, size_t count, double dt);
-void ReplayPacksAvx2(double* place, const double* drift, const uint32_t* synced, size_t count,
+void ReplayPacksAvx2(double* place, const double* drift, const uint8_t* synced, size_t count,
                      const double* log, uint32_t to);

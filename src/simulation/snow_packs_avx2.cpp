@@ -51,7 +51,7 @@ void DriftPacksAvx2(double* place, const double* drift, size_t count, double dt)
   DriftPacks<TAvx2Ops>(place, drift, count, dt);
 }
 
-void ReplayPacksAvx2(double* place, const double* drift, const uint32_t* synced, size_t count,
+void ReplayPacksAvx2(double* place, const double* drift, const uint8_t* synced, size_t count,
                      const double* log, uint32_t to) {
   ReplayPacks<TAvx2Ops>(place, drift, synced, count, log, to);
 }

@@ -83,8 +83,15 @@ bool TSnowflakes::IsNear(size_t s, double x, double y, double rangeSq, const TPl
 void TSnowflakes::reserve(size_t count) {
   Own.Places.reserve(count);
   Own.Drifts.reserve(count);
-  for (std::vector<uint32_t>* field : {&Own.Index, &Own.Synced, &Fall, &Slot})
-    field->reserve(count);
+  for (std::vector<uint32_t>* field : {&Own.Index, &Fall, &Slot}) field->reserve(count);
+  Own.Synced.reserve(count);
+  // A fall a flake until they first join, in whole packs.
+  const size_t falls = (count + Lanes - 1) / Lanes * Lanes;
+  for (std::vector<double>* field :
+       {&Falls.Z, &Falls.LieTime, &Falls.VelZ, &Falls.DriftTime, &Falls.Unsettled})
+    field->reserve(falls);
+  Falls.Members.reserve(falls);
+  Falls.Steps.reserve(falls);
 }
 
 void TSnowflakes::SetFall(size_t g, const TSnowflake& flake) {
@@ -147,7 +154,7 @@ TSnowflake TSnowflakes::Get(size_t i) const {
 void TSnowflakes::Set(size_t i, const TSnowflake& flake) {
   Own.Places[Slot[i]] = TPlainVector{flake.X, flake.Y};
   Own.Drifts[Slot[i]] = TPlainVector{flake.DriftX, flake.DriftY};
-  Own.Synced[Slot[i]] = static_cast<uint32_t>(Log.size());
+  Own.Synced[Slot[i]] = static_cast<uint8_t>(Log.size());
   Cells.Invalidate();
   const size_t g = Fall[i];
   if (Falls.Members[g] == 1) {
@@ -172,7 +179,7 @@ uint64_t Bits(double value) {
 struct TSnowPasses {
   size_t (*StepFalls)(const TFallFields&, size_t, double, uint32_t*);
   void (*Drift)(double*, const double*, size_t, double);
-  void (*Replay)(double*, const double*, const uint32_t*, size_t, const double*, uint32_t);
+  void (*Replay)(double*, const double*, const uint8_t*, size_t, const double*, uint32_t);
   static const TSnowPasses& Widest();
 };
 
@@ -181,7 +188,7 @@ const TPlainVector& TSnowflakes::Place(size_t s) const {
   const uint32_t logged = static_cast<uint32_t>(Log.size());
   if (Own.Synced[s] != logged) {
     ReplayFlake(&place.X, &Own.Drifts[s].X, Log.data(), Own.Synced[s], logged);
-    Own.Synced[s] = logged;
+    Own.Synced[s] = static_cast<uint8_t>(logged);
   }
   return place;
 }
@@ -193,7 +200,7 @@ void TSnowflakes::Replay(size_t first, size_t end) const {
                                reinterpret_cast<const double*>(&Own.Drifts[first]),
                                &Own.Synced[first], end - first, Log.data(), logged);
   std::fill(Own.Synced.begin() + static_cast<ptrdiff_t>(first),
-            Own.Synced.begin() + static_cast<ptrdiff_t>(end), logged);
+            Own.Synced.begin() + static_cast<ptrdiff_t>(end), static_cast<uint8_t>(logged));
 }
 
 void TSnowflakes::CatchUp() const {
@@ -247,6 +254,30 @@ void TSnowflakes::JoinFalls() {
   if (Runs.Fall.size() * 4 > falls * 5) Arranged = false;
 }
 
+namespace {
+
+// Moves element i of each array to where[i], in place, a cycle at a time; where is left as 0, 1,
+// 2 and so on.
+template <class... TArrays>
+void MoveInPlace(std::vector<uint32_t>& where, TArrays&... arrays) {
+  for (size_t i = 0; i < where.size(); ++i)
+    while (where[i] != i) {
+      const size_t to = where[i];
+      (std::swap(arrays[i], arrays[to]), ...);
+      std::swap(where[i], where[to]);
+    }
+}
+
+// Gives the array the length, and its storage back once that is less than half of it, so that
+// the arrays of falls shrink with them a few times rather than at every arrangement.
+template <class T>
+void FitLength(std::vector<T>& array, size_t length) {
+  array.resize(length);
+  if (array.capacity() / 2 > length) array.shrink_to_fit();
+}
+
+}  // namespace
+
 void TSnowflakes::Arrange() {
   // The falls that have flakes, those in the air first, so that the flakes in the air lie in
   // few runs of slots.
@@ -258,51 +289,57 @@ void TSnowflakes::Arrange() {
         order.push_back(static_cast<uint32_t>(g));
   const size_t count = order.size();
   const size_t padded = (count + Lanes - 1) / Lanes * Lanes;
-  std::vector<uint32_t> place(Falls.Z.size());
+  // Where each fall goes: those with flakes by order, the others after them.
+  constexpr uint32_t Unplaced = UINT32_MAX;
+  std::vector<uint32_t> place(Falls.Z.size(), Unplaced);
   for (size_t k = 0; k < count; ++k) place[order[k]] = static_cast<uint32_t>(k);
+  order = std::vector<uint32_t>();
+  uint32_t after = static_cast<uint32_t>(count);
+  for (uint32_t& to : place)
+    if (to == Unplaced) to = after++;
   // Pending falls that are gone have nothing to join.
   Pending.erase(std::remove_if(Pending.begin(), Pending.end(),
                                [this](uint32_t g) { return Falls.Members[g] == 0; }),
                 Pending.end());
-  auto arrange = [&](auto& field, auto padding) {
-    std::remove_reference_t<decltype(field)> arranged(padded, padding);
-    for (size_t k = 0; k < count; ++k) arranged[k] = field[order[k]];
-    field.swap(arranged);
-  };
-  // The padding: falls without flakes that lie on the ground for ever.
-  arrange(Falls.Z, 0.0);
-  arrange(Falls.LieTime, std::numeric_limits<double>::infinity());
-  arrange(Falls.VelZ, -20.0);
-  arrange(Falls.DriftTime, 0.0);
-  arrange(Falls.Unsettled, 0.0);
-  arrange(Falls.Members, 0u);
-  Falls.Steps.assign(padded, 0);
-  Falls.Count = count;
   for (uint32_t& fall : Fall) fall = place[fall];
   for (uint32_t& g : Pending) g = place[g];
+  MoveInPlace(place, Falls.Z, Falls.LieTime, Falls.VelZ, Falls.DriftTime, Falls.Unsettled,
+              Falls.Members);
+  // The padding: falls without flakes that lie on the ground for ever.
+  auto pad = [&](auto& field, auto padding) {
+    FitLength(field, padded);
+    std::fill(field.begin() + static_cast<ptrdiff_t>(count), field.end(), padding);
+  };
+  pad(Falls.Z, 0.0);
+  pad(Falls.LieTime, std::numeric_limits<double>::infinity());
+  pad(Falls.VelZ, -20.0);
+  pad(Falls.DriftTime, 0.0);
+  pad(Falls.Unsettled, 0.0);
+  pad(Falls.Members, 0u);
+  FitLength(Falls.Steps, padded);
+  std::fill(Falls.Steps.begin(), Falls.Steps.end(), 0);
+  Falls.Count = count;
 
   // The flakes by fall, in index order within each.
-  Runs.First.resize(count + 1);
-  Runs.Fall.resize(count);
+  FitLength(Runs.First, count + 1);
+  FitLength(Runs.Fall, count);
   Runs.First[0] = 0;
   for (size_t g = 0; g < count; ++g) {
     Runs.First[g + 1] = Runs.First[g] + Falls.Members[g];
     Runs.Fall[g] = static_cast<uint32_t>(g);
   }
+  // Each flake's new slot, then its fields moved there in place: no second copy of the table is
+  // made.
   std::vector<uint32_t> next(Runs.First);
-  Spare.Places.resize(Count);
-  Spare.Drifts.resize(Count);
-  Spare.Index.resize(Count);
-  Spare.Synced.resize(Count);
+  std::vector<uint32_t> to = std::move(place);  // by slot, where its flake goes
+  to.resize(Count);
   for (size_t i = 0; i < Count; ++i) {
-    const size_t to = next[Fall[i]]++;
-    Spare.Places[to] = Own.Places[Slot[i]];
-    Spare.Drifts[to] = Own.Drifts[Slot[i]];
-    Spare.Index[to] = static_cast<uint32_t>(i);
-    Spare.Synced[to] = Own.Synced[Slot[i]];
-    Slot[i] = static_cast<uint32_t>(to);
+    const uint32_t s = next[Fall[i]]++;
+    to[Slot[i]] = s;
+    Slot[i] = s;
   }
-  std::swap(Own, Spare);
+  MoveInPlace(to, Own.Places, Own.Drifts, Own.Synced);
+  for (size_t i = 0; i < Count; ++i) Own.Index[Slot[i]] = static_cast<uint32_t>(i);
   Cells.Invalidate();
   Arranged = true;
 }
@@ -322,7 +359,7 @@ void TSnowflakes::Step(double dt) {
   ++StepsSinceJoin;
   if (!Arranged) Arrange();
   const size_t padded = Falls.Z.size();
-  Meeting.resize(padded);
+  FitLength(Meeting, padded);
   const size_t met = TSnowPasses::Widest().StepFalls(
       TFallFields{Falls.Z.data(), Falls.LieTime.data(), Falls.VelZ.data(), Falls.DriftTime.data(),
                   Falls.Unsettled.data(), Falls.Steps.data()},
@@ -361,7 +398,7 @@ void TSnowflakes::Step(double dt) {
         drift = TPlainVector{0, 0};
         place.X += drift.X * dt;
         place.Y += drift.Y * dt;
-        Own.Synced[s] = synced;
+        Own.Synced[s] = static_cast<uint8_t>(synced);
       }
     }
   }
@@ -419,7 +456,7 @@ void TSnowflakes::ChangeWinds(double dt, uint32_t synced) {
       drift.Y = (Draws[2 * k + 1] - 0.5) * 5;
       place.X += drift.X * dt;
       place.Y += drift.Y * dt;
-      Own.Synced[s] = synced;
+      Own.Synced[s] = static_cast<uint8_t>(synced);
     }
   }
   std::fill(Changing.begin(), Changing.end(), 0);
@@ -446,7 +483,7 @@ void SortByFlake(std::vector<TSnowCells::TFound>& found, std::vector<TSnowCells:
 }  // namespace
 
 size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* sides,
-                         size_t sideCount, TNearFlake* near) const {
+                         size_t sideCount, std::vector<TNearFlake>& near) const {
   // The near flakes' indices and slots first, in index order; their places after.
   Found.clear();
   if (!(std::isfinite(x) && std::isfinite(y) && std::isfinite(rangeSq))) {
@@ -472,6 +509,7 @@ size_t TSnowflakes::Near(double x, double y, double rangeSq, const TPlainSide* s
   // while one is read.
   constexpr size_t Ahead = 8;
   const size_t count = Found.size();
+  near.resize(count);
   for (size_t k = 0; k < count; ++k) {
     if (k + Ahead < count) {
       const size_t ahead = Found[k + Ahead].Slot;

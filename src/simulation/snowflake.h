@@ -71,11 +71,12 @@ class TSnowflakes {
     uint32_t Index;
     double X, Y, Z;
   };
-  // Writes to near, in index order, every flake whose squared plain distance (X - x)^2 +
+  // Fills near, in index order, with every flake whose squared plain distance (X - x)^2 +
   // (Y - y)^2 is not greater than rangeSq and that lies on the given side of each of the lines,
-  // and returns how many it wrote; near has room for size() flakes.
+  // and returns how many that is; near keeps its storage between calls, as long as the most
+  // found so far.
   size_t Near(double x, double y, double rangeSq, const TPlainSide* sides, size_t sideCount,
-              TNearFlake* near) const;
+              std::vector<TNearFlake>& near) const;
   // Falls in use.
   size_t FallCount() const { return Falls.Count; }
 
@@ -100,8 +101,8 @@ class TSnowflakes {
   // The flakes' own fields by slot.
   struct TOwn {
     std::vector<TPlainVector> Places, Drifts;
-    std::vector<uint32_t> Index;   // of the flake in the slot
-    std::vector<uint32_t> Synced;  // the logged steps its place counts: those before this one
+    std::vector<uint32_t> Index;  // of the flake in the slot
+    std::vector<uint8_t> Synced;  // the logged steps its place counts: those before this one
   };
 
   // The place of the flake in slot s, brought up to date.
@@ -135,6 +136,7 @@ class TSnowflakes {
   // up on a bounded number of them.
   mutable std::vector<double> Log;
   static constexpr size_t LogSteps = 128;
+  static_assert(LogSteps < 256, "a flake's count of logged steps is a byte");
   TFalls Falls;
   TRuns Runs;
   bool Arranged = false;                // the runs hold every flake of its fall
@@ -145,7 +147,6 @@ class TSnowflakes {
   std::vector<uint64_t> Changing;        // by flake, the flakes whose wind changes in this step
   std::vector<uint32_t> ChangingBefore;  // by word of Changing, the marks in the words before it
   std::vector<double> Draws;             // the winds' draws of this step, in order
-  TOwn Spare;                            // where Arrange puts the flakes
   // The slots by cells of the plain, made when Near first needs them.
   mutable TSnowCells Cells;
   mutable std::vector<TSnowCells::TFound> Found, FoundSpare;  // Near's flakes and work space

@@ -66,6 +66,7 @@ has() {  # has <mode prefix> <path>
 }
 check "the saver is in XScreenSaver's hack folder" has -rwxr-xr-x usr/libexec/xscreensaver/tundrel
 check "tundrel-sim is in /usr/bin" has -rwxr-xr-x usr/bin/tundrel-sim
+check "the settings dialog's module is packaged" has -rw-r--r-- usr/libexec/tundrel/tundrel-settings.so
 for file in usr/share/xscreensaver/config/tundrel.xml usr/share/applications/tundrel.desktop \
   usr/share/icons/hicolor/scalable/apps/tundrel.svg usr/share/doc/tundrel/copyright \
   usr/share/doc/tundrel/README.md usr/share/doc/tundrel/changelog.gz \

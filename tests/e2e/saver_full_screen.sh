@@ -23,6 +23,8 @@ start_at() {
 start_at 300 300 /s
 check "/s shows its window" test -n "$win"
 check "the application window is titled ScreenSaver" test -n "$(xdotool search --name '^ScreenSaver$')"
+# The settings dialog's toolkit is loaded for the dialog alone.
+check "/s has no GTK in memory" test -z "$(grep -E 'libgtk|tundrel-settings' "/proc/$saver_pid/maps")"
 for step in "302 301" "304 303" "305 305" "295 295" "305 295"; do
   xdotool mousemove $step; sleep 0.15
 done

@@ -1,16 +1,17 @@
-// The GTK 3 window behind TfrmConfig: the design's fixed layout in a GtkFixed, OK as the default
-// button, Cancel on Escape, and the error message box. On X11 other instances find its window
-// by its title; a Wayland session shows it as a native Wayland window, where no program sees
-// another's windows. Every decision is TfrmConfig's.
+// The GTK 3 window behind TfrmConfig, the module tundrel-settings.so whose one entry the saver
+// calls: the design's fixed layout in a GtkFixed, OK as the default button, Cancel on Escape,
+// and the error message box. On X11 other instances find its window by its title; a Wayland
+// session shows it as a native Wayland window, where no program sees another's windows. Every
+// decision is TfrmConfig's.
 #include "settings_dialog.h"
 
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <csignal>
-
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 #include "fConfig_dialog.h"
 
@@ -208,7 +209,10 @@ void TGtkConfigView::ShowError(const std::string& caption, const std::string& te
 
 }  // namespace
 
-int RunSettingsDialog(const std::string& applicationTitle) {
+extern "C" __attribute__((visibility("default"))) int TundrelSettingsDialog(
+    const char* applicationTitle) {
+  static_assert(std::is_same<decltype(&TundrelSettingsDialog), TSettingsDialogEntry>::value,
+                "the entry is what the saver calls");
   // Windows are found across instances by their X11 titles and class (res_name "tundrel",
   // res_class "Tundrel"), so the dialog opens on no other backend, a Wayland session's aside,
   // which the saver too runs on.
@@ -225,8 +229,9 @@ int RunSettingsDialog(const std::string& applicationTitle) {
     return 1;
   }
   gdk_set_program_class("Tundrel");
-  TGtkConfigView view(applicationTitle);
-  TfrmConfig form(view, applicationTitle);
+  const std::string title(applicationTitle);
+  TGtkConfigView view(title);
+  TfrmConfig form(view, title);
   view.Run(form);
   return 0;
 }

@@ -34,6 +34,10 @@ bool ReleaseColdPages() {
       supported = false;
   }
   std::fclose(maps);
-  malloc_trim(0);
+  ReleaseFreeHeap();
   return supported;
+}
+
+void ReleaseFreeHeap() {
+  malloc_trim(0);
 }

@@ -278,10 +278,28 @@ void TGlxWindowSurface::SwapBuffers() {
   else
     glFlush();
   FrameRectKnown = false;
-  // By then a software driver has compiled all the scene needs; its compiler (tens of
-  // megabytes of code with Mesa's llvmpipe) and its work space lie idle from here on.
+  // The first frame has had a software driver compile what the scene needs: its compiler (tens
+  // of megabytes of code with Mesa's llvmpipe) and its work space lie idle from here on, and
+  // the start-up's pages as well. They go back before the next frames add the depth buffer and
+  // the rasteriser's work space; again after the 10th frame, for what the frames right after
+  // the first still compiled (with llvmpipe, a few megabytes more of its compiler), and after
+  // the 120th for anything compiled later still.
   constexpr int FramesToSettle = 120;
-  if (Swaps < FramesToSettle && ++Swaps == FramesToSettle) ReleaseColdPages();
+  auto releasesColdPages = [](int frame) {
+    return frame == 1 || frame == 10 || frame == FramesToSettle;
+  };
+  // In its first 20-second cycle the snow table is arranged again and again as flakes that
+  // start at every height meet, each time in smaller arrays, and the driver's work space for a
+  // frame grows and shrinks with what is in view: the heap's free pages go back every 300
+  // frames until then (25 s at 60 frames a second, later at fewer).
+  constexpr int FramesBetweenReleases = 300, FramesToSettleSnow = 1500;
+  if (Swaps < FramesToSettleSnow) {
+    ++Swaps;
+    if (releasesColdPages(Swaps))
+      ReleaseColdPages();
+    else if (Swaps % FramesBetweenReleases == 0)
+      ReleaseFreeHeap();
+  }
 }
 
 TTextRect TGlxWindowSurface::WindowRect() {

@@ -67,7 +67,7 @@ class TGlxWindowSurface : public TGLSurface {
   GLXContext Context = nullptr;
   bool DoubleBuffered = false;
   int Screen = 0;
-  int Swaps = 0;  // frames presented, counted up to the release of the start-up pages
+  int Swaps = 0;  // frames presented, counted up to the last release of start-up memory
   TTextRect FrameRect{};
   bool FrameRectKnown = false;  // FrameRect holds the size of the frame being drawn
   TSizeSource KnownSize;

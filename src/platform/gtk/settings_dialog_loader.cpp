@@ -1,0 +1,45 @@
+// Loading the settings dialog's module: beside the running program in the build folder, else
+// in its installed folder, TUNDREL_SETTINGS_MODULE_FOLDER from the program's.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+
+#include "settings_dialog.h"
+
+namespace {
+
+// The folder of the running program with a slash at its end; empty when it cannot be told.
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return std::string();
+  const std::string program(path, static_cast<size_t>(length));
+  return program.substr(0, program.rfind('/') + 1);
+}
+
+}  // namespace
+
+int RunSettingsDialog(const std::string& applicationTitle) {
+  const std::string folder = ProgramFolder();
+  std::string error = "the program's folder is unknown";
+  void* module = nullptr;
+  if (!folder.empty()) {
+    for (const std::string& place :
+         {folder + SettingsDialogModule,
+          folder + TUNDREL_SETTINGS_MODULE_FOLDER + "/" + SettingsDialogModule}) {
+      // Kept loaded until the process ends, as GTK cannot be unloaded.
+      module = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (module != nullptr) break;
+      error = dlerror();
+    }
+  }
+  void* entry = module != nullptr ? dlsym(module, SettingsDialogEntry) : nullptr;
+  if (entry == nullptr) {
+    if (module != nullptr) error = dlerror();
+    std::fprintf(stderr, "tundrel: cannot load the settings dialog: %s\n", error.c_str());
+    return 1;
+  }
+  return reinterpret_cast<TSettingsDialogEntry>(entry)(applicationTitle.c_str());
+}
