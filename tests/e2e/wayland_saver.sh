@@ -11,6 +11,8 @@ set -u
 tools=(sway swaymsg swayidle grim wtype)
 source "$(dirname "$0")/wayland_common.sh"
 install -m 755 "$1" "$work/tundrel"
+# The settings dialog's toolkit is a module the saver loads from its own folder.
+install -m 644 "$(dirname "$1")/tundrel-settings.so" "$work/tundrel-settings.so"
 install -m 755 "$2" "$work/wl_pointer"
 cat >"$work/sway.conf" <<'EOF'
 xwayland disable
