@@ -15,7 +15,9 @@ for program in "$TEST_DIR"/test_*.exe; do
   if output=$(set -o pipefail; timeout 900 wine "$program" 2>&1 | tr -d '\r'); then
     pass "$name: $(grep -E '^\[  PASSED  \]' <<<"$output")"
   else
-    fail "$name" "$(grep -E 'Failure|FAILED|Expected|Actual|Which is|Value of' <<<"$output" | head -40)"
+    # A crash says nothing GoogleTest would: its last lines then tell where it was.
+    details=$(grep -E 'Failure|FAILED|Expected|Actual|Which is|Value of' <<<"$output" | head -40)
+    fail "$name" "${details:-$(tail -n 15 <<<"$output")}"
   fi
 done
 check "test programs found in $TEST_DIR" test "$found" = 1
