@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 #include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
@@ -19,6 +18,7 @@
 #define TUNDREL_SNOW_SSE2 1
 #endif
 
+#include "in_place.h"
 #include "random.h"
 #include "snow_packs.h"
 #include "world.h"
@@ -253,30 +253,6 @@ void TSnowflakes::JoinFalls() {
       Falls.Members.begin(), Falls.Members.end(), [](uint32_t members) { return members > 0; }));
   if (Runs.Fall.size() * 4 > falls * 5) Arranged = false;
 }
-
-namespace {
-
-// Moves element i of each array to where[i], in place, a cycle at a time; where is left as 0, 1,
-// 2 and so on.
-template <class... TArrays>
-void MoveInPlace(std::vector<uint32_t>& where, TArrays&... arrays) {
-  for (size_t i = 0; i < where.size(); ++i)
-    while (where[i] != i) {
-      const size_t to = where[i];
-      (std::swap(arrays[i], arrays[to]), ...);
-      std::swap(where[i], where[to]);
-    }
-}
-
-// Gives the array the length, and its storage back once that is less than half of it, so that
-// the arrays of falls shrink with them a few times rather than at every arrangement.
-template <class T>
-void FitLength(std::vector<T>& array, size_t length) {
-  array.resize(length);
-  if (array.capacity() / 2 > length) array.shrink_to_fit();
-}
-
-}  // namespace
 
 void TSnowflakes::Arrange() {
   // The falls that have flakes, those in the air first, so that the flakes in the air lie in
