@@ -3,7 +3,8 @@
 # (floor_glx: clear, one point, present, paced to 60 frames a second) at the same size, on a
 # private Xvfb: the share of one core each takes, with Mesa's software rasteriser and with its
 # no-op driver (GALLIUM_NOOP=1: everything but drawing, what a machine with a GPU pays on its
-# CPU), and the saver's frames per second; one monitor, two side by side, and the preview.
+# CPU), the saver's frames per second and, with the software rasteriser, both programs' resident
+# memory at the end and at its peak; one monitor, two side by side, and the preview.
 # Runs alternate between the programs, so a busy machine weighs on both; medians are printed.
 # usage: bench/light_load.sh <build folder> [runs=3] [seconds=15] [WxH=1920x1080]
 set -u
@@ -49,7 +50,8 @@ screen() {
 source "$(dirname "$0")/caption_fps.sh"
 
 # measure <settle seconds> <seconds> <command...>: the share of one core the command takes once
-# settled, in percent, then the median of the frame rates its caption showed (or -).
+# settled, in percent, the median of the frame rates its caption showed (or -), then its resident
+# memory at the end and its peak since the start (VmRSS, VmHWM), in kB.
 measure() {
   local settle="$1" span="$2" start_ticks start_ns end_ticks end_ns fps
   shift 2
@@ -71,11 +73,13 @@ measure() {
   done
   end_ticks=$(awk '{print $14 + $15}' "/proc/$pid/stat")
   end_ns=$(date +%s%N)
+  memory=$(awk '/^(VmRSS|VmHWM):/ {v[$1] = $2} END {print v["VmRSS:"], v["VmHWM:"]}' \
+    "/proc/$pid/status")
   stop "$pid"
   pid=""
   awk -v t=$((end_ticks - start_ticks)) -v hz="$(getconf CLK_TCK)" -v ns=$((end_ns - start_ns)) \
     'BEGIN {printf "%.1f ", 100 * t / hz / (ns / 1e9)}'
-  median <"$work/fps"
+  echo "$(median <"$work/fps") $memory"
 }
 
 median() {
@@ -105,6 +109,14 @@ compare() {
   printf '%-28s %s\n' "no-op driver, saver:" "$(cat "$work/saver_noop.cpu") % at $(cut -d' ' -f2 "$work/saver_noop" | median) FPS (runs: $(cut -d' ' -f1 "$work/saver_noop" | xargs))"
   awk -v s="$(cat "$work/saver.cpu")" -v f="$(cat "$work/floor.cpu")" \
     'BEGIN {printf "%-28s %.2f x the floor\n", "saver / floor:", s / f}'
+  # Resident memory with the software rasteriser, at the end of the measured seconds and at its
+  # peak since the start, in MB (1000 kB).
+  for kind in floor saver; do
+    printf '%-28s %s MB, peak %s MB (runs, kB: %s)\n' "resident memory, $kind:" \
+      "$(cut -d' ' -f3 "$work/$kind" | median | awk '{printf "%.1f", $1 / 1000}')" \
+      "$(cut -d' ' -f4 "$work/$kind" | median | awk '{printf "%.1f", $1 / 1000}')" \
+      "$(cut -d' ' -f3,4 "$work/$kind" | tr ' \n' '/ ' | sed 's/ $//')"
+  done
 }
 
 compare "/s, one ${size} monitor" 1 /s

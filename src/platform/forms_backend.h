@@ -84,3 +84,7 @@ std::unique_ptr<TApplication::TPlatformState> ConnectWayland(std::string& error)
 // The display's refresh rate is not waited for when the user turned the wait off (vblank_mode=0,
 // the OpenGL driver's own switch); shared by the backends' DisplayRefreshRate.
 bool UserTurnedVsyncOff();
+
+// Seconds of the monotonic clock the loop's timers keep, for the backends' own waits (the
+// frame callbacks' patience, the DPMS poll).
+double MonotonicSeconds();

@@ -88,6 +88,11 @@ int64_t MonotonicMs() {
 
 }  // namespace
 
+double MonotonicSeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
 bool UserTurnedVsyncOff() {
   const char* vblank = std::getenv("vblank_mode");
   return vblank && std::strcmp(vblank, "0") == 0;

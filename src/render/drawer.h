@@ -3,7 +3,6 @@
 // OpenGL 1.1 + GLU immediate mode; the surface's context must stay current on the caller's thread.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>

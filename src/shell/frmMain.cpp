@@ -197,7 +197,6 @@ void TfMain::FormDisplayChange(TObject*) {
   // A new mode may bring a new refresh rate.
   if (Paced) {
     Refresh = DisplayRefreshRate();
-    if (Refresh < 0) Refresh = 0;
     Pacer = TFramePacer(FrameRate());
   }
   if (!SpanMonitors) return;

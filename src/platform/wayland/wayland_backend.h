@@ -43,9 +43,6 @@ struct wp_fractional_scale_v1;
 
 class TWaylandState;
 
-// Seconds of a monotonic clock, for the frame callbacks' patience.
-double WlClock();
-
 // A fractional scale's denominator: the compositor's preferred scales come in 120ths.
 constexpr int WlScaleDenominator = 120;
 
@@ -100,7 +97,7 @@ struct TWlDrawable {
   wl_egl_window* EglWindow = nullptr;
   EGLSurface EglSurface = EGL_NO_SURFACE;
   wl_callback* Frame = nullptr;  // the frame callback of the last frame presented, until it comes
-  double FrameAskedAt = 0;       // when that frame was presented, seconds of WlClock
+  double FrameAskedAt = 0;       // when that frame was presented, MonotonicSeconds
   int SurfaceWidth = 0, SurfaceHeight = 0;  // compositor space, as configured
   // The buffer: the surface's size times its scale, in the screen's own pixels (a scaled output
   // shows the scene and the clock sharp, not stretched).

@@ -7,8 +7,6 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
-#include <chrono>
-
 #include "egl/egl_config.h"
 #include "energy.h"
 #include "gl_surface.h"
@@ -23,7 +21,7 @@ void FrameDone(void* data, wl_callback* callback, uint32_t) {
     drawable.Frame = nullptr;
     // An answer that kept the window waiting this long says it is shown again: its form hears
     // of it at once instead of at its next slow tick.
-    if (WlClock() - drawable.FrameAskedAt >= FrameCallbackPatience) {
+    if (MonotonicSeconds() - drawable.FrameAskedAt >= FrameCallbackPatience) {
       TWaylandState* state = drawable.State;
       const TWindowHandle handle = drawable.Window;
       state->Defer([state, handle] {
@@ -88,7 +86,7 @@ class TWaylandGLSurface : public TGLSurface {
     // The next frame is wanted when the compositor says this one is shown.
     if (drawable->Frame) wl_callback_destroy(drawable->Frame);
     drawable->Frame = wl_surface_frame(drawable->Surface);
-    drawable->FrameAskedAt = WlClock();
+    drawable->FrameAskedAt = MonotonicSeconds();
     wl_callback_add_listener(drawable->Frame, &FrameListener, drawable);
     eglSwapBuffers(State.Egl.Display, drawable->EglSurface);
   }
@@ -187,10 +185,6 @@ class TWaylandGLSurface : public TGLSurface {
 };
 
 }  // namespace
-
-double WlClock() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 bool TWaylandState::InitEgl(std::string& error) {
   TWlEgl& egl = Egl;

@@ -22,7 +22,7 @@ bool TWaylandState::WindowIsSeen(TWindowHandle handle) {
   // The compositor answers the frame callbacks of the surfaces it shows: a window none of whose
   // surfaces has had its answer for a while is shown nowhere. A surface not configured yet cannot
   // tell.
-  const double now = WlClock();
+  const double now = MonotonicSeconds();
   for (const auto& drawable : window->Drawables)
     if (!drawable->Configured ||
         WaylandSurfaceSeen(drawable->Frame != nullptr, now - drawable->FrameAskedAt))

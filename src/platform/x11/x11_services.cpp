@@ -6,7 +6,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/dpms.h>
 
-#include <chrono>
 #include <cstring>
 
 #include "x11/cp1251.h"
@@ -126,8 +125,7 @@ void TX11Display::PollDpms() {
   // A round trip every second and a half: the monitors wake a little later than the frames
   // could, for a few hundred round trips an hour.
   constexpr double DpmsPollSeconds = 1.5;
-  const double now =
-      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  const double now = MonotonicSeconds();
   if (DpmsPolledAt >= 0 && now - DpmsPolledAt < DpmsPollSeconds) return;
   DpmsPolledAt = now;
   CARD16 level = DPMSModeOn;
