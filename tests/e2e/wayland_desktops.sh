@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The native Wayland runs under the desktops other than sway, each a compositor of its own that
-# offers no layer shell, so that /s covers each output with a full-screen toplevel:
+# The native Wayland runs under the desktops other than sway, each a compositor of its own. The
+# first two offer no layer shell, so that /s covers each output with a full-screen toplevel:
 #  weston  on its X11 backend in a private Xvfb, with two outputs and the keyboard that xdotool
 #          types into the Xvfb: /s with a view and a clock on both outputs, as weston's
 #          screenshooter shows them, Space that it passes and another key that ends it, the
@@ -8,19 +8,31 @@
 #  mutter  headless, with two virtual monitors and no input device: /s full screen on both
 #          monitors and the window without arguments maximised, each with frames coming, as the
 #          saver's protocol log (WAYLAND_DEBUG) shows them, and mutter killed under it.
-# The compositor killed, the saver ends with status 1 and says why. Each compositor and client
-# runs as nobody (uid 65534) when this script is root, as in the sway script: weston and mutter
-# would run as root, but neither starts without a runtime directory (XDG_RUNTIME_DIR), which is
-# the user's own.
-# Usage: wayland_desktops.sh <weston|mutter> <tundrel>
+#  kwin    KDE's KWin, virtual, which has the layer shell and offers fractional scales: /s on two
+#          outputs of 1280x720 at scales 1, 1.5 and 2. Where KWin prefers 1.5 or 2 for a surface,
+#          the saver draws buffers of that many of the output's pixels (1920x1080, 2560x1440)
+#          with a viewport of the logical 1280x720 and buffer scale 1 (the protocol log says so),
+#          and its clock takes the share of the output's height it has at scale 1, as KWin's own
+#          screenshots (its D-Bus screenshot interface, in the output's pixels) show.
+# Killed under it, weston or mutter leaves the saver to end with status 1 and say why. Each
+# compositor and client runs as nobody (uid 65534) when this script is root, as in the sway
+# script: weston and mutter would run as root, but neither starts without a runtime directory
+# (XDG_RUNTIME_DIR), which is the user's own.
+# Usage: wayland_desktops.sh <weston|mutter|kwin> <tundrel>
 set -u
 desktop="${1:-}"
 case "$desktop" in
   weston) tools=(weston weston-screenshooter pngtopnm Xvfb xdotool) ;;
   mutter) tools=(mutter dbus-run-session) ;;
-  *) echo "usage: $0 <weston|mutter> <tundrel>"; exit 2 ;;
+  kwin) tools=(kwin_wayland dbus-run-session) ;;
+  *) echo "usage: $0 <weston|mutter|kwin> <tundrel>"; exit 2 ;;
 esac
 source "$(dirname "$0")/wayland_common.sh"
+if [ "$desktop" = kwin ]; then
+  /usr/bin/python3 -c 'import dbus' 2>/dev/null || give_up "python3-dbus is not installed"
+  # KWin's binary carries a file capability that a container may refuse to grant; a copy has none.
+  install -m 755 "$(command -v kwin_wayland)" "$work/kwin_wayland"
+fi
 install -m 755 "$2" "$work/tundrel"
 mkdir -m 755 "$work/shots"
 [ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/shots"
@@ -209,6 +221,118 @@ if [ "$desktop" = mutter ]; then
   echo "mutter: /s's caption says $(log_fps "$work/err") frames a second"
   check "/s: nothing but the protocol log was written on stderr" said_nothing
   killed "$mutter_pid"
+fi
+
+# ---- kwin ----
+
+# start_kwin <scale>: KWin with two outputs of 1280x720 at that scale, in a D-Bus session of its
+# own, its screenshots allowed; sets kwin_pid, session_pid and bus.
+start_kwin() {
+  rm -f "$work/runtime/bus" "$work/runtime/kwin.pid"
+  user_command dbus-run-session -- sh -c \
+    'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0/bus"; echo $$ >"$0/kwin.pid"; exec "$@"' \
+    "$work/runtime" env KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 "$work/kwin_wayland" --virtual \
+    --output-count 2 --width 1280 --height 720 --scale "$1" --socket "kwin-$1"
+  "${cmd[@]}" >>"$work/kwin.log" 2>&1 &
+  session_pid=$!
+  started+=("$session_pid")
+  await_socket "kwin-$1" "$work/kwin.log"
+  for _ in $(seq 300); do
+    if [ -s "$work/runtime/kwin.pid" ] && [ -s "$work/runtime/bus" ]; then
+      kwin_pid=$(cat "$work/runtime/kwin.pid") bus=$(cat "$work/runtime/bus")
+      started+=("$kwin_pid")
+      screenshot Virtual-1 >/dev/null 2>&1 && return 0
+    fi
+    sleep 0.2
+  done
+  give_up "KWin did not start at scale $1" "$work/kwin.log"
+}
+
+# screenshot <output>: KWin's screenshot of the output in its own pixels, as "lit yellow rows
+# height": the pixels that are not black, those of the clock's yellow in the top quarter of the
+# output's left half, the rows from the first to the last that hold it, and the output's height.
+screenshot() {
+  as_user env DBUS_SESSION_BUS_ADDRESS="$bus" /usr/bin/python3 -c '
+import dbus, os, sys, threading
+shots = dbus.Interface(dbus.SessionBus().get_object("org.kde.KWin", "/org/kde/KWin/ScreenShot2"),
+                       "org.kde.KWin.ScreenShot2")
+read_end, write_end = os.pipe()
+image = []
+reader = threading.Thread(target=lambda: image.append(os.fdopen(read_end, "rb").read()),
+                          daemon=True)
+reader.start()
+answer = shots.CaptureScreen(sys.argv[1], {"native-resolution": True},
+                             dbus.types.UnixFd(write_end), timeout=10)
+os.close(write_end)
+reader.join(10)
+if not image:
+    sys.exit("no image came")
+data = image[0]
+w, h, stride = int(answer["width"]), int(answer["height"]), int(answer["stride"])
+lit = yellow = 0
+rows = []
+for y in range(h):
+    line = data[y * stride:y * stride + w * 4]  # B, G, R, A
+    if y % 4 == 0:
+        lit += 16 * sum(1 for i in range(0, w * 4, 16) if max(line[i:i + 3]) > 24)
+    if y < h // 4:
+        n = sum(1 for i in range(0, w * 2, 4)
+                if line[i + 2] >= 200 and line[i + 1] >= 200 and line[i] <= 60)
+        yellow += n
+        if n >= 2:
+            rows.append(y)
+print(lit, yellow, rows[-1] - rows[0] + 1 if rows else 0, h)' "$1"
+}
+
+# buffers <width> <height>: whether the saver's protocol log has EGL buffers of that size made
+# (shared memory or dmabuf).
+buffers() { grep -Eq "(create_buffer|create_immed)\(.*, $1, $2, " "$work/err"; }
+
+if [ "$desktop" = kwin ]; then
+  # One run of /s at each scale; the clock's rows over the output's height at scale 1 are the
+  # share the others are held to, within a tenth.
+  declare -A rows_at_1
+  for scale in 1 1.5 2; do
+    start_kwin "$scale"
+    read -r width height < <(awk -v s="$scale" 'BEGIN {printf "%d %d\n", 1280 * s + 0.5, 720 * s + 0.5}')
+    debug_launch /s
+    for output in Virtual-0 Virtual-1; do
+      reading="0 0 0 0"
+      until=$((SECONDS + 60))
+      while [ "$SECONDS" -lt "$until" ]; do
+        reading=$(screenshot "$output")
+        read -r lit yellow rows h <<<"$reading"
+        [ "$lit" -gt 1000 ] && [ "$yellow" -gt 30 ] && buffers "$width" "$height" && break
+        sleep 0.3
+      done
+      read -r lit yellow rows h <<<"$reading"
+      check "scale $scale: $output shows a view with its clock ($reading)" \
+        test "$lit" -gt 1000 -a "$yellow" -gt 30 -a "$h" = "$height"
+      if [ "$scale" = 1 ]; then
+        rows_at_1[$output]=$rows
+        continue
+      fi
+      base=${rows_at_1[$output]}
+      # rows / height within a tenth of base / 720.
+      check "scale $scale: $output's clock has the share of the height it has at 1 ($base of 720 -> $rows of $h)" \
+        awk -v r="$rows" -v h="$h" -v b="$base" 'BEGIN {q = (r / h) / (b / 720); exit !(b > 0 && q >= 0.9 && q <= 1.1)}'
+    done
+    if [ "$scale" = 1 ]; then
+      check "scale 1: buffers of 1280x720" buffers 1280 720
+    else
+      check "scale $scale: a fractional scale and a viewport for each output's surface" \
+        test "$(grep -c 'get_fractional_scale(' "$work/err")" = 2 -a "$(grep -c 'get_viewport(' "$work/err")" = 2
+      check "scale $scale: KWin prefers $scale" grep -q "preferred_scale($(awk -v s="$scale" 'BEGIN {print s * 120}'))" "$work/err"
+      check "scale $scale: buffers of ${width}x${height}" buffers "$width" "$height"
+      check "scale $scale: viewports of 1280x720" grep -q 'set_destination(1280, 720)' "$work/err"
+      check "scale $scale: buffer scale 1" bash -c "! grep -q 'set_buffer_scale(' '$work/err'"
+    fi
+    kill "$saver_pid"
+    wait "$saver_pid" 2>/dev/null
+    check "scale $scale: nothing but the protocol log was written on stderr" said_nothing
+    kill "$kwin_pid"
+    wait "$session_pid" 2>/dev/null
+  done
 fi
 
 finish
