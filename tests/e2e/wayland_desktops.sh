@@ -18,12 +18,12 @@
 # compositor and client runs as nobody (uid 65534) when this script is root, as in the sway
 # script: weston and mutter would run as root, but neither starts without a runtime directory
 # (XDG_RUNTIME_DIR), which is the user's own.
-# Usage: wayland_desktops.sh <weston|mutter|kwin> <tundrel>
+# Usage: wayland_desktops.sh <weston|mutter|kwin> <tundrel> [<tundrel-idle>, for mutter]
 set -u
 desktop="${1:-}"
 case "$desktop" in
   weston) tools=(weston weston-screenshooter pngtopnm Xvfb xdotool) ;;
-  mutter) tools=(mutter dbus-run-session) ;;
+  mutter) tools=(mutter dbus-run-session pgrep) ;;
   kwin) tools=(kwin_wayland dbus-run-session) ;;
   *) echo "usage: $0 <weston|mutter|kwin> <tundrel>"; exit 2 ;;
 esac
@@ -166,22 +166,42 @@ fi
 
 # ---- mutter ----
 
-# start_mutter: mutter headless with two virtual monitors of 1280x720 side by side, in a D-Bus
-# session of its own; sets mutter_pid (dbus-run-session's child) and session_pid. The session
-# ends once mutter has: stop_mutter, before the cleanup.
+# start_gnome_session: a D-Bus session of its own whose first client stands in for GNOME's
+# session services and is the test's hands on mutter's input (gnome_session.py); sets
+# gnome_pid (that stand-in, whose end ends the session) and the session bus for the user's
+# commands. It says "input ready" in $work/gnome.log each time a mutter takes its input.
+start_gnome_session() {
+  user_command dbus-run-session -- sh -c 'echo $$ >"$0.pid"; exec /usr/bin/python3 "$@"' \
+    "$work/runtime/bus" "$work/gnome_session.py" "$work/runtime/bus"
+  "${cmd[@]}" >>"$work/gnome.log" 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do [ -s "$work/runtime/bus" ] && break; sleep 0.1; done
+  [ -s "$work/runtime/bus" ] || give_up "the session bus did not start" "$work/gnome.log"
+  gnome_pid=$(cat "$work/runtime/bus.pid")
+  user_env+=("DBUS_SESSION_BUS_ADDRESS=$(cat "$work/runtime/bus")")
+}
+stop_gnome_session() {
+  kill -9 "$gnome_pid" 2>/dev/null
+  sleep 0.5
+}
+# gnome <command>: a command of gnome_session.py's ("key 30", "move 1 0", "inhibit 8", ...).
+gnome() { echo "$*" >"$work/runtime/bus.in"; }
+
+# start_mutter: mutter headless with two virtual monitors of 1280x720 side by side on that bus;
+# sets mutter_pid once mutter takes input.
 start_mutter() {
-  user_command dbus-run-session -- sh -c 'echo $$ >"$0"; exec "$@"' "$work/runtime/mutter.pid" \
-    mutter --headless --wayland --no-x11 --wayland-display=wayland-mutter \
+  local ready
+  ready=$(grep -c "input ready" "$work/gnome.log")
+  user_command mutter --headless --wayland --no-x11 --wayland-display=wayland-mutter \
     --virtual-monitor 1280x720 --virtual-monitor 1280x720
   "${cmd[@]}" >>"$work/mutter.log" 2>&1 &
-  session_pid=$!
+  mutter_pid=$!
+  started+=("$mutter_pid")
+  for _ in $(seq 300); do
+    [ "$(grep -c "input ready" "$work/gnome.log")" -gt "$ready" ] && break
+    sleep 0.1
+  done
   await_socket wayland-mutter "$work/mutter.log"
-  mutter_pid=$(cat "$work/runtime/mutter.pid")
-}
-stop_mutter() {
-  kill -9 "$mutter_pid" 2>/dev/null
-  for _ in $(seq 50); do running "$session_pid" || break; sleep 0.1; done
-  kill -9 "$session_pid" 2>/dev/null
 }
 
 # frames_on <output> <size> <seconds>: waits until the saver's protocol log shows a toplevel of
@@ -202,8 +222,10 @@ frames_on() {
 }
 
 if [ "$desktop" = mutter ]; then
+  install -m 755 "$(dirname "$0")/gnome_session.py" "$work/gnome_session.py"
+  start_gnome_session
   start_mutter
-  trap 'stop_mutter; cleanup' EXIT
+  trap 'stop_gnome_session; cleanup' EXIT
 
   # The window without arguments: maximised, the size of a monitor, as mutter draws no panel.
   debug_launch
@@ -212,6 +234,76 @@ if [ "$desktop" = mutter ]; then
   sleep 2
   echo "mutter: the window's caption says $(log_fps "$work/err") frames a second"
   stop "$saver_pid"
+
+  # tundrel-idle --after 3, with a window of another program that has the focus before.
+  user_command env GDK_BACKEND=wayland /usr/bin/python3 "$work/gnome_session.py" --window \
+    "$work/runtime/focused.log"
+  "${cmd[@]}" >"$work/window.log" 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do grep -q focused "$work/runtime/focused.log" 2>/dev/null && break; sleep 0.1; done
+  check "the window of before has the focus" grep -q focused "$work/runtime/focused.log"
+  install -m 755 "$3" "$work/tundrel-idle"
+  wl_debug=client user_command "$work/tundrel-idle" --after 3 --saver "$work/tundrel"
+  : >"$work/err"
+  gnome move 1 0
+  last_input=$(date +%s%N)
+  "${cmd[@]}" 2>>"$work/err" &
+  idle_pid=$!
+  started+=("$idle_pid")
+  # saver_of_watcher <seconds>: waits that long at most for a saver the watcher started; its pid
+  # is in saver_pid ("" for none).
+  saver_of_watcher() {
+    saver_pid=""
+    for _ in $(seq $(($1 * 10))); do
+      saver_pid=$(pgrep -P "$idle_pid" | head -n1)
+      [ -n "$saver_pid" ] && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  # key_ends_it <what>: once the watcher's saver shows on both monitors, a key ends it, and the
+  # window of before gets no key.
+  key_ends_it() {
+    frames_on Meta-0 1280x720 10 && frames_on Meta-1 1280x720 10
+    check "$1: /s full screen on both monitors with frames coming" test $? = 0
+    gnome key 30
+    for _ in $(seq 20); do running "$saver_pid" || break; sleep 0.1; done
+    check "$1: a key ends it" bash -c "! kill -0 $saver_pid 2>/dev/null"
+    check "$1: no key reached the window of before" bash -c "! grep -q press '$work/runtime/focused.log'"
+    : >"$work/err"
+  }
+  frames_on Meta-0 1280x720 20 && frames_on Meta-1 1280x720 20
+  delay=$((($(date +%s%N) - last_input) / 1000000))
+  echo "mutter: the saver showed on both monitors ${delay} ms after the last input"
+  check "idle: not before 3 s of idle ($delay ms)" test "$delay" -ge 2900
+  saver_of_watcher 1
+  key_ends_it "idle"
+  for _ in $(seq 6); do gnome move 1 0; sleep 1; done
+  check "input every second keeps it away" bash -c "! pgrep -P $idle_pid >/dev/null"
+  check "the next idle period starts it again" saver_of_watcher 6
+  key_ends_it "again"
+  gnome inhibit 8
+  sleep 6
+  check "idle inhibited: it stays away" bash -c "! pgrep -P $idle_pid >/dev/null"
+  gnome inhibit 0
+  check "the inhibitor gone: it starts" saver_of_watcher 6
+  key_ends_it "after the inhibitor"
+  gnome shield 1
+  sleep 6
+  check "GNOME's shield up: it stays away" bash -c "! pgrep -P $idle_pid >/dev/null"
+  gnome shield 0
+  gnome move 1 0
+  check "the shield down: it starts after the next idle period" saver_of_watcher 6
+  key_ends_it "after the shield"
+  kill -9 "$mutter_pid"
+  wait "$mutter_pid" 2>/dev/null
+  start_mutter
+  gnome move 1 0
+  check "mutter started again: it starts after the next idle period" saver_of_watcher 10
+  key_ends_it "after mutter's restart"
+  kill "$idle_pid"
+  await_exit "$idle_pid" 3
+  check "SIGTERM ends the watcher with status 0 ($exit_status)" test "$exit_status" = 0
 
   debug_launch /s
   for output in Meta-0 Meta-1; do
