@@ -28,6 +28,9 @@ test_packages=(
   weston netpbm mutter dbus-daemon
   # KWin for the fractional scales, with a session bus for its screenshots.
   kwin-wayland dbus python3-dbus
+  # GNOME's idle watcher on mutter: stand-ins for the session's services and a GTK window of
+  # another program's.
+  python3-gi gir1.2-gtk-3.0
 )
 # Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
 # drivers and X libraries its OpenGL needs.

@@ -1,6 +1,7 @@
 // The saver's decisions, without a display: run modes and drawing targets from the command line,
 // the input rules of both kinds of start, the key facts recorded on X, the statistics caption
-// with its number formatting, and the energy rules: frame budgets, who can see a window, battery.
+// with its number formatting, the energy rules (frame budgets, who can see a window, battery)
+// and the GNOME idle watcher's delay and command line.
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "energy.h"
+#include "idle_rules.h"
 #include "input_rules.h"
 #include "run_mode.h"
 #include "statistics.h"
@@ -547,4 +549,26 @@ TEST(Energy, OnBatteryOnlyWithABatteryOfTheComputerAndNoSupplyOnline) {
   EXPECT_FALSE(Win32OnBattery(1, 0));
   EXPECT_FALSE(Win32OnBattery(255, 0));  // unknown
   EXPECT_TRUE(Win32OnBattery(1, 1));     // the battery saver is on
+}
+
+TEST(IdleWatcher, StartsAMinuteBeforeGnomeBlanksAndNeverSoonerThanAMinute) {
+  EXPECT_EQ(DefaultIdleSeconds(300), 240u);  // GNOME's default
+  EXPECT_EQ(DefaultIdleSeconds(900), 840u);
+  EXPECT_EQ(DefaultIdleSeconds(90), 60u);
+  EXPECT_EQ(DefaultIdleSeconds(60), 60u);
+  EXPECT_EQ(DefaultIdleSeconds(30), 60u);  // after the blank, which then comes over it
+  EXPECT_EQ(DefaultIdleSeconds(0), 300u);  // GNOME never blanks
+}
+
+TEST(IdleWatcher, CommandLineTakesADelayAndASaverAndRefusesTheRest) {
+  TIdleOptions options = ParseIdleOptions({"--after", "3", "--saver", "/opt/t/tundrel"});
+  EXPECT_TRUE(options.Error.empty());
+  EXPECT_EQ(options.AfterSeconds, 3u);
+  EXPECT_EQ(options.SaverPath, "/opt/t/tundrel");
+  EXPECT_EQ(ParseIdleOptions({}).AfterSeconds, 0u);
+  EXPECT_TRUE(ParseIdleOptions({"--help"}).Help);
+  for (const Args& bad : {Args{"--after"}, Args{"--after", "0"}, Args{"--after", "86401"},
+                          Args{"--after", "-5"}, Args{"--after", "3s"}, Args{"--saver"},
+                          Args{"--saver", ""}, Args{"/s"}, Args{"--after", "99999999999"}})
+    EXPECT_FALSE(ParseIdleOptions(bad).Error.empty()) << bad.back();
 }

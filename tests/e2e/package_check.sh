@@ -3,7 +3,7 @@
 # control fields and contents read back with dpkg-deb, lintian's verdict when lintian is
 # installed (errors fail, warnings and notes are listed), and, when run as root on a machine
 # where no tundrel package is installed, `dpkg -i` puts the hack where XScreenSaver looks for it
-# and `apt-get remove` takes every file away again.
+# and `apt-get remove` takes every file away but the GNOME autostart entry, which a purge takes.
 # Usage: package_check.sh <build folder>
 set -u
 build="$1"
@@ -53,7 +53,8 @@ check "Architecture is the machine's" test "$(field Architecture)" = "$arch"
 check "Recommends xscreensaver" test "$(field Recommends)" = xscreensaver
 # Computed by dpkg-shlibdeps from the programs' libraries, with version bounds.
 depends="$(field Depends)"
-for library in libc6 libstdc++6 libx11-6 libfreetype6 libfontconfig1 libgtk-3-0 libpng16-16; do
+for library in libc6 libstdc++6 libx11-6 libfreetype6 libfontconfig1 libgtk-3-0 libpng16-16 \
+  libglib2.0-0; do
   check "Depends names $library" grep -q "\(^\|, \)$library\( (\|,\|$\)" <<<"$depends"
 done
 check "Depends carries version bounds" grep -q "libc6 (>= " <<<"$depends"
@@ -66,18 +67,32 @@ has() {  # has <mode prefix> <path>
 }
 check "the saver is in XScreenSaver's hack folder" has -rwxr-xr-x usr/libexec/xscreensaver/tundrel
 check "tundrel-sim is in /usr/bin" has -rwxr-xr-x usr/bin/tundrel-sim
+check "the idle watcher is in /usr/bin" has -rwxr-xr-x usr/bin/tundrel-idle
 check "the settings dialog's module is packaged" has -rw-r--r-- usr/libexec/tundrel/tundrel-settings.so
 for file in usr/share/xscreensaver/config/tundrel.xml usr/share/applications/tundrel.desktop \
   usr/share/icons/hicolor/scalable/apps/tundrel.svg usr/share/doc/tundrel/copyright \
   usr/share/doc/tundrel/README.md usr/share/doc/tundrel/changelog.gz \
-  usr/share/man/man1/tundrel-sim.1.gz; do
+  usr/share/man/man1/tundrel-sim.1.gz usr/share/man/man1/tundrel-idle.1.gz \
+  usr/share/applications/screensavers/tundrel.desktop \
+  etc/xdg/autostart/tundrel-idle.desktop; do
   check "$file is packaged" has -rw-r--r-- "$file"
 done
-check "nothing lies outside /usr" test -z "$(awk '$2 !~ /^\.\/(usr\/.*)?$/' "$work/contents")"
+check "nothing lies outside /usr but the autostart entry" \
+  test -z "$(awk '$2 !~ /^\.\/(usr\/.*|etc\/(xdg\/(autostart\/(tundrel-idle\.desktop)?)?)?)?$/' "$work/contents")"
+check "the autostart entry is a configuration file" \
+  bash -c "dpkg-deb --ctrl-tarfile '$deb' | tar -xO ./conffiles | grep -qx /etc/xdg/autostart/tundrel-idle.desktop"
 
 dpkg-deb -x "$deb" "$work/root"
 check "the desktop entry runs the packaged saver with no arguments" \
   grep -qx "Exec=/usr/libexec/xscreensaver/tundrel" "$work/root/usr/share/applications/tundrel.desktop"
+entry() { grep -qx "$1" "$work/root/$2"; }
+check "MATE and Xfce run the packaged saver into their window" \
+  entry "Exec=/usr/libexec/xscreensaver/tundrel --root" usr/share/applications/screensavers/tundrel.desktop
+check "their entry is a screensaver's" \
+  entry "Categories=Screensaver;" usr/share/applications/screensavers/tundrel.desktop
+check "GNOME sessions start the packaged watcher" \
+  entry "Exec=/usr/bin/tundrel-idle" etc/xdg/autostart/tundrel-idle.desktop
+check "only GNOME sessions start it" entry "OnlyShowIn=GNOME;" etc/xdg/autostart/tundrel-idle.desktop
 check "the changelog names this version" \
   grep -q "^tundrel ($version) " <(gzip -dc "$work/root/usr/share/doc/tundrel/changelog.gz")
 check "the packaged tundrel-sim runs" \
@@ -110,6 +125,9 @@ else
   check "the installed saver is the packaged one" \
     cmp -s /usr/libexec/xscreensaver/tundrel "$work/root/usr/libexec/xscreensaver/tundrel"
   DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tundrel >"$work/remove.log" 2>&1
+  check "apt-get remove keeps the autostart entry, a configuration file" \
+    test -f /etc/xdg/autostart/tundrel-idle.desktop
+  dpkg --purge tundrel >>"$work/remove.log" 2>&1
   check "apt-get remove uninstalls it" \
     test -z "$(dpkg-query -W -f='${Status}' tundrel 2>/dev/null | grep 'ok installed')"
   left=""
@@ -117,7 +135,7 @@ else
     path="${path#.}"
     [ -f "$work/root$path" ] && [ -e "$path" ] && left="$left $path"
   done <"$work/contents"
-  check "apt-get remove takes every file away${left:+ (left:$left)}" test -z "$left"
+  check "apt-get remove and a purge take every file away${left:+ (left:$left)}" test -z "$left"
 fi
 
 echo "$pass passed, $fails failed, $skipped skipped"

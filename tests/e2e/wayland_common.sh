@@ -1,7 +1,8 @@
 # Shared by the Wayland scripts: a work folder that uid 65534 can use (the compositors and every
 # client run as nobody when the script is root, as sway insists), the commands that run as that
-# user in a clean environment, the saver started in the background, a screenshot's measure and
-# the frames a protocol log shows. Source it after setting
+# user in a clean environment, the saver started in the background, a screenshot's measure, the
+# frames a protocol log shows, and a headless mutter on a session bus with stand-ins for GNOME's
+# session services. Source it after setting
 #   tools=(<programs the script needs>...)
 # Every wait here is bounded; the script's cleanup stops whatever it started.
 
@@ -49,6 +50,15 @@ give_up() {
   [ -n "${2:-}" ] && tail -n 20 "$2"
   echo "$pass passed, $((fails + 1)) failed"
   exit 1
+}
+
+# await_socket <name> <log>: waits for the compositor's socket in the runtime directory.
+await_socket() {
+  for _ in $(seq 150); do
+    [ -S "$work/runtime/$1" ] && { display="$1"; return 0; }
+    sleep 0.1
+  done
+  give_up "$desktop did not start" "$2"
 }
 
 # user_command <command...>: sets cmd to the command line that runs it (as uid 65534 when this
@@ -139,7 +149,7 @@ shown() {
 # surface_frames <log>: what a saver's protocol log (WAYLAND_DEBUG=client on its stderr) says of
 # its toplevels, one line each: its wl_surface, the output it was made full screen on (as
 # xdg-output names it; "-" for none), its last configured size, the frame callbacks answered
-# and those answered in the log's last 2 seconds.
+# and those answered in the log's last 2 seconds, and the log's time of the first.
 surface_frames() {
   python3 -c '
 import re, sys
@@ -180,10 +190,50 @@ for line in open(sys.argv[1], errors="replace"):
             toplevels[surface][2].append(now)
 for surface, (output, size, done) in toplevels.items():
     recent = sum(1 for t in done if t >= now - 2000)
-    print(surface, output_name.get(output, output), size, len(done), recent)' "$1"
+    print(surface, output_name.get(output, output), size, len(done), recent,
+          done[0] if done else "-")' "$1"
 }
 
 # log_fps <log>: the frame rate of the last caption a protocol log shows the saver setting.
 log_fps() {
   sed -n 's/.*set_title("FPS: \([0-9.]*\) .*/\1/p' "$1" | tail -n1
+}
+
+# start_gnome_session: a D-Bus session of its own whose first client stands in for GNOME's
+# session services and is the test's hands on mutter's input (gnome_session.py); sets
+# gnome_pid (that stand-in, whose end ends the session) and the session bus for the user's
+# commands. It says "input ready" in $work/gnome.log each time a mutter takes its input.
+start_gnome_session() {
+  install -m 755 "$here/gnome_session.py" "$work/gnome_session.py"
+  user_command dbus-run-session -- sh -c 'echo $$ >"$0.pid"; exec /usr/bin/python3 "$@"' \
+    "$work/runtime/bus" "$work/gnome_session.py" "$work/runtime/bus"
+  "${cmd[@]}" >>"$work/gnome.log" 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do [ -s "$work/runtime/bus" ] && break; sleep 0.1; done
+  [ -s "$work/runtime/bus" ] || give_up "the session bus did not start" "$work/gnome.log"
+  gnome_pid=$(cat "$work/runtime/bus.pid")
+  user_env+=("DBUS_SESSION_BUS_ADDRESS=$(cat "$work/runtime/bus")")
+}
+stop_gnome_session() {
+  kill -9 "$gnome_pid" 2>/dev/null
+  sleep 0.5
+}
+# gnome <command>: a command of gnome_session.py's ("key 30", "move 1 0", "inhibit 8", ...).
+gnome() { echo "$*" >"$work/runtime/bus.in"; }
+
+# start_mutter: mutter headless with two virtual monitors of 1280x720 side by side on that bus;
+# sets mutter_pid once mutter takes input.
+start_mutter() {
+  local ready
+  ready=$(grep -c "input ready" "$work/gnome.log")
+  user_command mutter --headless --wayland --no-x11 --wayland-display=wayland-mutter \
+    --virtual-monitor 1280x720 --virtual-monitor 1280x720
+  "${cmd[@]}" >>"$work/mutter.log" 2>&1 &
+  mutter_pid=$!
+  started+=("$mutter_pid")
+  for _ in $(seq 300); do
+    [ "$(grep -c "input ready" "$work/gnome.log")" -gt "$ready" ] && break
+    sleep 0.1
+  done
+  await_socket wayland-mutter "$work/mutter.log"
 }

@@ -37,15 +37,6 @@ install -m 755 "$2" "$work/tundrel"
 mkdir -m 755 "$work/shots"
 [ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/shots"
 
-# await_socket <name> <log>: waits for the compositor's socket in the runtime directory.
-await_socket() {
-  for _ in $(seq 150); do
-    [ -S "$work/runtime/$1" ] && { display="$1"; return 0; }
-    sleep 0.1
-  done
-  give_up "$desktop did not start" "$2"
-}
-
 # debug_launch <args...>: launch, with the protocol log on the saver's stderr.
 debug_launch() {
   local plain=("${user_env[@]}")
@@ -166,44 +157,6 @@ fi
 
 # ---- mutter ----
 
-# start_gnome_session: a D-Bus session of its own whose first client stands in for GNOME's
-# session services and is the test's hands on mutter's input (gnome_session.py); sets
-# gnome_pid (that stand-in, whose end ends the session) and the session bus for the user's
-# commands. It says "input ready" in $work/gnome.log each time a mutter takes its input.
-start_gnome_session() {
-  user_command dbus-run-session -- sh -c 'echo $$ >"$0.pid"; exec /usr/bin/python3 "$@"' \
-    "$work/runtime/bus" "$work/gnome_session.py" "$work/runtime/bus"
-  "${cmd[@]}" >>"$work/gnome.log" 2>&1 &
-  started+=($!)
-  for _ in $(seq 100); do [ -s "$work/runtime/bus" ] && break; sleep 0.1; done
-  [ -s "$work/runtime/bus" ] || give_up "the session bus did not start" "$work/gnome.log"
-  gnome_pid=$(cat "$work/runtime/bus.pid")
-  user_env+=("DBUS_SESSION_BUS_ADDRESS=$(cat "$work/runtime/bus")")
-}
-stop_gnome_session() {
-  kill -9 "$gnome_pid" 2>/dev/null
-  sleep 0.5
-}
-# gnome <command>: a command of gnome_session.py's ("key 30", "move 1 0", "inhibit 8", ...).
-gnome() { echo "$*" >"$work/runtime/bus.in"; }
-
-# start_mutter: mutter headless with two virtual monitors of 1280x720 side by side on that bus;
-# sets mutter_pid once mutter takes input.
-start_mutter() {
-  local ready
-  ready=$(grep -c "input ready" "$work/gnome.log")
-  user_command mutter --headless --wayland --no-x11 --wayland-display=wayland-mutter \
-    --virtual-monitor 1280x720 --virtual-monitor 1280x720
-  "${cmd[@]}" >>"$work/mutter.log" 2>&1 &
-  mutter_pid=$!
-  started+=("$mutter_pid")
-  for _ in $(seq 300); do
-    [ "$(grep -c "input ready" "$work/gnome.log")" -gt "$ready" ] && break
-    sleep 0.1
-  done
-  await_socket wayland-mutter "$work/mutter.log"
-}
-
 # frames_on <output> <size> <seconds>: waits until the saver's protocol log shows a toplevel of
 # that size, full screen on that output ("-" for none), that frame callbacks still come to (in
 # the log's last 2 seconds); its line of surface_frames is in toplevel.
@@ -212,7 +165,7 @@ frames_on() {
   while :; do
     mapfile -t lines < <(surface_frames "$work/err")
     for line in "${lines[@]}"; do
-      read -r surface output size frames recent <<<"$line"
+      read -r surface output size frames recent _ <<<"$line"
       toplevel=$line
       [ "$output" = "$1" ] && [ "$size" = "$2" ] && [ "$recent" -gt 0 ] && return 0
     done
@@ -222,7 +175,6 @@ frames_on() {
 }
 
 if [ "$desktop" = mutter ]; then
-  install -m 755 "$(dirname "$0")/gnome_session.py" "$work/gnome_session.py"
   start_gnome_session
   start_mutter
   trap 'stop_gnome_session; cleanup' EXIT

@@ -1,0 +1,74 @@
+#!/bin/bash
+# What the GNOME idle watcher costs and how promptly it serves, on a headless mutter with two
+# monitors and stand-ins for GNOME's session services (the scripts' own, as in the mutter case
+# of tests/e2e/wayland_desktops.sh): while it waits, its share of a core, its wake-ups a second
+# over a minute and its resident memory; then, in several runs of `--after 3`, the time from the
+# last input to the saver's first frame on each monitor (the protocol log's clock) and from a key
+# to the saver's end. Medians.
+# usage: bench/idle_load.sh <build folder> [runs=5] [seconds=60]
+set -u
+build="${1:?usage: $0 <build folder> [runs] [seconds]}"
+runs="${2:-5}" seconds="${3:-60}"
+for program in "$build/src/shell/tundrel" "$build/src/idle/tundrel-idle"; do
+  [ -x "$program" ] || { echo "$program is not built" >&2; exit 2; }
+done
+tools=(mutter dbus-run-session pgrep)
+desktop=mutter
+source "$(dirname "$0")/../tests/e2e/wayland_common.sh"
+install -m 755 "$build/src/shell/tundrel" "$build/src/idle/tundrel-idle" "$work/"
+trap 'stop_gnome_session; cleanup' EXIT
+start_gnome_session
+start_mutter
+
+median() {
+  sort -g | awk '{v[NR] = $1} END {if (!NR) print "-"; else printf "%.1f\n", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+# The protocol log's clock: the wall clock's microseconds in 32 bits, in milliseconds.
+log_now() { echo "$(date +%s%N)" | awk '{printf "%.3f\n", ($1 / 1000 % 4294967296) / 1000}'; }
+
+# ---- waiting ----
+user_command "$work/tundrel-idle" --after 3600 --saver "$work/tundrel"
+"${cmd[@]}" &
+idle_pid=$!
+started+=("$idle_pid")
+sleep 2
+t0=$(awk '{print $14 + $15}' "/proc/$idle_pid/stat")
+wakes() { cat /proc/"$idle_pid"/task/*/status | awk '/ctxt_switches/ {s += $2} END {print s}'; }
+w0=$(wakes) n0=$(date +%s%N)
+sleep "$seconds"
+t1=$(awk '{print $14 + $15}' "/proc/$idle_pid/stat") w1=$(wakes) n1=$(date +%s%N)
+rss=$(awk '/^VmRSS/ {print $2}' "/proc/$idle_pid/status")
+awk -v t=$((t1 - t0)) -v hz="$(getconf CLK_TCK)" -v w=$((w1 - w0)) -v ns=$((n1 - n0)) -v rss="$rss" \
+  'BEGIN {printf "waiting %.0f s: %.3f %% of a core, %.2f wake-ups a second, %.1f MB resident\n",
+          ns / 1e9, 100 * t / hz / (ns / 1e9), w / (ns / 1e9), rss / 1024}'
+kill "$idle_pid"
+wait "$idle_pid"
+
+# ---- serving ----
+: >"$work/delays" && : >"$work/ends"
+for run in $(seq "$runs"); do
+  : >"$work/err"
+  wl_debug=client user_command "$work/tundrel-idle" --after 3 --saver "$work/tundrel"
+  gnome move 1 0
+  last_input=$(log_now)
+  "${cmd[@]}" 2>>"$work/err" &
+  idle_pid=$!
+  started+=("$idle_pid")
+  # Both monitors' first frames, then a key.
+  for _ in $(seq 200); do
+    [ "$(surface_frames "$work/err" | awk '$4 > 0' | wc -l)" -ge 2 ] && break
+    sleep 0.1
+  done
+  surface_frames "$work/err" | awk -v t="$last_input" '$4 > 0 {d = $6 - t; if (d > m) m = d} END {printf "%.0f\n", m}' >>"$work/delays"
+  saver=$(pgrep -P "$idle_pid" | head -n1)
+  sleep 1
+  start=$(date +%s%N)
+  gnome key 30
+  while kill -0 "$saver" 2>/dev/null; do sleep 0.002; done
+  echo $((($(date +%s%N) - start) / 1000000)) >>"$work/ends"
+  kill "$idle_pid"
+  wait "$idle_pid"
+  sleep 1
+done
+echo "idle for 3 s: the saver's first frame on both monitors $(median <"$work/delays") ms after the last input (runs: $(tr '\n' ' ' <"$work/delays"))"
+echo "a key: the saver ended after $(median <"$work/ends") ms (runs: $(tr '\n' ' ' <"$work/ends"))"
