@@ -5,9 +5,14 @@
 #          types into the Xvfb: /s with a view and a clock on both outputs, as weston's
 #          screenshooter shows them, Space that it passes and another key that ends it, the
 #          window without arguments that only Escape ends, and weston killed under it.
-#  mutter  headless, with two virtual monitors and no input device: /s full screen on both
+#  mutter  headless, with two virtual monitors, on a session bus with stand-ins for GNOME's
+#          session services and input through mutter's remote desktop: /s full screen on both
 #          monitors and the window without arguments maximised, each with frames coming, as the
-#          saver's protocol log (WAYLAND_DEBUG) shows them, and mutter killed under it.
+#          saver's protocol log (WAYLAND_DEBUG) shows them, and mutter killed under it. The idle
+#          watcher tundrel-idle --after 3 starts /s on both monitors after 3 s of idle; a key
+#          ends it and never reaches the window that had the focus before, also where mutter is
+#          strict about new windows' focus; input every second, an idle inhibitor and GNOME's
+#          shield keep it away; after mutter's restart it serves again; SIGTERM ends it.
 #  kwin    KDE's KWin, virtual, which has the layer shell and offers fractional scales: /s on two
 #          outputs of 1280x720 at scales 1, 1.5 and 2. Where KWin prefers 1.5 or 2 for a surface,
 #          the saver draws buffers of that many of the output's pixels (1920x1080, 2560x1440)
@@ -23,7 +28,7 @@ set -u
 desktop="${1:-}"
 case "$desktop" in
   weston) tools=(weston weston-screenshooter pngtopnm Xvfb xdotool) ;;
-  mutter) tools=(mutter dbus-run-session pgrep) ;;
+  mutter) tools=(mutter dbus-run-session pgrep gsettings) ;;
   kwin) tools=(kwin_wayland dbus-run-session) ;;
   *) echo "usage: $0 <weston|mutter|kwin> <tundrel>"; exit 2 ;;
 esac
@@ -230,6 +235,10 @@ if [ "$desktop" = mutter ]; then
   check "idle: not before 3 s of idle ($delay ms)" test "$delay" -ge 2900
   saver_of_watcher 1
   key_ends_it "idle"
+  # From here on mutter gives new windows the focus only where they belong to the focused one.
+  as_user gsettings set org.gnome.desktop.wm.preferences focus-new-windows strict
+  check "mutter's new windows are strict about the focus" \
+    test "$(as_user gsettings get org.gnome.desktop.wm.preferences focus-new-windows)" = "'strict'"
   for _ in $(seq 6); do gnome move 1 0; sleep 1; done
   check "input every second keeps it away" bash -c "! pgrep -P $idle_pid >/dev/null"
   check "the next idle period starts it again" saver_of_watcher 6
