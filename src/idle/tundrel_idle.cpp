@@ -30,6 +30,7 @@ struct TWatcher {
   unsigned FixedSeconds = 0;  // --after; 0 follows GNOME's idle-delay
   unsigned WatchSeconds = 0;  // the idle time the current watch waits for
   guint32 WatchId = 0;        // mutter's id of our idle watch; 0 while there is none
+  unsigned Generation = 0;    // counts the AddIdleWatch calls made
   bool MonitorPresent = false;
   GPid SaverPid = 0;  // the saver this watcher started, while it runs
   int Status = 0;
@@ -59,37 +60,51 @@ unsigned WantedSeconds(const TWatcher& watcher) {
   return DefaultIdleSeconds(delay);
 }
 
+// An AddIdleWatch call in flight: a newer one, or mutter's restart, makes its answer stale.
+struct TWatchRequest {
+  TWatcher* Watcher;
+  unsigned Generation;
+};
+
+void CallMonitor(TWatcher& watcher, const char* method, GVariant* parameters,
+                 GAsyncReadyCallback done = nullptr, gpointer data = nullptr) {
+  g_dbus_connection_call(watcher.Bus, MonitorName, MonitorPath, MonitorInterface, method,
+                         parameters, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, done,
+                         data);
+}
+
 void OnWatchAdded(GObject* source, GAsyncResult* result, gpointer data) {
-  auto& watcher = *static_cast<TWatcher*>(data);
+  const TWatchRequest request = *static_cast<TWatchRequest*>(data);
+  delete static_cast<TWatchRequest*>(data);
+  TWatcher& watcher = *request.Watcher;
   GError* error = nullptr;
   GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
   if (reply == nullptr) {
-    Say(std::string("mutter refused the idle watch: ") + error->message);
+    if (request.Generation == watcher.Generation)
+      Say(std::string("mutter refused the idle watch: ") + error->message);
     g_error_free(error);
     return;
   }
-  g_variant_get(reply, "(u)", &watcher.WatchId);
+  guint32 id = 0;
+  g_variant_get(reply, "(u)", &id);
   g_variant_unref(reply);
-}
-
-void CallMonitor(TWatcher& watcher, const char* method, GVariant* parameters,
-                 GAsyncReadyCallback done) {
-  g_dbus_connection_call(watcher.Bus, MonitorName, MonitorPath, MonitorInterface, method,
-                         parameters, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, done,
-                         done ? &watcher : nullptr);
+  if (request.Generation == watcher.Generation)
+    watcher.WatchId = id;
+  else if (watcher.MonitorPresent)
+    CallMonitor(watcher, "RemoveWatch", g_variant_new("(u)", id));
 }
 
 // Replaces our watch by one for the idle time wanted now.
 void ArmWatch(TWatcher& watcher) {
   if (!watcher.MonitorPresent) return;
   if (watcher.WatchId != 0) {
-    CallMonitor(watcher, "RemoveWatch", g_variant_new("(u)", watcher.WatchId), nullptr);
+    CallMonitor(watcher, "RemoveWatch", g_variant_new("(u)", watcher.WatchId));
     watcher.WatchId = 0;
   }
   watcher.WatchSeconds = WantedSeconds(watcher);
   CallMonitor(watcher, "AddIdleWatch",
-              g_variant_new("(t)", static_cast<guint64>(watcher.WatchSeconds) * 1000),
-              OnWatchAdded);
+              g_variant_new("(t)", static_cast<guint64>(watcher.WatchSeconds) * 1000), OnWatchAdded,
+              new TWatchRequest{&watcher, ++watcher.Generation});
 }
 
 void OnMonitorAppeared(GDBusConnection*, const gchar*, const gchar*, gpointer data) {
@@ -103,6 +118,7 @@ void OnMonitorVanished(GDBusConnection*, const gchar*, gpointer data) {
   auto& watcher = *static_cast<TWatcher*>(data);
   watcher.MonitorPresent = false;
   watcher.WatchId = 0;
+  ++watcher.Generation;  // what the old mutter still answers is of no use
 }
 
 void OnIdleDelayChanged(GSettings*, gchar*, gpointer data) {
