@@ -250,7 +250,7 @@ start_kwin() {
 
 # screenshot <output>: KWin's screenshot of the output in its own pixels, as "lit yellow rows
 # height": the pixels that are not black, those of the clock's yellow in the top quarter of the
-# output's left half, the rows from the first to the last that hold it, and the output's height.
+# output's left half, the rows of the clock's band of them, and the output's height.
 screenshot() {
   as_user env DBUS_SESSION_BUS_ADDRESS="$bus" /usr/bin/python3 -c '
 import dbus, os, sys, threading
@@ -280,8 +280,17 @@ for y in range(h):
                 if line[i + 2] >= 200 and line[i + 1] >= 200 and line[i] <= 60)
         yellow += n
         if n >= 2:
-            rows.append(y)
-print(lit, yellow, rows[-1] - rows[0] + 1 if rows else 0, h)' "$1"
+            rows.append((y, n))
+# The clock is the band of rows (gaps of at most 2) with the most yellow: a yellow animal of the
+# scene above or below it is not counted.
+bands = []
+for y, n in rows:
+    if bands and y - bands[-1][1] <= 3:
+        bands[-1][1:] = [y, bands[-1][2] + n]
+    else:
+        bands.append([y, y, n])
+top, bottom, _ = max(bands, key=lambda band: band[2], default=(0, -1, 0))
+print(lit, yellow, bottom - top + 1, h)' "$1"
 }
 
 # buffers <width> <height>: whether the saver's protocol log has EGL buffers of that size made
