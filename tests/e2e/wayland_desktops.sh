@@ -18,7 +18,8 @@
 #          the saver draws buffers of that many of the output's pixels (1920x1080, 2560x1440)
 #          with a viewport of the logical 1280x720 and buffer scale 1 (the protocol log says so),
 #          and its clock takes the share of the output's height it has at scale 1, as KWin's own
-#          screenshots (its D-Bus screenshot interface, in the output's pixels) show.
+#          screenshots (its D-Bus screenshot interface, in the output's pixels) show. At scale 1
+#          swayidle starts /s too, through KWin's idle protocol, as the README has it.
 # Killed under it, weston or mutter leaves the saver to end with status 1 and say why. Each
 # compositor and client runs as nobody (uid 65534) when this script is root, as in the sway
 # script: weston and mutter would run as root, but neither starts without a runtime directory
@@ -29,7 +30,7 @@ desktop="${1:-}"
 case "$desktop" in
   weston) tools=(weston weston-screenshooter pngtopnm Xvfb xdotool) ;;
   mutter) tools=(mutter dbus-run-session pgrep gsettings) ;;
-  kwin) tools=(kwin_wayland dbus-run-session) ;;
+  kwin) tools=(kwin_wayland dbus-run-session swayidle) ;;
   *) echo "usage: $0 <weston|mutter|kwin> <tundrel>"; exit 2 ;;
 esac
 source "$(dirname "$0")/wayland_common.sh"
@@ -303,7 +304,7 @@ start_kwin() {
 
 # screenshot <output>: KWin's screenshot of the output in its own pixels, as "lit yellow rows
 # height": the pixels that are not black, those of the clock's yellow in the top quarter of the
-# output's left half, the rows from the first to the last that hold it, and the output's height.
+# output's left half, the rows of the clock's band of them, and the output's height.
 screenshot() {
   as_user env DBUS_SESSION_BUS_ADDRESS="$bus" /usr/bin/python3 -c '
 import dbus, os, sys, threading
@@ -333,13 +334,62 @@ for y in range(h):
                 if line[i + 2] >= 200 and line[i + 1] >= 200 and line[i] <= 60)
         yellow += n
         if n >= 2:
-            rows.append(y)
-print(lit, yellow, rows[-1] - rows[0] + 1 if rows else 0, h)' "$1"
+            rows.append((y, n))
+# The clock is the band of rows (gaps of at most 2) with the most yellow: a yellow animal of the
+# scene above or below it is not counted.
+bands = []
+for y, n in rows:
+    if bands and y - bands[-1][1] <= 3:
+        bands[-1][1:] = [y, bands[-1][2] + n]
+    else:
+        bands.append([y, y, n])
+top, bottom, _ = max(bands, key=lambda band: band[2], default=(0, -1, 0))
+print(lit, yellow, bottom - top + 1, h)' "$1"
 }
 
 # buffers <width> <height>: whether the saver's protocol log has EGL buffers of that size made
 # (shared memory or dmabuf).
 buffers() { grep -Eq "(create_buffer|create_immed)\(.*, $1, $2, " "$work/err"; }
+
+# ended <pid>: gone, or a zombie that init has yet to reap.
+ended() { [[ -n "$1" && "$(ps -o stat= -p "$1")" =~ ^(Z.*)?$ ]]; }
+
+# started_by_swayidle: swayidle starts /s as the README has it, after 3 s without input (counted
+# from its start: KWin's virtual outputs have no input), through KWin's ext_idle_notifier_v1;
+# the saver covers both outputs and says nothing. Both are stopped again: the saver, which
+# swayidle leaves to init, by the pid its command wrote.
+started_by_swayidle() {
+  local begin idle_ms idle_saver output reading lit yellow
+  : >"$work/err"
+  [ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/err"
+  begin=$(date +%s%N)
+  user_command swayidle timeout 3 \
+    "date +%s%N >$work/home/idle.start; $work/tundrel /s 2>$work/err & echo \$! >$work/home/idle.pid"
+  "${cmd[@]}" >"$work/swayidle.log" 2>&1 &
+  swayidle_pid=$!
+  started+=("$swayidle_pid")
+  for _ in $(seq 100); do [ -s "$work/home/idle.pid" ] && break; sleep 0.1; done
+  idle_saver=$(cat "$work/home/idle.pid" 2>/dev/null)
+  started+=($idle_saver)
+  idle_ms=$(( ($(cat "$work/home/idle.start" 2>/dev/null || echo 0) - begin) / 1000000 ))
+  # KWin's idle timer is a coarse Qt timer, which may fire up to 5 % early.
+  check "swayidle: /s starts after its 3 s ($idle_ms ms)" test "$idle_ms" -ge 2850 -a "$idle_ms" -le 8000
+  for output in Virtual-0 Virtual-1; do
+    for _ in $(seq 100); do
+      reading=$(screenshot "$output")
+      read -r lit yellow _ <<<"$reading"
+      [ "$lit" -gt 1000 ] && [ "$yellow" -gt 30 ] && break
+      sleep 0.3
+    done
+    check "swayidle: /s shows a view with its clock on $output ($reading)" \
+      test "$lit" -gt 1000 -a "$yellow" -gt 30
+  done
+  kill "$swayidle_pid" ${idle_saver:+"$idle_saver"}
+  wait "$swayidle_pid" 2>/dev/null
+  for _ in $(seq 50); do ended "$idle_saver" && break; sleep 0.1; done
+  check "swayidle: its /s ends on SIGTERM" ended "$idle_saver"
+  check "swayidle: nothing was written on the saver's stderr" test ! -s "$work/err"
+}
 
 if [ "$desktop" = kwin ]; then
   # One run of /s at each scale; the clock's rows over the output's height at scale 1 are the
@@ -383,6 +433,7 @@ if [ "$desktop" = kwin ]; then
     kill "$saver_pid"
     wait "$saver_pid" 2>/dev/null
     check "scale $scale: nothing but the protocol log was written on stderr" said_nothing
+    [ "$scale" = 1 ] && started_by_swayidle
     kill "$kwin_pid"
     wait "$session_pid" 2>/dev/null
   done
