@@ -21,7 +21,7 @@ build_packages=(
 )
 test_packages=(
   xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
-  libfaketime valgrind xscreensaver lintian dpkg-dev passwd
+  libfaketime valgrind xscreensaver lintian dpkg-dev passwd man-db gnuplot-nox file
   sway swayidle grim wtype
   # The other Wayland desktops: weston, whose screenshots netpbm reads, and mutter, which runs in
   # a D-Bus session of its own.

@@ -10,8 +10,26 @@
 #include "world.h"
 
 const char* const SimUsage =
-    "usage: tundrel-sim [--seed N] [--seconds S] [--dt D] [--report EVERY]\n"
+    "usage: tundrel-sim [--seed N] [--seconds S] [--dt D] [--report EVERY] [--csv FILE]\n"
     "                   [--png FILE [--size WxH] [--no-trails] [--no-clock]]\n";
+
+const char* const SimHelp =
+    "Runs the Tundrel winter ecosystem without a display and reports its populations.\n"
+    "\n"
+    "  --seed N        the random generator's seed (default 1)\n"
+    "  --seconds S     simulated seconds to run (default 60, at most 10000000)\n"
+    "  --dt D          simulated seconds a step (default 1/60, at most 0.25)\n"
+    "  --report EVERY  a report line every EVERY simulated seconds (default 10)\n"
+    "  --csv FILE      also a table of the reports, one row each: t, trees, herbivores,\n"
+    "                  predators, airborne flakes, trail index\n"
+    "  --png FILE      render the last frame offscreen into a PNG file\n"
+    "  --size WxH      its size in pixels (default 1280x720)\n"
+    "  --no-trails     draw it without the trails in the snow\n"
+    "  --no-clock      draw it without the clock\n"
+    "  --help          print this and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 when offscreen rendering is unavailable, 2 for a bad\n"
+    "command line or a file that cannot be written.\n";
 
 namespace {
 
@@ -62,7 +80,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, TSimOptions& options,
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool takesValue = arg == "--seed" || arg == "--seconds" || arg == "--dt" ||
-                            arg == "--report" || arg == "--png" || arg == "--size";
+                            arg == "--report" || arg == "--png" || arg == "--size" ||
+                            arg == "--csv";
     if (takesValue && i + 1 >= args.size()) {
       error = "missing value after " + arg;
       return false;
@@ -98,6 +117,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, TSimOptions& options,
         error = "--png needs a file name";
         return false;
       }
+    } else if (arg == "--csv") {
+      options.CsvPath = args[++i];
+      if (options.CsvPath.empty()) {
+        error = "--csv needs a file name";
+        return false;
+      }
+    } else if (arg == "--help") {
+      options.Help = true;
     } else if (arg == "--size") {
       if (!ParseSize(args[++i], options.Width, options.Height)) {
         error = "--size needs WxH, each from 1 to 16384 pixels";

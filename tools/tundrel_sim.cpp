@@ -1,5 +1,6 @@
 // tundrel-sim: runs the ecosystem without a window on a simulated clock and prints population
-// reports with a hash of the world, so runs can be compared line for line.
+// reports with a hash of the world, so runs can be compared line for line, and with --csv a
+// table of them for plotting.
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,17 +24,33 @@
 
 namespace {
 
-void Report(const TEnv& env, double t) {
+// One report: a line on stdout and, with --csv, a row of the table.
+void Report(const TEnv& env, double t, FILE* csv) {
   int airborne = 0;
   for (size_t i = 0; i < env.Snowflakes.size(); ++i)
     if (env.Snowflakes.Height(i) > 0) ++airborne;
+  const int trees = env.CountOf<TTree>();
+  const int herbivores = env.CountOf<THerbivore>();
+  const int predators = env.CountOf<TPredator>();
   std::printf(
       "t=%.3f trees=%d herbivores=%d predators=%d units=%d trail_index=%d airborne=%d "
       "hash=%016" PRIx64 "\n",
-      t, env.CountOf<TTree>(), env.CountOf<THerbivore>(), env.CountOf<TPredator>(),
-      env.CountOf<TEnvUnit>(), env.TrailIndex, airborne, WorldHash(env));
+      t, trees, herbivores, predators, env.CountOf<TEnvUnit>(), env.TrailIndex, airborne,
+      WorldHash(env));
   // A line at a time, so a watcher (the soak test) sees each report as it happens.
   std::fflush(stdout);
+  if (csv != nullptr)
+    std::fprintf(csv, "%.3f,%d,%d,%d,%d,%d\n", t, trees, herbivores, predators, airborne,
+                 env.TrailIndex);
+}
+
+// Whether the folder of a file to write lets us write there; says why not.
+bool CanWriteInto(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (access(folder.c_str(), W_OK) == 0) return true;
+  std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+  return false;
 }
 
 }  // namespace
@@ -53,16 +70,21 @@ int main(int argc, char** argv) {
     return 2;
   }
 #endif
-  // A snapshot that could not be written is reported before the run, not after it.
-  if (!options.PngPath.empty()) {
-    const size_t slash = options.PngPath.find_last_of('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : options.PngPath.substr(0, slash + 1);
-    if (access(folder.c_str(), W_OK) != 0) {
-      std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", options.PngPath.c_str(),
+  if (options.Help) {
+    std::printf("%s\n%s", SimUsage, SimHelp);
+    return 0;
+  }
+  // A file that could not be written is reported before the run, not after it.
+  if (!options.PngPath.empty() && !CanWriteInto(options.PngPath)) return 2;
+  std::unique_ptr<FILE, int (*)(FILE*)> csv(nullptr, std::fclose);
+  if (!options.CsvPath.empty()) {
+    csv.reset(std::fopen(options.CsvPath.c_str(), "w"));
+    if (!csv) {
+      std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", options.CsvPath.c_str(),
                    std::strerror(errno));
       return 2;
     }
+    std::fputs("t,trees,herbivores,predators,airborne,trail_index\n", csv.get());
   }
 
   // The simulated clock reads step * dt, as the real monotonic clock would.
@@ -94,7 +116,7 @@ int main(int argc, char** argv) {
 #else
   (void)lastPredator;
 #endif
-  Report(*env, 0.0);
+  Report(*env, 0.0, csv.get());
 
   int64_t nextReport = 1;  // the multiple of ReportEvery to report next
   bool reportedEnd = false;
@@ -110,12 +132,19 @@ int main(int argc, char** argv) {
     TopUpPopulation(*env);
     reportedEnd = false;
     if (t + tolerance >= static_cast<double>(nextReport) * options.ReportEvery) {
-      Report(*env, t);
+      Report(*env, t, csv.get());
       reportedEnd = true;
       while (static_cast<double>(nextReport) * options.ReportEvery <= t + tolerance) ++nextReport;
     }
   }
-  if (!reportedEnd && steps > 0) Report(*env, static_cast<double>(steps) * options.Dt);
+  if (!reportedEnd && steps > 0) Report(*env, static_cast<double>(steps) * options.Dt, csv.get());
+  // A table cut short by a full disk is an error, not a success.
+  if (csv && (std::fflush(csv.get()) != 0 || std::ferror(csv.get()))) {
+    std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", options.CsvPath.c_str(),
+                 std::strerror(errno));
+    SetClockSource(nullptr);
+    return 2;
+  }
 #if TUNDREL_SIM_SNAPSHOT
   if (snapshot) {
     error = snapshot->Finish(options.PngPath);

@@ -3,7 +3,8 @@
 // dialog until it closes. A copy drawing into a window XScreenSaver hands over stays out of that
 // closing both ways. Failures before the loop are one line on stderr: status 2 for a command
 // line naming no usable window (a preview where no window of another program can be drawn
-// into), 1 for a missing display or OpenGL.
+// into), 1 for a missing display or OpenGL. --help and --version alone print and end with
+// status 0, with or without a display.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -96,9 +97,48 @@ int Start() {
   return RunScene();
 }
 
+const char* const Help =
+    "usage: tundrel [/s | /c | /p ID | --root | --window-id ID] [--no-trails] [--no-clock]\n"
+    "       tundrel --help | --version\n"
+    "\n"
+    "A live winter ecosystem of firs, grazing herbivores and hunting predators under falling\n"
+    "snow, watched by a camera that trails one predator.\n"
+    "\n"
+    "The first argument picks how it runs; only its second character counts, in either case\n"
+    "(/s, -S and /s:1 are the same):\n"
+    "  (none)          a window that mouse and keyboard steer: the mouse turns the camera, a\n"
+    "                  click or a key switches to another predator, Escape ends it\n"
+    "  /s              the full-screen saver on every monitor: a key other than Space, a click\n"
+    "                  or a mouse move of more than 5 pixels ends it (any first argument not\n"
+    "                  listed here runs it too)\n"
+    "  /c              the settings dialog: \"Show time\" and \"Show trails\"\n"
+    "  /p ID           draw into the window whose decimal id follows (a host's preview), and\n"
+    "                  end when it is hidden or gone (X11 only)\n"
+    "  --root          XScreenSaver's run: draw into the window in XSCREENSAVER_WINDOW, else\n"
+    "                  into the root window\n"
+    "  --window-id ID  draw into that window (decimal or 0x hexadecimal), as XScreenSaver's\n"
+    "                  settings program does for its preview\n"
+    "  --no-trails, --no-clock\n"
+    "                  in XScreenSaver's runs, leave out the trails or the clock whatever the\n"
+    "                  settings dialog stored (--trails, --clock turn them on)\n"
+    "\n"
+    "Settings: ${XDG_CONFIG_HOME:-~/.config}/Ombrix/Tundrel.reg, written by the dialog.\n"
+    "Exit status: 0 when it ends as asked, 1 without a display or OpenGL, 2 for a command\n"
+    "line that names no window it can draw into.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The two long options of a Unix program, which need no display; every other first argument
+  // keeps the run mode it selects.
+  if (argc == 2 && std::string(argv[1]) == "--help") {
+    std::fputs(Help, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("tundrel %s\n", TUNDREL_VERSION);
+    return 0;
+  }
   SetCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   try {
     return Start();

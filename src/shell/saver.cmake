@@ -16,6 +16,7 @@ target_link_libraries(tundrel_saver PUBLIC tundrel_render tundrel_shell tundrel_
 
 add_executable(tundrel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(tundrel PRIVATE tundrel_saver)
+target_compile_definitions(tundrel PRIVATE TUNDREL_VERSION="${PROJECT_VERSION}")
 if(TARGET tundrel_gtk)
   # The dialog's handlers, which the window's module links; included once, whoever includes
   # them first. The saver itself only loads that module (gtk/) when it opens the dialog.

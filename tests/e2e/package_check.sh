@@ -21,7 +21,7 @@ give_up() {
   exit 1
 }
 
-for tool in dpkg-deb dpkg-shlibdeps cmake cpack; do
+for tool in dpkg-deb dpkg-shlibdeps cmake cpack man; do
   command -v "$tool" >/dev/null || give_up "$tool is not installed"
 done
 
@@ -72,7 +72,8 @@ check "the settings dialog's module is packaged" has -rw-r--r-- usr/libexec/tund
 for file in usr/share/xscreensaver/config/tundrel.xml usr/share/applications/tundrel.desktop \
   usr/share/icons/hicolor/scalable/apps/tundrel.svg usr/share/doc/tundrel/copyright \
   usr/share/doc/tundrel/README.md usr/share/doc/tundrel/changelog.gz \
-  usr/share/man/man1/tundrel-sim.1.gz usr/share/man/man1/tundrel-idle.1.gz \
+  usr/share/man/man1/tundrel.1.gz usr/share/man/man1/tundrel-sim.1.gz \
+  usr/share/man/man1/tundrel-idle.1.gz \
   usr/share/applications/screensavers/tundrel.desktop \
   etc/xdg/autostart/tundrel-idle.desktop; do
   check "$file is packaged" has -rw-r--r-- "$file"
@@ -95,6 +96,10 @@ check "GNOME sessions start the packaged watcher" \
 check "only GNOME sessions start it" entry "OnlyShowIn=GNOME;" etc/xdg/autostart/tundrel-idle.desktop
 check "the changelog names this version" \
   grep -q "^tundrel ($version) " <(gzip -dc "$work/root/usr/share/doc/tundrel/changelog.gz")
+for page in tundrel tundrel-sim tundrel-idle; do
+  check "man reads the manual page of $page" \
+    bash -c "MANWIDTH=80 man -l '$work/root/usr/share/man/man1/$page.1.gz' 2>&1 | grep -q '^NAME'"
+done
 check "the packaged tundrel-sim runs" \
   logged "$work/sim.log" "$work/root/usr/bin/tundrel-sim" --seconds 1 --report 1
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Failures at start and on the way: no display, a display that cannot be opened, a server
+# Failures at start and on the way (and --help, which needs no display): no display, a display
+# that cannot be opened, a server
 # without GLX, and a server that goes away while the saver runs. Each is one line on stderr and
 # exit status 1, never a crash.
 # Usage: saver_failures.sh <tundrel> <x_probe>
@@ -26,6 +27,12 @@ for args in "" "/s" "/p 1234" "/c" "--root"; do
   check "  ... says DISPLAY is not set" grep -q 'DISPLAY' "$work/err"
 done
 fails_with_one_line "a display that cannot be opened" DISPLAY=:65000 -- /s
+# --help and --version alone need no display; -h is still the full-screen run's switch.
+env -u DISPLAY -u WAYLAND_DISPLAY "$saver" --help >"$work/out" 2>"$work/err"
+check "--help without a display: status 0 ($?), the run modes listed" \
+  grep -q '^  /s ' "$work/out"
+check "--version: the version" bash -c "env -u DISPLAY '$saver' --version | grep -Eqx 'tundrel [0-9]+\.[0-9]+\.[0-9]+'"
+fails_with_one_line "-h is the full-screen run" -u DISPLAY -- -h
 
 start_xvfb 640x480x24 -extension GLX
 for args in "" "/s" "/p"; do

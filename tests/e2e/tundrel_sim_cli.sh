@@ -35,12 +35,28 @@ for bad in "--bogus" "--seed" "--seed x" "--seed -1" "--seconds 0" "--seconds -5
            "--dt -0.1" "--dt nan" "--report 1e999" "--seconds 10abc" "--size 10x10" "--no-clock" \
            "--png /tmp/x.png --size 0x10" "--png /tmp/x.png --size 10" "--png" \
            "--seconds 1e300" "--seconds 10000001" "--dt 0.26" "--dt 86400" "--report 1e-15" \
-           "--dt 0.1 --report 0.05" "--seconds 1e7 --dt 1e-9 --report 1"; do
+           "--dt 0.1 --report 0.05" "--seconds 1e7 --dt 1e-9 --report 1" "--csv"; do
   # shellcheck disable=SC2086
   err=$("$sim" $bad 2>&1 >/dev/null); status=$?
   check "'$bad' exits with status 2" test "$status" -eq 2
   check "'$bad' prints the usage" grep -q '^usage: tundrel-sim' <<<"$err"
 done
+
+# --help, and the table of --csv: a header and a row a report line, the same numbers.
+check "--help: status 0 and every option" bash -c "'$sim' --help | grep -c -- '^  --' | grep -qx 10"
+csv="$(mktemp)"
+"$sim" --seed 7 --seconds 120 --report 30 --csv "$csv" >/dev/null
+check "--csv: a header and five rows" test "$(wc -l <"$csv")" -eq 6
+check "--csv: the report's numbers" test "$(sed -n 6p "$csv")" = "$(echo "$out1" | tail -1 |
+  sed -E 's/t=([^ ]*) trees=([^ ]*) herbivores=([^ ]*) predators=([^ ]*) units=[^ ]* trail_index=([^ ]*) airborne=([^ ]*) .*/\1,\2,\3,\4,\6,\5/')"
+if command -v gnuplot >/dev/null; then
+  gnuplot -e "csv='$csv'; png='$csv.png'" "$(dirname "$0")/../../tools/populations.gp"
+  check "gnuplot draws the table as a PNG" bash -c "file '$csv.png' | grep -q 'PNG image data, 1000 x 460'"
+fi
+rm -f "$csv" "$csv.png"
+err=$("$sim" --seconds 600 --csv /nonexistent-folder/x.csv 2>&1 >/dev/null); status=$?
+check "an unwritable --csv path exits with status 2 and says so" \
+  test "$status" -eq 2 -a -n "$(grep 'cannot write /nonexistent-folder/x.csv' <<<"$err")"
 
 # A snapshot into a folder that does not exist is refused before the run, with a reason.
 err=$("$sim" --seconds 600 --png /nonexistent-folder/x.png 2>&1 >/dev/null); status=$?
