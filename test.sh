@@ -28,6 +28,8 @@ test_packages=(
   weston netpbm mutter dbus-daemon
   # KWin for the fractional scales, with a session bus for its screenshots.
   kwin-wayland dbus python3-dbus
+  # MATE's screensaver, with the tools that set its theme and check the saver's entry.
+  mate-screensaver libglib2.0-bin desktop-file-utils
 )
 # Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
 # drivers and X libraries its OpenGL needs.
