@@ -31,6 +31,8 @@ test_packages=(
   # GNOME's idle watcher on mutter: stand-ins for the session's services and a GTK window of
   # another program's.
   python3-gi gir1.2-gtk-3.0
+  # MATE's screensaver, with the tools that set its theme and check the saver's entry.
+  mate-screensaver libglib2.0-bin desktop-file-utils
 )
 # Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
 # drivers and X libraries its OpenGL needs.
