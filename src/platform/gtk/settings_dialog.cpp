@@ -32,7 +32,7 @@ constexpr TPlace ShowTimePlace{24, 16, 97, 17};
 constexpr TPlace ShowTrailsPlace{24, 40, 97, 17};
 constexpr TPlace OKPlace{128, 112, 75, 25};
 constexpr TPlace CancelPlace{208, 112, 75, 25};
-// "Start after [N] minutes of inactivity", its three parts centred on one row.
+// "Start after [N] minutes of inactivity": box, minutes and label centred on one row.
 constexpr TPlace StartAfterPlace{24, 64, 94, 17};
 constexpr TPlace IdleMinutesPlace{122, 62, 92, 21};
 constexpr TPlace InactivityPlace{220, 64, 129, 17};
@@ -138,8 +138,8 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLin
     gtk_label_set_xalign(GTK_LABEL(inactivity), 0);
     Put(fixed, inactivity, InactivityPlace);
     // Unchecked, the line's minutes do not count and are greyed.
-    for (GtkWidget* part : {seIdleMinutes, inactivity})
-      g_object_bind_property(cbStartAfter, "active", part, "sensitive", G_BINDING_SYNC_CREATE);
+    for (GtkWidget* control : {seIdleMinutes, inactivity})
+      g_object_bind_property(cbStartAfter, "active", control, "sensitive", G_BINDING_SYNC_CREATE);
   }
   OK = Put(fixed, gtk_button_new_with_label("OK"), OKPlace);
   Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), CancelPlace);
