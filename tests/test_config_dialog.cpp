@@ -1,6 +1,7 @@
 // The settings dialog's handlers against a recording window: what the boxes show after
 // FormCreate, what OK and Cancel leave in the settings file, and a failed save that keeps the
-// dialog open. Each case has its own configuration folder.
+// dialog open; the idle watcher's line of GNOME sessions against a recording session, and the
+// autostart entry behind it. Each case has its own configuration folder.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -8,9 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "autostart.h"
 #include "fConfig.h"
 #include "fConfig_dialog.h"
 
@@ -40,6 +43,12 @@ class TRecordingView : public TConfigView {
   void ShowError(const std::string& caption, const std::string& text) override {
     Errors.push_back(caption + ": " + text);
   }
+  TIdleStart IdleLine() const override { return Idle; }
+  void SetIdleLine(const TIdleStart& start) override {
+    Idle = start;
+    Log.push_back("idle " + std::string(start.Enabled ? "on " : "off ") +
+                  std::to_string(start.Minutes));
+  }
 
   void UserClicks(TfrmConfig& form, TConfigCheckBox box) {
     Boxes[Index(box)] = !Boxes[Index(box)];
@@ -57,10 +66,39 @@ class TRecordingView : public TConfigView {
   std::vector<std::string> Log;
   std::vector<std::string> Errors;
   int Closes = 0;
+  TIdleStart Idle{false, 0};
 
  private:
   static int Index(TConfigCheckBox box) { return box == TConfigCheckBox::cbShowTime ? 0 : 1; }
   bool Boxes[2] = {false, false};
+};
+
+// A session whose files are kept in memory and whose watcher is only logged.
+class TRecordingIdleWatcher : public TIdleWatcherSystem {
+ public:
+  unsigned GnomeIdleDelay() const override { return IdleDelay; }
+  std::string WatcherPath() const override { return "/opt/tundrel/tundrel-idle"; }
+  bool ReadFile(const std::string& path, std::string& text) const override {
+    const auto file = Files.find(path);
+    if (file != Files.end()) text = file->second;
+    return file != Files.end();
+  }
+  bool ReplaceFile(const std::string& path, const std::string& text, std::string& reason) override {
+    reason = WriteFailure;
+    if (reason.empty()) Files[path] = text;
+    return reason.empty();
+  }
+  bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) override {
+    Log.push_back("start " + program + " --after " + std::to_string(seconds));
+    reason = StartFailure;
+    return StartFailure.empty();
+  }
+  void StopWatcher() override { Log.push_back("stop"); }
+
+  unsigned IdleDelay = 300;
+  std::string WriteFailure, StartFailure;
+  std::vector<std::string> Log;
+  std::map<std::string, std::string> Files;
 };
 
 class ConfigDialog : public ::testing::Test {
@@ -95,6 +133,8 @@ class ConfigDialog : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
+  std::string EntryFile() const { return (Root / "autostart" / "tundrel-idle.desktop").string(); }
+
   fs::path Root;
   std::string SavedConfigHome;
   bool HadConfigHome = false;
@@ -128,6 +168,7 @@ TEST_F(ConfigDialog, OKSavesTheBoxesAndCloses) {
   EXPECT_EQ(ReadStore(), StoreWith("00000001", "00000000"));
   EXPECT_EQ(View.Closes, 1);
   EXPECT_TRUE(View.Errors.empty());
+  EXPECT_FALSE(fs::exists(Root / "autostart")) << "without the watcher's line no entry is written";
 
   // "Show trails" edits ShowTrail; a value stored as 5 is written back as 1.
   WriteStore(StoreWith("00000001", "00000005"));
@@ -169,6 +210,112 @@ TEST_F(ConfigDialog, FailedSaveShowsTheErrorUnderTheApplicationTitleAndStaysOpen
   EXPECT_EQ(View.Errors.size(), 1u);
   EXPECT_EQ(View.Closes, 1);
   EXPECT_EQ(ReadStore(), StoreWith("00000000", "00000001"));
+}
+
+TEST(AutostartEntry, GnomeSessionsOnlyAndTheUsersOwnFolder) {
+  for (const char* gnome : {"GNOME", "ubuntu:GNOME", "GNOME-Classic:GNOME"})
+    EXPECT_TRUE(IsGnomeDesktop(gnome)) << gnome;
+  for (const char* other : {"KDE", "GNOME-Flashback", "X-Cinnamon:gnome", "", "ubuntu:"})
+    EXPECT_FALSE(IsGnomeDesktop(other)) << other;
+  EXPECT_FALSE(IsGnomeDesktop(nullptr));
+
+  EXPECT_EQ(AutostartEntryPath("/c", "/h"), "/c/autostart/tundrel-idle.desktop");
+  EXPECT_EQ(AutostartEntryPath("c", "/h"), "/h/.config/autostart/tundrel-idle.desktop");
+  EXPECT_EQ(AutostartEntryPath(nullptr, "h"), "");
+}
+
+TEST(AutostartEntry, WrittenEntryReadsBackAsWritten) {
+  // Quoted and escaped as desktop entries ask: GLib reads this Exec back as the path, then
+  // --after 180.
+  const std::string odd = R"(/home/a b/"x" $HOME 100%\--after 9/tundrel-idle)";
+  const std::string quoted = AutostartEntryText(odd, TIdleStart{true, 3});
+  EXPECT_NE(quoted.find(
+                R"(Exec="/home/a b/\\"x\\" \\$HOME 100%%\\\\--after 9/tundrel-idle" --after 180)"),
+            std::string::npos)
+      << quoted;
+  for (const TIdleStart start :
+       {TIdleStart{true, 1}, TIdleStart{false, 25}, TIdleStart{true, 1440}}) {
+    const TIdleStart read = IdleStartFromEntry(AutostartEntryText(odd, start), 5);
+    EXPECT_EQ(read.Enabled, start.Enabled);
+    EXPECT_EQ(read.Minutes, start.Minutes);
+  }
+  EXPECT_EQ(IdleStartFromEntry(AutostartEntryText(odd, TIdleStart{true, 5000}), 5).Minutes, 1440u);
+}
+
+TEST(AutostartEntry, HandWrittenEntriesAndTheDefault) {
+  const auto read = [](const std::string& lines) {
+    const TIdleStart start = IdleStartFromEntry("[Desktop Entry]\n" + lines, 4);
+    return std::string(start.Enabled ? "on " : "off ") + std::to_string(start.Minutes);
+  };
+  EXPECT_EQ(read("Exec=/usr/bin/tundrel-idle\n"), "on 4") << "no --after: GNOME's delay";
+  EXPECT_EQ(read("Hidden = true\nExec=tundrel-idle --after 90\n"), "off 2");
+  EXPECT_EQ(read("X-GNOME-Autostart-enabled=false\r\nExec=tundrel-idle --after 29\r\n"), "off 1");
+  EXPECT_EQ(read("Exec=tundrel-idle --after 100000\n"), "on 1440");
+  EXPECT_EQ(read("Exec=tundrel-idle --after soon\n"), "on 4");
+  EXPECT_EQ(read("Exec=tundrel-idle\n[Desktop Action off]\nHidden=true\n"), "on 4")
+      << "only the [Desktop Entry] group counts";
+
+  // A minute before GNOME blanks, at least one; 5 where it never blanks.
+  EXPECT_EQ(DefaultIdleStart(60).Minutes, 1u);
+  EXPECT_EQ(DefaultIdleStart(0).Minutes, 5u);
+}
+
+TEST_F(ConfigDialog, IdleLineShowsTheUsersEntryElseWhatGnomeRuns) {
+  TRecordingIdleWatcher session;
+  session.IdleDelay = 600;
+  TfrmConfig form(View, "ScreenSaver", &session);
+  form.FormCreate();
+  EXPECT_EQ(View.Log.back(), "idle on 9") << "no entry: the system's, after GNOME's delay";
+
+  session.Files[EntryFile()] = "[Desktop Entry]\nExec=tundrel-idle --after 180\nHidden=true\n";
+  form.FormCreate();
+  EXPECT_EQ(View.Log.back(), "idle off 3");
+  EXPECT_TRUE(session.Log.empty()) << "opening the dialog starts and stops nothing";
+}
+
+TEST_F(ConfigDialog, OKWritesTheEntryThenStartsOrStopsTheWatcherAndCancelDoesNeither) {
+  TRecordingIdleWatcher session;
+  TfrmConfig form(View, "ScreenSaver", &session);
+  form.FormCreate();
+  View.Idle = TIdleStart{true, 2};
+  form.OKClick();
+  EXPECT_EQ(session.Files[EntryFile()],
+            AutostartEntryText("/opt/tundrel/tundrel-idle", TIdleStart{true, 2}));
+  EXPECT_EQ(ReadStore(), StoreWith("00000001", "00000001")) << "the settings are saved too";
+  EXPECT_EQ(View.Closes, 1);
+
+  View.Idle = TIdleStart{false, 2};
+  form.OKClick();
+  EXPECT_EQ(IdleStartFromEntry(session.Files[EntryFile()], 5).Enabled, false);
+  EXPECT_EQ(session.Log,
+            (std::vector<std::string>{"start /opt/tundrel/tundrel-idle --after 120", "stop"}));
+
+  View.Idle = TIdleStart{true, 30};
+  form.CancelClick();
+  EXPECT_FALSE(IdleStartFromEntry(session.Files[EntryFile()], 5).Enabled)
+      << "Cancel writes nothing";
+  EXPECT_EQ(session.Log.size(), 2u) << "and starts nothing";
+}
+
+TEST_F(ConfigDialog, FailedEntryWriteOrStartIsShownAndTheDialogStaysOpen) {
+  TRecordingIdleWatcher session;
+  session.WriteFailure = "Read-only file system";
+  TfrmConfig form(View, "ScreenSaver", &session);
+  form.FormCreate();
+  View.Idle = TIdleStart{true, 3};
+  form.OKClick();
+  EXPECT_EQ(View.Errors,
+            std::vector<std::string>{"ScreenSaver: Failed to write the autostart entry '" +
+                                     EntryFile() + "': Read-only file system"});
+  EXPECT_TRUE(session.Log.empty()) << "no watcher without its entry";
+
+  session.WriteFailure.clear();
+  session.StartFailure = "No such file or directory";
+  form.OKClick();
+  EXPECT_EQ(View.Errors.back(),
+            "ScreenSaver: Failed to start the idle watcher "
+            "'/opt/tundrel/tundrel-idle': No such file or directory");
+  EXPECT_EQ(View.Closes, 0);
 }
 
 }  // namespace

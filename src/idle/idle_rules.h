@@ -1,6 +1,6 @@
 // The idle watcher's decisions, without a bus or a display: how long the session must be idle
-// before the saver starts, its command line, and whether a fired watch starts the saver. Also the
-// text of the user's autostart entry that turns the watcher on or off at login.
+// before the saver starts, its command line, and whether a fired watch starts the saver. The
+// user's autostart entry that turns it on or off at login is autostart.h's.
 #pragma once
 
 #include <string>

@@ -54,6 +54,14 @@ std::string ProgramFolder() {
   return program.substr(0, program.rfind('/') + 1);
 }
 
+// The saver of this watcher's own build folder, else the installed one.
+std::string DefaultSaverPath() {
+  const std::string folder = ProgramFolder();
+  const std::string built = folder + TUNDREL_SAVER_IN_BUILD;
+  if (!folder.empty() && access(built.c_str(), X_OK) == 0) return built;
+  return folder + TUNDREL_SAVER_FROM_BINDIR;
+}
+
 unsigned WantedSeconds(const TWatcher& watcher) {
   if (watcher.FixedSeconds != 0) return watcher.FixedSeconds;
   const unsigned delay = watcher.Session ? g_settings_get_uint(watcher.Session, "idle-delay") : 300;
@@ -281,8 +289,7 @@ int main(int argc, char** argv) {
   }
   TWatcher watcher;
   watcher.FixedSeconds = options.AfterSeconds;
-  watcher.SaverPath =
-      options.SaverPath.empty() ? ProgramFolder() + TUNDREL_SAVER_FROM_BINDIR : options.SaverPath;
+  watcher.SaverPath = options.SaverPath.empty() ? DefaultSaverPath() : options.SaverPath;
   if (access(watcher.SaverPath.c_str(), X_OK) != 0) {
     Say("the saver " + watcher.SaverPath + " cannot be run");
     return 1;

@@ -1,13 +1,26 @@
-// The settings dialog's handlers: load into the boxes, copy the boxes into Settings, save on OK.
+// The settings dialog's handlers: load into the boxes, copy the boxes into Settings, save on OK;
+// and the idle watcher's line, kept in the user's autostart entry.
 #include "fConfig_dialog.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
 #include "fConfig.h"
 
-TfrmConfig::TfrmConfig(TConfigView& view, std::string applicationTitle)
-    : View(view), ApplicationTitle(std::move(applicationTitle)) {}
+namespace {
+
+std::string IdleEntryPath() {
+  return AutostartEntryPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+}  // namespace
+
+TfrmConfig::TfrmConfig(TConfigView& view, std::string applicationTitle,
+                       TIdleWatcherSystem* idleWatcher)
+    : View(view), ApplicationTitle(std::move(applicationTitle)), IdleWatcher(idleWatcher) {}
 
 void TfrmConfig::SetCheckBox(TConfigCheckBox box, bool checked) {
   if (View.IsChecked(box) == checked) return;
@@ -24,6 +37,13 @@ void TfrmConfig::FormCreate() {
   // Each click handler writes back the value just read, so Settings ends as loaded.
   SetCheckBox(TConfigCheckBox::cbShowTime, Settings.ShowTime);
   SetCheckBox(TConfigCheckBox::cbShowTrails, Settings.ShowTrail);
+  if (IdleWatcher == nullptr) return;
+  // Without an entry of the user's, the system's starts the watcher, which follows GNOME.
+  const TIdleStart fallback = DefaultIdleStart(IdleWatcher->GnomeIdleDelay());
+  const std::string path = IdleEntryPath();
+  std::string entry;
+  const bool own = !path.empty() && IdleWatcher->ReadFile(path, entry);
+  View.SetIdleLine(own ? IdleStartFromEntry(entry, fallback.Minutes) : fallback);
 }
 
 void TfrmConfig::cbShowTimeClick() {
@@ -34,9 +54,28 @@ void TfrmConfig::cbShowTrailsClick() {
   Settings.ShowTrail = View.IsChecked(TConfigCheckBox::cbShowTrails);
 }
 
+void TfrmConfig::ApplyIdleLine() {
+  TIdleStart start = View.IdleLine();
+  start.Minutes = std::clamp(start.Minutes, MinIdleMinutes, MaxIdleMinutes);
+  const std::string path = IdleEntryPath();
+  if (path.empty())
+    throw std::runtime_error(
+        "Failed to write the autostart entry: neither XDG_CONFIG_HOME nor HOME names a folder");
+  const std::string program = IdleWatcher->WatcherPath();
+  std::string reason;
+  if (!IdleWatcher->ReplaceFile(path, AutostartEntryText(program, start), reason))
+    throw std::runtime_error("Failed to write the autostart entry '" + path + "': " + reason);
+  if (!start.Enabled) {
+    IdleWatcher->StopWatcher();
+  } else if (!IdleWatcher->StartWatcher(program, start.Minutes * 60, reason)) {
+    throw std::runtime_error("Failed to start the idle watcher '" + program + "': " + reason);
+  }
+}
+
 void TfrmConfig::OKClick() {
   try {
     SaveSettings(Settings);
+    if (IdleWatcher != nullptr) ApplyIdleLine();
   } catch (const std::exception& error) {
     // Any failure, not only a refused write, is shown the same way: it must never reach the
     // window system's callbacks, and the user must not lose the dialog and its choices.

@@ -1,8 +1,12 @@
 // The settings dialog frmConfig: two check boxes for the settings, OK to save them, Cancel to
-// leave them. Portable: the window itself is a TConfigView that a platform backend provides.
+// leave them; in GNOME sessions also the line "Start after [N] minutes of inactivity" for the
+// idle watcher. Portable: the window itself is a TConfigView that a platform backend provides,
+// the session behind the line a TIdleWatcherSystem.
 #pragma once
 
 #include <string>
+
+#include "autostart.h"
 
 // The dialog's two check boxes.
 enum class TConfigCheckBox { cbShowTime, cbShowTrails };
@@ -19,19 +23,50 @@ class TConfigView {
   virtual void Close() = 0;
   // A modal error message box with the error icon; returns once the user has dismissed it.
   virtual void ShowError(const std::string& caption, const std::string& text) = 0;
+
+  // The idle watcher's line, which only a dialog given a TIdleWatcherSystem has: its check box
+  // "Start after" and its minutes (whole, MinIdleMinutes to MaxIdleMinutes).
+  virtual TIdleStart IdleLine() const { return TIdleStart(); }
+  virtual void SetIdleLine(const TIdleStart&) {}
+};
+
+// What the idle watcher's line needs from the session: GNOME's settings, the files of the
+// user's autostart folder and the watcher's process.
+class TIdleWatcherSystem {
+ public:
+  virtual ~TIdleWatcherSystem() = default;
+  // GNOME's idle-delay in seconds (0: GNOME never blanks); 300 where its settings are missing.
+  virtual unsigned GnomeIdleDelay() const = 0;
+  // The watcher's program, tundrel-idle, by its full path.
+  virtual std::string WatcherPath() const = 0;
+  // The file's text; false when it cannot be read.
+  virtual bool ReadFile(const std::string& path, std::string& text) const = 0;
+  // Replaces the file in one step, creating its folder; false with the reason when it fails.
+  virtual bool ReplaceFile(const std::string& path, const std::string& text,
+                           std::string& reason) = 0;
+  // Starts `program --after seconds` on its own, apart from the dialog; the session's running
+  // watcher gives way to it. False with the reason when it cannot be started.
+  virtual bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) = 0;
+  // Ends the session's running watcher, if there is one.
+  virtual void StopWatcher() = 0;
 };
 
 // The dialog's handlers. They edit the global Settings; only OKClick writes them to the store.
 class TfrmConfig {
  public:
-  // applicationTitle is the caption of the error message box ("ScreenSaver").
-  TfrmConfig(TConfigView& view, std::string applicationTitle);
+  // applicationTitle is the caption of the error message box ("ScreenSaver"). With an
+  // idleWatcher the dialog has the watcher's line; without one (Windows, and desktops other
+  // than GNOME) it has the two boxes only.
+  TfrmConfig(TConfigView& view, std::string applicationTitle,
+             TIdleWatcherSystem* idleWatcher = nullptr);
 
-  // Loads Settings and fills the boxes: cbShowTime first, then cbShowTrails.
+  // Loads Settings and fills the boxes: cbShowTime first, then cbShowTrails; then the idle
+  // line from the user's autostart entry, or as the watcher runs without one.
   void FormCreate();
   void cbShowTimeClick();
   void cbShowTrailsClick();
-  // Saves Settings and closes; a failed save is shown and the dialog stays open.
+  // Saves Settings, then writes the user's autostart entry from the idle line and starts or
+  // stops the watcher to match; then closes. A failure is shown and the dialog stays open.
   void OKClick();
   // Closes without saving.
   void CancelClick();
@@ -39,7 +74,10 @@ class TfrmConfig {
  private:
   // Sets a box as a user's click would: its click handler runs when the state changes.
   void SetCheckBox(TConfigCheckBox box, bool checked);
+  // Writes the autostart entry and starts or stops the watcher; throws what the user is shown.
+  void ApplyIdleLine();
 
   TConfigView& View;
   std::string ApplicationTitle;
+  TIdleWatcherSystem* IdleWatcher;
 };

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The settings dialog driven through X11 on a private Xvfb: its window, what Enter, Space, Tab,
 # clicks, Escape and the close box leave in the settings file, and a failed save that shows the
-# error box and keeps the dialog open. Every wait is bounded.
+# error box and keeps the dialog open; in GNOME sessions the idle watcher's line, the user's
+# autostart entry it writes and the watcher it starts and ends, on a session bus of its own.
+# Every wait is bounded.
 # Usage: config_dialog.sh <program> [args...]   (the program opens the dialog, e.g. tundrel /c)
 set -u
 if [ $# -lt 1 ]; then
@@ -10,7 +12,7 @@ if [ $# -lt 1 ]; then
 fi
 program=("$@")
 here="$(cd "$(dirname "$0")" && pwd)"
-for tool in Xvfb xdotool xwininfo xprop python3 iconv; do
+for tool in Xvfb xdotool xwininfo xprop python3 iconv dbus-daemon gdbus; do
   if ! command -v "$tool" >/dev/null; then
     echo "FAIL: $tool is not installed"; echo "0 passed, 1 failed"; exit 1
   fi
@@ -20,8 +22,21 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-dialog-XXXXXX")"
 xvfb_pid=""
 app_pid=""
 mounted=""
+bus_pid=""
+bus_address=""  # the session bus of the GNOME runs
+monitor_pid=""
+watcher_pid=""  # a watcher the dialog started, apart from this script
+watcher() {  # the process id of the running watcher, the owner of its bus name
+  [ -n "$bus_address" ] || return 0
+  gdbus call --address "$bus_address" --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.GetConnectionUnixProcessID org.ombrix.Tundrel.Idle 2>/dev/null |
+    sed -n 's/^(uint32 \([0-9]*\),)$/\1/p'
+}
 cleanup() {
   if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; fi
+  # A watcher the dialog started is ended while it still owns its name.
+  if [ -n "$watcher_pid" ] && [ "$(watcher)" = "$watcher_pid" ]; then kill "$watcher_pid"; fi
+  for pid in $monitor_pid $bus_pid; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   if [ -n "$mounted" ]; then umount "$mounted" 2>/dev/null; fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
   chmod -R u+w "$work" 2>/dev/null
@@ -57,8 +72,11 @@ export DISPLAY
 # GTK on X11 without a session bus or accessibility bus; server-side decorations.
 export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GTK_CSD=0
 unset WAYLAND_DISPLAY
+# The idle watcher's line is GNOME's only: the runs without it first.
+unset XDG_CURRENT_DESKTOP
 export XDG_CONFIG_HOME="$work/config"
 store="$XDG_CONFIG_HOME/Ombrix/Tundrel.reg"
+entry="$XDG_CONFIG_HOME/autostart/tundrel-idle.desktop"
 # Fontconfig keeps its caches until exit; a sanitized build must not count them as leaks.
 export LSAN_OPTIONS="suppressions=$here/lsan_gtk.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
@@ -159,6 +177,7 @@ if start; then
   finish
   check "Enter exits 0 and saves both boxes checked, ShowTrail=1 ShowTime=1 (status $status)" \
     saved 1 1
+  check "outside GNOME OK writes no autostart entry" test ! -e "$entry"
 else
   check "the dialog titled Settings appears" false
   finish
@@ -317,6 +336,82 @@ if start; then
   finish
   check "SIGTERM closes the dialog with status 0 (got $status) and writes nothing" unsaved
 fi
+
+# GNOME: the line "Start after [N] minutes of inactivity". On the script's own session bus a
+# stand-in holds the name of mutter's idle monitor, so a watcher the dialog starts stays up.
+cat >"$work/monitor.py" <<'EOF'
+import ctypes, time
+gio = ctypes.CDLL("libgio-2.0.so.0")
+p = ctypes.c_void_p
+gio.g_bus_get_sync.restype = gio.g_variant_new.restype = p
+gio.g_dbus_connection_call_sync.restype = p
+gio.g_dbus_connection_call_sync.argtypes = [p] + [ctypes.c_char_p] * 4 + [p, p, ctypes.c_int,
+                                                                       ctypes.c_int, p, p]
+bus = gio.g_bus_get_sync(2, None, None)
+name = gio.g_variant_new(b"(su)", b"org.gnome.Mutter.IdleMonitor", ctypes.c_uint(0))
+print("owned" if gio.g_dbus_connection_call_sync(
+    bus, b"org.freedesktop.DBus", b"/org/freedesktop/DBus", b"org.freedesktop.DBus",
+    b"RequestName", name, None, 0, 5000, None, None) else "refused", flush=True)
+time.sleep(3600)
+EOF
+dbus-daemon --session --nofork --print-address=3 3>"$work/bus" 2>/dev/null &
+bus_pid=$!
+for _ in $(seq 50); do [ -s "$work/bus" ] && break; sleep 0.1; done
+bus_address="$(head -n1 "$work/bus")"
+export DBUS_SESSION_BUS_ADDRESS="$bus_address"
+python3 "$work/monitor.py" >"$work/monitor" &
+monitor_pid=$!
+for _ in $(seq 50); do [ -s "$work/monitor" ] && break; sleep 0.1; done
+export XDG_CURRENT_DESKTOP=ubuntu:GNOME GSETTINGS_BACKEND=memory
+# ended: within 5 s no watcher owns its name any more.
+ended() { for _ in $(seq 50); do [ -z "$(watcher)" ] && return 0; sleep 0.1; done; return 1; }
+entry_has() {  # entry_has <line regex>...: the entry holds a whole line matching each
+  local line
+  for line in "$@"; do grep -qx -e "$line" "$entry" 2>/dev/null || return 1; done
+}
+check "a stand-in for mutter's idle monitor is on the session bus" grep -qx owned "$work/monitor"
+
+# No entry yet: the line is on; Tab reaches the minutes after the boxes and the line's box, and
+# Enter there presses OK.
+reset_store
+if start; then
+  check "in GNOME the dialog's client area is 360x151" \
+    test "$(xwininfo -id "$win" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | tr '\n' x)" = 360x151x
+  keys Tab Tab Tab ctrl+a 2 Return
+fi
+finish
+check "N=2, Enter: exit 0 and an enabled entry with --after 120 (status $status)" \
+  eval '[ "$status" -eq 0 ] && entry_has "Exec=/.*/tundrel-idle --after 120" "X-GNOME-Autostart-enabled=true"'
+for _ in $(seq 50); do watcher_pid="$(watcher)"; [ -n "$watcher_pid" ] && break; sleep 0.1; done
+check "  ... and the watcher of its Exec line runs (${watcher_pid:-none})" \
+  test -n "$watcher_pid" -a "$(tr '\0' ' ' <"/proc/${watcher_pid:-0}/cmdline" 2>/dev/null)" = \
+  "$(sed -n 's/^Exec=//p' "$entry" 2>/dev/null) "
+
+# The line shows the entry; unchecking it turns the watcher off at once and at login.
+if start; then keys Tab Tab space Return; fi
+finish
+check "unchecking Start after: exit 0, the entry hidden and disabled, --after 120 kept (status $status)" \
+  eval '[ "$status" -eq 0 ] && entry_has Hidden=true X-GNOME-Autostart-enabled=false "Exec=.* --after 120"'
+check "  ... and the running watcher ended" ended
+cp "$entry" "$work/entry-off" 2>/dev/null
+if start; then keys Return; fi
+finish
+check "the entry reads back unchecked with 2 minutes: Enter writes it as it was (status $status)" \
+  eval '[ "$status" -eq 0 ] && cmp -s "$entry" "$work/entry-off"'
+check "  ... and starts no watcher" test -z "$(sleep 0.5; watcher)"
+
+# An entry that cannot be written: the error box, and the dialog stays open.
+rm -rf "$XDG_CONFIG_HOME/autostart"
+: >"$XDG_CONFIG_HOME/autostart"
+if start; then
+  keys Return
+  check "a failed write of the entry shows an error box titled ScreenSaver" \
+    test -n "$(visible_window '^ScreenSaver$')"
+  check "  ... and the dialog stays open" running
+  kill -TERM "$app_pid"
+fi
+finish
+unset XDG_CURRENT_DESKTOP GSETTINGS_BACKEND DBUS_SESSION_BUS_ADDRESS
 
 check "GTK reported no critical error in any run" \
   test "$(grep -c -e '-CRITICAL' -e 'AddressSanitizer' -e 'runtime error' "$work/all-stderr")" -eq 0

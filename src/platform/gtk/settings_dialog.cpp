@@ -1,8 +1,8 @@
 // The GTK 3 window behind TfrmConfig, the module tundrel-settings.so whose one entry the saver
 // calls: the design's fixed layout in a GtkFixed, OK as the default button, Cancel on Escape,
-// and the error message box. On X11 other instances find its window by its title; a Wayland
-// session shows it as a native Wayland window, where no program sees another's windows. Every
-// decision is TfrmConfig's.
+// and the error message box; in GNOME sessions a wider window with the idle watcher's line. On
+// X11 other instances find its window by its title; a Wayland session shows it as a native
+// Wayland window, where no program sees another's windows. Every decision is TfrmConfig's.
 #include "settings_dialog.h"
 
 #include <glib-unix.h>
@@ -13,12 +13,16 @@
 #include <cstdlib>
 #include <type_traits>
 
+#include "autostart.h"
 #include "fConfig_dialog.h"
+#include "idle_watcher_gio.h"
 
 namespace {
 
-// The client area and the controls' places in it, in pixels.
+// The client area and the controls' places in it, in pixels. The idle line widens the window
+// and leaves the other controls where they are.
 constexpr int ClientWidth = 294;
+constexpr int IdleLineClientWidth = 360;
 constexpr int ClientHeight = 151;
 
 struct TPlace {
@@ -28,6 +32,10 @@ constexpr TPlace ShowTimePlace{24, 16, 97, 17};
 constexpr TPlace ShowTrailsPlace{24, 40, 97, 17};
 constexpr TPlace OKPlace{128, 112, 75, 25};
 constexpr TPlace CancelPlace{208, 112, 75, 25};
+// "Start after [N] minutes of inactivity": box, minutes and label centred on one row.
+constexpr TPlace StartAfterPlace{24, 64, 94, 17};
+constexpr TPlace IdleMinutesPlace{122, 62, 92, 21};
+constexpr TPlace InactivityPlace{220, 64, 129, 17};
 
 // The dialog's widget name; the style below applies to its controls only.
 const char* const DialogName = "frmConfig";
@@ -39,11 +47,16 @@ const char* const DialogName = "frmConfig";
 const char* const DialogStyle =
     "#frmConfig button, #frmConfig checkbutton {"
     "  min-height: 0; padding-top: 0; padding-bottom: 0; margin: 0; font-size: 9pt;"
-    "}";
+    "}"
+    "#frmConfig spinbutton, #frmConfig #lbInactivity { font-size: 9pt; }"
+    "#frmConfig spinbutton, #frmConfig spinbutton entry { min-height: 0; }"
+    "#frmConfig spinbutton entry { padding: 0 4px; }"
+    "#frmConfig spinbutton button { min-width: 0; padding: 0 4px; }";
 
 class TGtkConfigView final : public TConfigView {
  public:
-  explicit TGtkConfigView(const std::string& applicationTitle);
+  // idleLine: the window has the idle watcher's line.
+  TGtkConfigView(const std::string& applicationTitle, bool idleLine);
   ~TGtkConfigView() override;
   TGtkConfigView(const TGtkConfigView&) = delete;
   TGtkConfigView& operator=(const TGtkConfigView&) = delete;
@@ -55,6 +68,8 @@ class TGtkConfigView final : public TConfigView {
   void SetChecked(TConfigCheckBox box, bool checked) override;
   void Close() override;
   void ShowError(const std::string& caption, const std::string& text) override;
+  TIdleStart IdleLine() const override;
+  void SetIdleLine(const TIdleStart& start) override;
 
  private:
   GtkWidget* CheckBox(TConfigCheckBox box) const {
@@ -73,6 +88,8 @@ class TGtkConfigView final : public TConfigView {
   GtkWidget* cbShowTrails = nullptr;
   GtkWidget* OK = nullptr;
   GtkWidget* Cancel = nullptr;
+  GtkWidget* cbStartAfter = nullptr;  // the idle line, where there is one
+  GtkWidget* seIdleMinutes = nullptr;
   gulong ShowTimeToggled = 0;
   gulong ShowTrailsToggled = 0;
 };
@@ -83,7 +100,7 @@ GtkWidget* Put(GtkWidget* fixed, GtkWidget* control, const TPlace& place) {
   return control;
 }
 
-TGtkConfigView::TGtkConfigView(const std::string& applicationTitle) {
+TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLine) {
   GtkCssProvider* style = gtk_css_provider_new();
   gtk_css_provider_load_from_data(style, DialogStyle, -1, nullptr);
   gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(style),
@@ -102,12 +119,28 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle) {
   gtk_window_set_position(GTK_WINDOW(Window), GTK_WIN_POS_CENTER);
 
   GtkWidget* fixed = gtk_fixed_new();
-  gtk_widget_set_size_request(fixed, ClientWidth, ClientHeight);
+  gtk_widget_set_size_request(fixed, idleLine ? IdleLineClientWidth : ClientWidth, ClientHeight);
   gtk_container_add(GTK_CONTAINER(Window), fixed);
-  // Tab follows the controls' places, top to bottom and left to right: the two boxes, then
-  // OK, then Cancel.
+  // Tab follows the controls' places, top to bottom and left to right: the two boxes, the idle
+  // line's box and minutes, then OK, then Cancel.
   cbShowTime = Put(fixed, gtk_check_button_new_with_label("Show time"), ShowTimePlace);
   cbShowTrails = Put(fixed, gtk_check_button_new_with_label("Show trails"), ShowTrailsPlace);
+  if (idleLine) {
+    cbStartAfter = Put(fixed, gtk_check_button_new_with_label("Start after"), StartAfterPlace);
+    seIdleMinutes = Put(fixed, gtk_spin_button_new_with_range(MinIdleMinutes, MaxIdleMinutes, 1),
+                        IdleMinutesPlace);
+    gtk_entry_set_width_chars(GTK_ENTRY(seIdleMinutes), 4);
+    gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(seIdleMinutes), TRUE);
+    // Enter in the minutes presses OK, as it does on a check box.
+    gtk_entry_set_activates_default(GTK_ENTRY(seIdleMinutes), TRUE);
+    GtkWidget* inactivity = gtk_label_new("minutes of inactivity");
+    gtk_widget_set_name(inactivity, "lbInactivity");
+    gtk_label_set_xalign(GTK_LABEL(inactivity), 0);
+    Put(fixed, inactivity, InactivityPlace);
+    // Unchecked, the line's minutes do not count and are greyed.
+    for (GtkWidget* control : {seIdleMinutes, inactivity})
+      g_object_bind_property(cbStartAfter, "active", control, "sensitive", G_BINDING_SYNC_CREATE);
+  }
   OK = Put(fixed, gtk_button_new_with_label("OK"), OKPlace);
   Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), CancelPlace);
 
@@ -181,6 +214,21 @@ void TGtkConfigView::SetChecked(TConfigCheckBox box, bool checked) {
   g_signal_handler_unblock(widget, ToggledHandler(box));
 }
 
+TIdleStart TGtkConfigView::IdleLine() const {
+  if (cbStartAfter == nullptr) return TConfigView::IdleLine();
+  // Minutes typed but not yet taken (no Enter, no change of focus) count as well.
+  gtk_spin_button_update(GTK_SPIN_BUTTON(seIdleMinutes));
+  return TIdleStart{
+      gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(cbStartAfter)) != FALSE,
+      static_cast<unsigned>(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(seIdleMinutes)))};
+}
+
+void TGtkConfigView::SetIdleLine(const TIdleStart& start) {
+  if (cbStartAfter == nullptr) return;
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cbStartAfter), start.Enabled);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(seIdleMinutes), start.Minutes);
+}
+
 void TGtkConfigView::Close() {
   if (Window) gtk_widget_destroy(Window);
 }
@@ -230,8 +278,12 @@ extern "C" __attribute__((visibility("default"))) int TundrelSettingsDialog(
   }
   gdk_set_program_class("Tundrel");
   const std::string title(applicationTitle);
-  TGtkConfigView view(title);
-  TfrmConfig form(view, title);
+  // The idle watcher serves GNOME only; elsewhere the session's own screensaver or idle daemon
+  // starts the saver, and the dialog is the two boxes.
+  const bool idleLine = IsGnomeDesktop(std::getenv("XDG_CURRENT_DESKTOP"));
+  TGioIdleWatcher idleWatcher;
+  TGtkConfigView view(title, idleLine);
+  TfrmConfig form(view, title, idleLine ? &idleWatcher : nullptr);
   view.Run(form);
   return 0;
 }

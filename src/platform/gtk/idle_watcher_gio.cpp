@@ -1,0 +1,162 @@
+// The idle line's session on Linux: GSettings for GNOME's idle-delay, POSIX files for the
+// autostart entry (replaced through a temporary file in its folder), GLib's spawn to start the
+// watcher and the session bus to find the one that runs.
+#include "idle_watcher_gio.h"
+
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+
+#include "idle_rules.h"
+
+namespace {
+
+// An autostart entry is a few hundred bytes; a larger file is not one to show.
+constexpr off_t MaxEntrySize = 64 * 1024;  // bytes
+
+// The folder of the running program (the saver) with a slash at its end; empty when it cannot
+// be told.
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return std::string();
+  const std::string program(path, static_cast<size_t>(length));
+  return program.substr(0, program.rfind('/') + 1);
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+unsigned TGioIdleWatcher::GnomeIdleDelay() const {
+  unsigned delay = 300;
+  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+  GSettingsSchema* schema =
+      source ? g_settings_schema_source_lookup(source, "org.gnome.desktop.session", TRUE) : nullptr;
+  if (schema == nullptr) return delay;
+  if (g_settings_schema_has_key(schema, "idle-delay")) {
+    GSettings* session = g_settings_new_full(schema, nullptr, nullptr);
+    delay = g_settings_get_uint(session, "idle-delay");
+    g_object_unref(session);
+  }
+  g_settings_schema_unref(schema);
+  return delay;
+}
+
+std::string TGioIdleWatcher::WatcherPath() const {
+  const std::string folder = ProgramFolder();
+  if (folder.empty()) return TUNDREL_WATCHER_INSTALLED_PATH;
+  const std::string installed = folder + TUNDREL_WATCHER_FROM_SAVER;
+  std::string found = installed;
+  if (access((folder + TUNDREL_WATCHER_IN_BUILD).c_str(), X_OK) == 0)
+    found = folder + TUNDREL_WATCHER_IN_BUILD;
+  return std::filesystem::path(found).lexically_normal().string();
+}
+
+bool TGioIdleWatcher::ReadFile(const std::string& path, std::string& text) const {
+  // Not blocking: a FIFO in the entry's place must not hang the dialog.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxEntrySize;
+  text.clear();
+  char buffer[4096];
+  while (ok) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || text.size() > static_cast<size_t>(MaxEntrySize)) {
+      ok = n == 0;
+      break;
+    }
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return ok;
+}
+
+bool TGioIdleWatcher::ReplaceFile(const std::string& path, const std::string& text,
+                                  std::string& reason) {
+  // A symbolic link (a dotfile manager's) stays, and the file it names is replaced.
+  char resolved[PATH_MAX];
+  const std::string target = realpath(path.c_str(), resolved) ? resolved : path;
+  const std::string folder = target.substr(0, target.rfind('/'));
+  if (g_mkdir_with_parents(folder.c_str(), 0700) != 0) {
+    reason = g_strerror(errno);
+    return false;
+  }
+  // Not ending in .desktop, so that no session takes a leftover for an entry.
+  std::string temp = folder + "/.tundrel-idle.desktop.XXXXXX";
+  const int fd = mkostemp(&temp[0], O_CLOEXEC);
+  if (fd < 0) {
+    reason = g_strerror(errno);
+    return false;
+  }
+  bool ok = WriteAll(fd, text) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+  int error = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && rename(temp.c_str(), target.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    unlink(temp.c_str());
+    reason = g_strerror(error);
+  }
+  return ok;
+}
+
+bool TGioIdleWatcher::StartWatcher(const std::string& program, unsigned seconds,
+                                   std::string& reason) {
+  const std::string after = std::to_string(seconds);
+  gchar* argv[] = {const_cast<gchar*>(program.c_str()), const_cast<gchar*>("--after"),
+                   const_cast<gchar*>(after.c_str()), nullptr};
+  GError* error = nullptr;
+  // Without G_SPAWN_DO_NOT_REAP_CHILD GLib starts it through a child that ends at once, so the
+  // watcher outlives the dialog and nobody has to wait for it; a session of its own keeps a
+  // terminal's hang-up away from it.
+  const gboolean started = g_spawn_async(
+      nullptr, argv, nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, +[](gpointer) { setsid(); }, nullptr,
+      nullptr, &error);
+  if (!started) {
+    reason = error->message;
+    g_error_free(error);
+  }
+  return started;
+}
+
+void TGioIdleWatcher::StopWatcher() {
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  if (bus == nullptr) return;  // no session bus: no watcher can be running
+  g_dbus_connection_set_exit_on_close(bus, FALSE);
+  GVariant* reply = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "GetConnectionUnixProcessID", g_variant_new("(s)", IdleWatcherBusName), G_VARIANT_TYPE("(u)"),
+      G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+  if (reply != nullptr) {
+    guint32 pid = 0;
+    g_variant_get(reply, "(u)", &pid);
+    g_variant_unref(reply);
+    // The watcher ends in order on SIGTERM and gives up its watch and its name.
+    if (pid > 1 && static_cast<pid_t>(pid) != getpid()) kill(static_cast<pid_t>(pid), SIGTERM);
+  }
+  g_object_unref(bus);
+}
