@@ -271,6 +271,10 @@ TEST_F(ConfigDialog, IdleLineShowsTheUsersEntryElseWhatGnomeRuns) {
   form.FormCreate();
   EXPECT_EQ(View.Log.back(), "idle off 3");
   EXPECT_TRUE(session.Log.empty()) << "opening the dialog starts and stops nothing";
+  const std::string entry = session.Files[EntryFile()];
+  form.OKClick();
+  EXPECT_TRUE(session.Log.empty()) << "OK with the line as shown starts and stops nothing";
+  EXPECT_EQ(session.Files[EntryFile()], entry) << "and rewrites nothing";
 }
 
 TEST_F(ConfigDialog, OKWritesTheEntryThenStartsOrStopsTheWatcherAndCancelDoesNeither) {

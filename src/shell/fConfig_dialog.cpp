@@ -43,7 +43,8 @@ void TfrmConfig::FormCreate() {
   const std::string path = IdleEntryPath();
   std::string entry;
   const bool own = !path.empty() && IdleWatcher->ReadFile(path, entry);
-  View.SetIdleLine(own ? IdleStartFromEntry(entry, fallback.Minutes) : fallback);
+  ShownIdleLine = own ? IdleStartFromEntry(entry, fallback.Minutes) : fallback;
+  View.SetIdleLine(ShownIdleLine);
 }
 
 void TfrmConfig::cbShowTimeClick() {
@@ -57,6 +58,9 @@ void TfrmConfig::cbShowTrailsClick() {
 void TfrmConfig::ApplyIdleLine() {
   TIdleStart start = View.IdleLine();
   start.Minutes = std::clamp(start.Minutes, MinIdleMinutes, MaxIdleMinutes);
+  // A line left as it was shown changes nothing: without an entry of the user's the watcher
+  // keeps following GNOME's delay.
+  if (start.Enabled == ShownIdleLine.Enabled && start.Minutes == ShownIdleLine.Minutes) return;
   const std::string path = IdleEntryPath();
   if (path.empty())
     throw std::runtime_error(

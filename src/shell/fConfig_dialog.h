@@ -65,8 +65,8 @@ class TfrmConfig {
   void FormCreate();
   void cbShowTimeClick();
   void cbShowTrailsClick();
-  // Saves Settings, then writes the user's autostart entry from the idle line and starts or
-  // stops the watcher to match; then closes. A failure is shown and the dialog stays open.
+  // Saves Settings, then, when the idle line was changed, writes the user's autostart entry
+  // from it and starts or stops the watcher to match; then closes. A failure is shown and the dialog stays open.
   void OKClick();
   // Closes without saving.
   void CancelClick();
@@ -80,4 +80,5 @@ class TfrmConfig {
   TConfigView& View;
   std::string ApplicationTitle;
   TIdleWatcherSystem* IdleWatcher;
+  TIdleStart ShownIdleLine;  // the idle line as FormCreate showed it
 };

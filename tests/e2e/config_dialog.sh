@@ -396,15 +396,16 @@ check "  ... and the running watcher ended" ended
 cp "$entry" "$work/entry-off" 2>/dev/null
 if start; then keys Return; fi
 finish
-check "the entry reads back unchecked with 2 minutes: Enter writes it as it was (status $status)" \
+check "the entry reads back unchecked with 2 minutes: Enter leaves it as it was (status $status)" \
   eval '[ "$status" -eq 0 ] && cmp -s "$entry" "$work/entry-off"'
 check "  ... and starts no watcher" test -z "$(sleep 0.5; watcher)"
 
-# An entry that cannot be written: the error box, and the dialog stays open.
+# An entry that cannot be written: the error box, and the dialog stays open. (A line left as it
+# was shown writes nothing: it is unchecked here.)
 rm -rf "$XDG_CONFIG_HOME/autostart"
 : >"$XDG_CONFIG_HOME/autostart"
 if start; then
-  keys Return
+  keys Tab Tab space Return
   check "a failed write of the entry shows an error box titled ScreenSaver" \
     test -n "$(visible_window '^ScreenSaver$')"
   check "  ... and the dialog stays open" running
