@@ -6,12 +6,12 @@
 #include <glib-unix.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "idle_rules.h"
+#include "program_folder.h"
 
 namespace {
 
@@ -43,15 +43,6 @@ void Say(const std::string& text) {
 void Quit(TWatcher& watcher, int status) {
   watcher.Status = status;
   g_main_loop_quit(watcher.Loop);
-}
-
-// The folder of the running program with a slash at its end; empty when it cannot be told.
-std::string ProgramFolder() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-  if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return std::string();
-  const std::string program(path, static_cast<size_t>(length));
-  return program.substr(0, program.rfind('/') + 1);
 }
 
 // The saver of this watcher's own build folder, else the installed one.

@@ -15,21 +15,12 @@
 #include <filesystem>
 
 #include "idle_rules.h"
+#include "program_folder.h"
 
 namespace {
 
 // An autostart entry is a few hundred bytes; a larger file is not one to show.
 constexpr off_t MaxEntrySize = 64 * 1024;  // bytes
-
-// The folder of the running program (the saver) with a slash at its end; empty when it cannot
-// be told.
-std::string ProgramFolder() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-  if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return std::string();
-  const std::string program(path, static_cast<size_t>(length));
-  return program.substr(0, program.rfind('/') + 1);
-}
 
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;

@@ -1,25 +1,11 @@
 // Loading the settings dialog's module: beside the running program in the build folder, else
 // in its installed folder, TUNDREL_SETTINGS_MODULE_FOLDER from the program's.
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 
+#include "program_folder.h"
 #include "settings_dialog.h"
-
-namespace {
-
-// The folder of the running program with a slash at its end; empty when it cannot be told.
-std::string ProgramFolder() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-  if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return std::string();
-  const std::string program(path, static_cast<size_t>(length));
-  return program.substr(0, program.rfind('/') + 1);
-}
-
-}  // namespace
 
 int RunSettingsDialog(const std::string& applicationTitle) {
   const std::string folder = ProgramFolder();
