@@ -22,17 +22,6 @@ namespace {
 // An autostart entry is a few hundred bytes; a larger file is not one to show.
 constexpr off_t MaxEntrySize = 64 * 1024;  // bytes
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 unsigned TGioIdleWatcher::GnomeIdleDelay() const {
@@ -91,28 +80,15 @@ bool TGioIdleWatcher::ReplaceFile(const std::string& path, const std::string& te
     reason = g_strerror(errno);
     return false;
   }
-  // Not ending in .desktop, so that no session takes a leftover for an entry.
-  std::string temp = folder + "/.tundrel-idle.desktop.XXXXXX";
-  const int fd = mkostemp(&temp[0], O_CLOEXEC);
-  if (fd < 0) {
-    reason = g_strerror(errno);
+  // Written beside it, flushed to the disk and renamed into place.
+  GError* error = nullptr;
+  if (!g_file_set_contents_full(target.c_str(), text.data(), static_cast<gssize>(text.size()),
+                                G_FILE_SET_CONTENTS_CONSISTENT, 0644, &error)) {
+    reason = error->message;
+    g_error_free(error);
     return false;
   }
-  bool ok = WriteAll(fd, text) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
-  int error = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    unlink(temp.c_str());
-    reason = g_strerror(error);
-  }
-  return ok;
+  return true;
 }
 
 bool TGioIdleWatcher::StartWatcher(const std::string& program, unsigned seconds,
