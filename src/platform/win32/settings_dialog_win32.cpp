@@ -8,6 +8,7 @@
 
 #include <exception>
 
+#include "app_icon.h"
 #include "fConfig_dialog.h"
 #include "forms.h"
 #include "settings_dialog.h"
@@ -159,6 +160,7 @@ bool CreateDialogWindow(TDialog& dialog, HINSTANCE instance) {
   cls.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   cls.lpszClassName = DialogClass;
+  SetClassIcons(cls);
   if (!RegisterClassExW(&cls) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
   int dpi = DesignDpi;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app_icon.h"
 #include "forms.h"
 #include "wgl_window_surface.h"
 #include "wide_text.h"
@@ -301,6 +302,7 @@ bool RegisterClasses(HINSTANCE instance) {
   form.hInstance = instance;
   form.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   form.lpszClassName = FormClass;
+  SetClassIcons(form);
 
   WNDCLASSEXW surface = form;
   surface.lpfnWndProc = SurfaceWindowProc;
