@@ -128,15 +128,15 @@ for target in i686 x86_64; do
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$target-w64-mingw32.cmake"
   cmake --build "build-win$bits" -j"$jobs"
 done
-# Their downloads: each tree's zip, and the installer holding both builds, which the Wine tests
-# install.
-for bits in 32 64; do
-  cmake --build "build-win$bits" --target package
-done
 
 phase "the Linux build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
+# The Windows downloads: each tree's zip, and the installer holding both builds, which the Wine
+# tests install; its pictures show the scene as this build's tundrel-sim draws it.
+for bits in 32 64; do
+  cmake --build "build-win$bits" --target package
+done
 phase "waiting for the tests' packages"
 # The tests that need Wine, Xvfb or valgrind are added once those are there.
 wait_for_test_packages
