@@ -160,7 +160,6 @@ bool CreateDialogWindow(TDialog& dialog, HINSTANCE instance) {
   cls.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   cls.lpszClassName = DialogClass;
-  SetClassIcons(cls);
   if (!RegisterClassExW(&cls) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
   int dpi = DesignDpi;
@@ -185,6 +184,7 @@ bool CreateDialogWindow(TDialog& dialog, HINSTANCE instance) {
   HWND window = CreateWindowExW(exStyle, DialogClass, L"Settings", style, left, top, width, height,
                                 nullptr, nullptr, instance, &dialog);
   if (!window) return false;
+  SetWindowIcons(window);
   dialog.View.Window = window;
   dialog.View.Font = MessageFont();
   for (const TControlDesign& control : Controls) {

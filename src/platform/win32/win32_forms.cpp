@@ -302,7 +302,6 @@ bool RegisterClasses(HINSTANCE instance) {
   form.hInstance = instance;
   form.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   form.lpszClassName = FormClass;
-  SetClassIcons(form);
 
   WNDCLASSEXW surface = form;
   surface.lpfnWndProc = SurfaceWindowProc;
@@ -394,6 +393,7 @@ TWindowHandle TForm::Handle() {
     delete link;
     return 0;
   }
+  SetWindowIcons(window);
   Wnd = std::make_unique<TPlatformWindow>();
   Wnd->Wnd = window;
   Wnd->Link = link;
