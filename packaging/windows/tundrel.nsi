@@ -97,7 +97,7 @@ Var SaverWasThere
     File "/oname=$PLUGINSDIR\modern-wizard.bmp" "${ART}/wizard-${dpi}.bmp"
   !endif
   File "/oname=$PLUGINSDIR\modern-header.bmp" "${ART}/header-${dpi}.bmp"
-  SetBrandingImage /IMGID=1046 /RESIZETOFIT "$PLUGINSDIR\modern-header.bmp"
+  SetBrandingImage /IMGID=1046 /RESIZETOFIT "$PLUGINSDIR\modern-header.bmp" ; the header's picture
 !macroend
 !insertmacro PicturesForDpi ""
 !insertmacro PicturesForDpi "un."
