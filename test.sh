@@ -16,16 +16,17 @@ build_packages=(
   libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   libwayland-dev wayland-protocols libxkbcommon-dev
   clang libclang-rt-14-dev nsis
-  # The Windows build: cross compilers and the test framework's sources.
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
+  # The Windows build: cross compilers and the test framework's sources; the icon and the
+  # installer's pictures, drawn from SVG and written as ICO and BMP.
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest librsvg2-bin icoutils netpbm
 )
 test_packages=(
   xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
   libfaketime valgrind xscreensaver lintian dpkg-dev passwd man-db gnuplot-nox file
   sway swayidle grim wtype
-  # The other Wayland desktops: weston, whose screenshots netpbm reads, and mutter, which runs in
-  # a D-Bus session of its own.
-  weston netpbm mutter dbus-daemon
+  # The other Wayland desktops: weston, whose screenshots netpbm (above) reads, and mutter, which
+  # runs in a D-Bus session of its own.
+  weston mutter dbus-daemon
   # KWin for the fractional scales, with a session bus for its screenshots.
   kwin-wayland dbus python3-dbus
   # GNOME's idle watcher on mutter: stand-ins for the session's services and a GTK window of
@@ -129,15 +130,15 @@ for target in i686 x86_64; do
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$target-w64-mingw32.cmake"
   cmake --build "build-win$bits" -j"$jobs"
 done
-# Their downloads: each tree's zip, and the installer holding both builds, which the Wine tests
-# install.
-for bits in 32 64; do
-  cmake --build "build-win$bits" --target package
-done
 
 phase "the Linux build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
+# The Windows downloads: each tree's zip, and the installer holding both builds, which the Wine
+# tests install; its pictures show the scene as this build's tundrel-sim draws it.
+for bits in 32 64; do
+  cmake --build "build-win$bits" --target package
+done
 phase "waiting for the tests' packages"
 # The tests that need Wine, Xvfb or valgrind are added once those are there.
 wait_for_test_packages

@@ -1,5 +1,6 @@
 # Makes the Windows downloads of one build; run with `cmake -P` by its package target, which
-# passes VERSION, BITS, SAVER, OTHER_BUILD, DOCS, STAGE, OUT, STRIP, MAKENSIS and NSI.
+# passes VERSION, BITS, SAVER, OTHER_BUILD, DOCS, STAGE, OUT, STRIP, MAKENSIS and NSI, and for
+# the installer's icon and pictures ICON, SVG, RSVG_CONVERT and LINUX_BUILD.
 cmake_minimum_required(VERSION 3.16)
 
 # The machine field of a program's PE header: 014c for i386, 8664 for x86-64. A saver of the
@@ -85,11 +86,14 @@ stage_saver(${OTHER_BUILD}/src/shell/tundrel.scr ${other_bits} ${other_strip})
 if(NOT MAKENSIS)
   message(FATAL_ERROR "makensis is needed for the installer (Debian package nsis)")
 endif()
+set(ART ${STAGE}/art)
+include(${CMAKE_CURRENT_LIST_DIR}/artwork.cmake)
 set(setup ${OUT}/tundrel-${VERSION}-setup.exe)
 file(REMOVE ${setup})
 execute_process(COMMAND ${MAKENSIS} -V2 -DVERSION=${VERSION} -DOUTFILE=${setup}
                         -DSCR32=${STAGE}/win32/tundrel.scr -DSCR64=${STAGE}/win64/tundrel.scr
-                        -DREADME=${DOCS}/README.txt -DLICENSE=${DOCS}/LICENSE.txt ${NSI}
+                        -DREADME=${DOCS}/README.txt -DLICENSE=${DOCS}/LICENSE.txt
+                        -DICON=${ICON} -DART=${ART} ${NSI}
                 RESULT_VARIABLE failed)
 if(failed OR NOT EXISTS ${setup})
   message(FATAL_ERROR "makensis could not make ${setup}")

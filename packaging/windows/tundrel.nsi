@@ -1,6 +1,7 @@
 ; The Windows installer, tundrel-<version>-setup.exe, holding the 32-bit and the 64-bit saver;
 ; made by the package target of a Windows build (package.cmake), which defines VERSION, OUTFILE,
-; SCR32, SCR64, README and LICENSE on makensis's command line.
+; SCR32, SCR64, README, LICENSE, ICON (tundrel.ico) and ART (the folder of the pictures that
+; artwork.cmake makes) on makensis's command line.
 ;
 ; The saver goes where the Screen Saver Settings list it: System32 of the Windows it runs on, the
 ; 64-bit build on 64-bit Windows (with WOW64 file-system redirection off, since this installer is
@@ -13,6 +14,8 @@
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
+; Laid out for the screen's DPI, not drawn at 96 and stretched; the pictures come in three sizes.
+ManifestDPIAware true
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -43,6 +46,14 @@ Var Saver      ; the full path of the installed tundrel.scr
 Var SaverWasThere
 
 !define MUI_ABORTWARNING
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_HEADERIMAGE
+!define MUI_HEADERIMAGE_RIGHT
+!define MUI_HEADERIMAGE_BITMAP "${ART}/header-96.bmp"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${ART}/wizard-96.bmp"
+!define MUI_CUSTOMFUNCTION_GUIINIT PicturesForDpi
+!define MUI_CUSTOMFUNCTION_UNGUIINIT un.PicturesForDpi
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Open the Screen Saver Settings"
 !define MUI_FINISHPAGE_RUN_NOTCHECKED
@@ -66,6 +77,31 @@ Var SaverWasThere
   Abort
 !macroend
 
+; The pictures drawn for the screen's DPI: the bitmap controls take the size of their dialog units,
+; and the pictures made for 96 DPI, stretched to them, would come out blocky. Runs after the Modern
+; UI has put the 96 DPI ones in place, before the first page loads its picture.
+!macro PicturesForDpi un
+  Function ${un}PicturesForDpi
+    System::Call 'user32::GetDC(p 0) p .r0'
+    System::Call 'gdi32::GetDeviceCaps(p r0, i 88) i .r1' ; LOGPIXELSX
+    System::Call 'user32::ReleaseDC(p 0, p r0)'
+    ${If} $1 >= 168
+      !insertmacro PicturesOf "${un}" 192
+    ${ElseIf} $1 >= 120
+      !insertmacro PicturesOf "${un}" 144
+    ${EndIf}
+  FunctionEnd
+!macroend
+!macro PicturesOf un dpi
+  !if "${un}" == ""
+    File "/oname=$PLUGINSDIR\modern-wizard.bmp" "${ART}/wizard-${dpi}.bmp"
+  !endif
+  File "/oname=$PLUGINSDIR\modern-header.bmp" "${ART}/header-${dpi}.bmp"
+  SetBrandingImage /IMGID=1046 /RESIZETOFIT "$PLUGINSDIR\modern-header.bmp" ; the header's picture
+!macroend
+!insertmacro PicturesForDpi ""
+!insertmacro PicturesForDpi "un."
+
 ; Sections run in a thread of their own, and redirection is switched per thread: every section
 ; that touches System32 switches it off itself.
 !macro NativeSystemFolder
@@ -74,7 +110,7 @@ Var SaverWasThere
   ${EndIf}
 !macroend
 
-Section "Tundrel screen saver" SecSaver
+Section "Screen saver" SecSaver
   SectionIn RO
   !insertmacro NativeSystemFolder
   StrCpy $Saver "$SYSDIR\tundrel.scr"
@@ -124,14 +160,14 @@ Section "Tundrel screen saver" SecSaver
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$Saver"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$Saver,0"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   SectionGetSize ${SecSaver} $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-Section "Make Tundrel the current screen saver" SecCurrent
+Section "Use as screen saver" SecCurrent
   ; The saver it replaces is remembered for the uninstaller, but not when Tundrel is already the
   ; current one (a second install), which would make the uninstaller restore Tundrel itself.
   ReadRegStr $0 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
@@ -193,7 +229,7 @@ FunctionEnd
 ; The uninstaller: removes the saver (failing, with nothing changed, while it is in use), gives
 ; back the screen saver it replaced where Tundrel is still the current one, and keeps the user's
 ; settings unless that component is chosen (never in a silent uninstall).
-Section "un.Tundrel screen saver" SecUnSaver
+Section "un.Screen saver" SecUnSaver
   SectionIn RO
   !insertmacro NativeSystemFolder
   StrCpy $Saver "$SYSDIR\tundrel.scr"
@@ -228,7 +264,7 @@ Section "un.Tundrel screen saver" SecUnSaver
   RMDir $INSTDIR
 SectionEnd
 
-Section /o "un.Remove my Tundrel settings" SecUnSettings
+Section /o "un.Remove my settings" SecUnSettings
   DeleteRegKey HKCU "${SETTINGS_KEY}"
   DeleteRegKey /ifempty HKCU "Software\Ombrix"
 SectionEnd

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # tundrel-<version>-setup.exe under Wine, silent, as administrators deploy it: a failed install
-# changes nothing; an install puts the prefix's own build into System32 with its Add/Remove
-# Programs entry, and /MAKECURRENT makes it the screen saver; the installed file draws; the
-# uninstall removes it all, gives back the previous screen saver and keeps the user's settings.
+# changes nothing; an install puts the prefix's own build, with its icon, into System32 with its
+# Add/Remove Programs entry, and /MAKECURRENT makes it the screen saver; the installed file draws;
+# the uninstall removes it all, gives back the previous screen saver and keeps the user's
+# settings. Then its pages at 96 and 144 pixels per inch: Tundrel's pictures, drawn for each.
 # Usage: wine_installer.sh TUNDREL_SCR PROBE_EXE SETUP_EXE (TUNDREL_SCR: the build the prefix's
 # Windows should get; a win32 prefix is 32-bit Windows, a win64 prefix 64-bit Windows)
 source "$(dirname "$0")/wine_common.sh"
@@ -60,6 +61,12 @@ check "... puts this Windows' build into System32" \
 if [ "$WINEARCH" = win64 ]; then
   check "... and nothing into SysWOW64" test ! -e "$WINEPREFIX/drive_c/windows/syswow64/tundrel.scr"
 fi
+# Its first icon is the one Explorer and the Screen Saver Settings show (icotool reads a file,
+# not a pipe, where the 256-pixel image is a PNG).
+wrestool -x --type=14 -o "$WINEPREFIX/first.ico" "$installed" 2>/dev/null
+sizes=$(icotool -l "$WINEPREFIX/first.ico" 2>&1 | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | xargs)
+check "the installed saver's first icon has the sizes 16 to 256 ($sizes)" \
+  test "$sizes" = "16 20 24 32 40 48 64 256"
 check "... leaves the screen saver alone without /MAKECURRENT" \
   test "$(reg_value SCRNSAVE.EXE "$DESKTOP")" = "REG_SZ $PREVIOUS"
 entry="$(entry_value DisplayName)|$(entry_value DisplayVersion)"
@@ -67,6 +74,8 @@ entry+="|$(entry_value Publisher)"
 check "the uninstall entry: name, version, publisher ($entry)" \
   test "$entry" = "REG_SZ Tundrel screen saver|REG_SZ $version|REG_SZ Ombrix"
 uninstaller='C:\Program Files\Tundrel\uninstall.exe'
+check "... its icon, the saver's first ($(entry_value DisplayIcon))" \
+  same_path "$(entry_value DisplayIcon)" 'REG_SZ C:\windows\system32\tundrel.scr,0'
 check "... and the commands that uninstall" test \
   "$(entry_value UninstallString)|$(entry_value QuietUninstallString)" = \
   "REG_SZ \"$uninstaller\"|REG_SZ \"$uninstaller\" /S"
@@ -102,5 +111,40 @@ check "... and the uninstall entry" test "$(entry_value DisplayName)" = missing
 check "... gives back the previous screen saver" \
   test "$(reg_value SCRNSAVE.EXE "$DESKTOP")" = "REG_SZ $PREVIOUS"
 check "... and keeps the user's settings" test "$(reg_value ShowTime)" = "REG_DWORD 0x0"
+
+# The pages at 96 and 144 pixels per inch: the setup puts the welcome and finish pages' picture
+# and the header's, drawn for that density, in its plug-in folder (as BMP files), and the welcome
+# page shows the night scene, fewer than half of its pixels lit, where NSIS's own picture is blue
+# all over and a missing one the page's white. Escape and Enter (Yes) cancel it.
+bmp_size() { od -An -t d4 -j 18 -N 8 "$1" 2>/dev/null | xargs | tr ' ' x; }
+mostly_dark() {
+  [[ "$1" =~ ^([0-9]+)x([0-9]+)\ lit=([0-9]+)$ ]] && [ "${BASH_REMATCH[3]}" -gt 0 ] &&
+    [ $((2 * BASH_REMATCH[3])) -lt $((BASH_REMATCH[1] * BASH_REMATCH[2])) ]
+}
+temp=("$WINEPREFIX"/drive_c/users/*/Temp)
+for pictures in "96 164x314 150x57" "144 246x471 225x86"; do
+  read -r dpi wizard header <<<"$pictures"
+  timeout 60 wine reg add "$DESKTOP" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  rm -rf "${temp[0]}"/ns*.tmp
+  timeout 120 wine "$SETUP" >/dev/null 2>&1 &
+  SAVER_PID=$!
+  probe wait-title "Tundrel Setup" 30 >/dev/null
+  # Until the page has drawn its picture, on a busy machine a while after its window came.
+  for _ in $(seq 20); do
+    sleep 0.5
+    picture=$(probe picture "Tundrel Setup")
+    mostly_dark "$picture" && break
+  done
+  folder=$(dirname "${temp[0]}"/ns*.tmp/modern-wizard.bmp)
+  shown="$(bmp_size "$folder/modern-wizard.bmp") $(bmp_size "$folder/modern-header.bmp")"
+  check "at $dpi pixels per inch the pages' pictures are those drawn for it ($shown)" \
+    test "$shown" = "$wizard $header"
+  check "... and the welcome page shows the night scene ($picture)" mostly_dark "$picture"
+  probe key 27 >/dev/null
+  sleep 1
+  probe key 13 >/dev/null
+  saver_exit 10
+  stop_saver
+done
 
 finish

@@ -24,6 +24,7 @@ int Usage() {
                "       tundrel_probe boxes               (the settings dialog's check boxes)\n"
                "       tundrel_probe message-box TITLE SECONDS\n"
                "       tundrel_probe volatile-key PATH   (below HKEY_CURRENT_USER)\n"
+               "       tundrel_probe picture TITLE       (a window's largest bitmap control)\n"
                "       tundrel_probe move DX DY | key VK | click\n");
   return 2;
 }
@@ -312,6 +313,43 @@ int VolatileKey(const char* path) {
   return 0;
 }
 
+struct TPictureSearch {
+  HWND Found = nullptr;
+  RECT Rect = {};
+};
+
+BOOL CALLBACK MatchPicture(HWND window, LPARAM data) {
+  TPictureSearch* search = reinterpret_cast<TPictureSearch*>(data);
+  wchar_t name[16] = L"";
+  RECT rect;
+  if (!IsWindowVisible(window) || !GetClassNameW(window, name, 16) || lstrcmpiW(name, L"Static") ||
+      (GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP ||
+      !GetWindowRect(window, &rect))
+    return TRUE;
+  const auto area = [](const RECT& r) { return long(r.right - r.left) * (r.bottom - r.top); };
+  if (!search->Found || area(rect) > area(search->Rect)) {
+    search->Found = window;
+    search->Rect = rect;
+  }
+  return TRUE;
+}
+
+// The largest visible bitmap control in the window titled title (a wizard's picture), as
+// "WxH lit=N": its size on the screen and how many of its pixels are not black.
+int Picture(const char* title) {
+  HWND window = FindWindowA(nullptr, title);
+  TPictureSearch search;
+  if (window) EnumChildWindows(window, MatchPicture, reinterpret_cast<LPARAM>(&search));
+  if (!search.Found) {
+    std::printf("no picture in a window titled %s\n", title);
+    return 1;
+  }
+  const RECT& r = search.Rect;
+  std::printf("%ldx%ld lit=%ld\n", r.right - r.left, r.bottom - r.top,
+              LitPixels(r.left, r.top, r.right - r.left, r.bottom - r.top));
+  return 0;
+}
+
 void Send(INPUT& input) {
   SendInput(1, &input, sizeof input);
 }
@@ -389,6 +427,7 @@ int main(int argc, char** argv) {
   if (command == "boxes") return Boxes();
   if (command == "message-box" && argc == 4) return MessageBoxText(argv[2], std::atof(argv[3]));
   if (command == "volatile-key" && argc == 3) return VolatileKey(argv[2]);
+  if (command == "picture" && argc == 3) return Picture(argv[2]);
   if (command == "move" && argc == 4) return Move(std::atoi(argv[2]), std::atoi(argv[3]));
   if (command == "key" && argc == 3) return Key(static_cast<WORD>(std::atoi(argv[2])));
   if (command == "click") return Click();

@@ -1,6 +1,7 @@
 # tundrel.scr, the saver for Windows: the shell's scene window, start-up and dialog handlers over
 # the Win32 form framework, the settings dialog and the WGL surface of this folder, with the
-# manifest and version resource. Included from the shell's CMakeLists.txt in Windows builds.
+# icon, manifest and version resources. Included from the shell's CMakeLists.txt in Windows
+# builds.
 include_guard(GLOBAL)
 set(TUNDREL_SHELL_DIR ${PROJECT_SOURCE_DIR}/src/shell)
 set(TUNDREL_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -9,6 +10,7 @@ set(TUNDREL_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 # the settings dialog's window.
 include(${TUNDREL_SHELL_DIR}/config_dialog.cmake)
 add_library(tundrel_win32_forms STATIC
+  ${TUNDREL_WIN32_DIR}/app_icon.cpp
   ${TUNDREL_WIN32_DIR}/settings_dialog_win32.cpp
   ${TUNDREL_WIN32_DIR}/win32_forms.cpp
   ${TUNDREL_WIN32_DIR}/win32_display.cpp
@@ -25,14 +27,45 @@ target_include_directories(tundrel_saver PUBLIC ${TUNDREL_SHELL_DIR})
 target_link_libraries(tundrel_saver PUBLIC tundrel_render tundrel_shell tundrel_sim
                                            tundrel_win32_forms)
 
+# The icon, made from packaging/tundrel.svg: 16 to 64 pixels for the small and large icons at
+# 100 % to 200 %, and 256, stored as PNG, for Explorer's large views. The installer uses it too
+# (the target's TUNDREL_ICON property).
+find_program(TUNDREL_RSVG_CONVERT rsvg-convert)
+find_program(TUNDREL_ICOTOOL icotool)
+if(NOT TUNDREL_RSVG_CONVERT OR NOT TUNDREL_ICOTOOL)
+  message(FATAL_ERROR "The saver's icon needs rsvg-convert (Debian package librsvg2-bin) and "
+                      "icotool (icoutils)")
+endif()
+set(TUNDREL_ICON_FILE ${CMAKE_CURRENT_BINARY_DIR}/tundrel.ico)
+set(icon_svg ${PROJECT_SOURCE_DIR}/packaging/tundrel.svg)
+set(icon_commands)
+set(icon_images)
+foreach(size 16 20 24 32 40 48 64 256)
+  set(image ${CMAKE_CURRENT_BINARY_DIR}/icon/tundrel-${size}.png)
+  list(APPEND icon_commands COMMAND ${TUNDREL_RSVG_CONVERT} -w ${size} -h ${size} -o ${image}
+                            ${icon_svg})
+  if(size EQUAL 256)
+    list(APPEND icon_images --raw=${image})
+  else()
+    list(APPEND icon_images ${image})
+  endif()
+endforeach()
+add_custom_command(OUTPUT ${TUNDREL_ICON_FILE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/icon
+  ${icon_commands}
+  COMMAND ${TUNDREL_ICOTOOL} -c -o ${TUNDREL_ICON_FILE} ${icon_images}
+  DEPENDS ${icon_svg}
+  COMMENT "Making tundrel.ico"
+  VERBATIM)
+
 set(TUNDREL_MANIFEST ${TUNDREL_WIN32_DIR}/tundrel.manifest)
 configure_file(${TUNDREL_WIN32_DIR}/tundrel.rc.in ${CMAKE_CURRENT_BINARY_DIR}/tundrel.rc @ONLY)
 
 # A GUI program (no console) named tundrel.scr; everything from the compiler is linked in, so
 # it needs only DLLs that come with Windows.
 add_executable(tundrel WIN32 ${TUNDREL_SHELL_DIR}/main.cpp ${CMAKE_CURRENT_BINARY_DIR}/tundrel.rc)
-set_target_properties(tundrel PROPERTIES SUFFIX ".scr")
+set_target_properties(tundrel PROPERTIES SUFFIX ".scr" TUNDREL_ICON ${TUNDREL_ICON_FILE})
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/tundrel.rc PROPERTIES
-                            OBJECT_DEPENDS ${TUNDREL_MANIFEST})
+                            OBJECT_DEPENDS "${TUNDREL_MANIFEST};${TUNDREL_ICON_FILE}")
 target_compile_definitions(tundrel PRIVATE TUNDREL_SETTINGS_DIALOG)
 target_link_libraries(tundrel PRIVATE tundrel_saver)

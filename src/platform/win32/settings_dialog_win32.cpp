@@ -8,6 +8,7 @@
 
 #include <exception>
 
+#include "app_icon.h"
 #include "fConfig_dialog.h"
 #include "forms.h"
 #include "settings_dialog.h"
@@ -183,6 +184,7 @@ bool CreateDialogWindow(TDialog& dialog, HINSTANCE instance) {
   HWND window = CreateWindowExW(exStyle, DialogClass, L"Settings", style, left, top, width, height,
                                 nullptr, nullptr, instance, &dialog);
   if (!window) return false;
+  SetWindowIcons(window);
   dialog.View.Window = window;
   dialog.View.Font = MessageFont();
   for (const TControlDesign& control : Controls) {

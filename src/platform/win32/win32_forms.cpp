@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app_icon.h"
 #include "forms.h"
 #include "wgl_window_surface.h"
 #include "wide_text.h"
@@ -392,6 +393,7 @@ TWindowHandle TForm::Handle() {
     delete link;
     return 0;
   }
+  SetWindowIcons(window);
   Wnd = std::make_unique<TPlatformWindow>();
   Wnd->Wnd = window;
   Wnd->Link = link;
