@@ -14,11 +14,11 @@
 #include "energy.h"
 #include "idle_rules.h"
 #include "input_rules.h"
+#include "keys/key_codes.h"
 #include "run_mode.h"
 #include "statistics.h"
 #include "views.h"
 #include "x11/cp1251.h"
-#include "x11/key_codes.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "keys/key_codes.h"
 #include "wayland/wayland_backend.h"
-#include "x11/key_codes.h"
 
 namespace {
 
