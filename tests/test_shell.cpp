@@ -19,6 +19,7 @@
 #include "statistics.h"
 #include "views.h"
 #include "x11/cp1251.h"
+#include "x11/screen_density.h"
 
 namespace {
 
@@ -371,6 +372,20 @@ TEST(Cp1251, CaptionBytesBecomeUtf8) {
   EXPECT_EQ(Cp1251ToUtf8("\xB9\x88"), "\xE2\x84\x96\xE2\x82\xAC");                  // № €
   EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
   EXPECT_EQ(Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+// ---- the screen's density on X ----
+
+TEST(DensityOnX, XftDpiIsTheLastEntryOfTheResourceDatabaseAsXrdbWritesIt) {
+  EXPECT_EQ(XftDpiOf("Xft.dpi:\t192\n"), 192);
+  EXPECT_EQ(XftDpiOf("Xcursor.size:\t24\nXft.dpi:\t144\nXft.antialias:\t1\n"), 144);
+  EXPECT_EQ(XftDpiOf("  Xft.dpi : 120.5\r"), 120.5);
+  EXPECT_EQ(XftDpiOf("Xft.dpi:\t96\nXft.dpi:\t192\n"), 192);
+  // None, other resources, and values that are no number.
+  for (const char* text :
+       {"", "Xft.dpiX:\t192\n", "*dpi:\t192\n", "Xft.dpi\t192\n", "Xft.dpi:\t\n",
+        "Xft.dpi:\t19x2\n", "Xft.dpi:\t-96\n", "Xft.dpi:\t192\nXft.dpi:\tlarge\n"})
+    EXPECT_EQ(XftDpiOf(text), 0) << text;
 }
 
 // ---- keys on X ----
