@@ -18,6 +18,7 @@
 #include "run_mode.h"
 #include "statistics.h"
 #include "views.h"
+#include "wayland/wayland_backend.h"
 #include "x11/cp1251.h"
 #include "x11/screen_density.h"
 
@@ -251,6 +252,28 @@ TEST(InputRules, UserRunTurnsTheCameraOneRadianPer60PixelsAndNeverCloses) {
   outcome = MouseMoveOutcome(false, {100, 0}, {70, 0});
   EXPECT_DOUBLE_EQ(outcome.AngleChange, 0.5);
   EXPECT_FALSE(MouseMoveOutcome(false, {0, 0}, {3000, 3000}).Close);
+}
+
+// Wayland gives pointer positions in surface units; the form gets them in the view's pixels.
+TEST(InputRules, WaylandPointerPositionsAreTheViewsPixelsAtEveryScale) {
+  auto pixels = [](double x, double y, int scale) {
+    const TPoint p = WlBufferPoint(x, y, scale);
+    return std::vector<int32_t>{p.X, p.Y};
+  };
+  // The pixel a position falls in, above and left of the surface too.
+  EXPECT_EQ(pixels(10.75, 0.5, 120), (std::vector<int32_t>{10, 0}));
+  EXPECT_EQ(pixels(-0.25, -1, 120), (std::vector<int32_t>{-1, -1}));
+  EXPECT_EQ(pixels(10.5, 0.25, 180), (std::vector<int32_t>{15, 0}));
+  EXPECT_EQ(pixels(10.5, 0.75, 240), (std::vector<int32_t>{21, 1}));
+  EXPECT_EQ(pixels(8388607.0, -8388608.0, 12000), (std::vector<int32_t>{838860700, -838860800}));
+  // A hand that takes the pointer across a tenth of a 1920-pixel output crosses 192, 128 or 96
+  // surface units at scale 1, 1.5 or 2, and turns the camera by the same angle every time.
+  for (const int scale : {120, 180, 240}) {
+    const double across = 192.0 * 120 / scale;
+    const TMouseMoveOutcome outcome = MouseMoveOutcome(false, WlBufferPoint(100, 40, scale),
+                                                       WlBufferPoint(100 + across, 40, scale));
+    EXPECT_DOUBLE_EQ(outcome.AngleChange, -192 / MouseTurnRate) << scale;
+  }
 }
 
 TEST(InputRules, ClicksCloseArgumentModesAndSwitchThePredatorInAUserRun) {
