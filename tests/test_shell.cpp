@@ -1,7 +1,8 @@
 // The saver's decisions, without a display: run modes and drawing targets from the command line,
-// the input rules of both kinds of start, the key facts recorded on X, the statistics caption
-// with its number formatting, the energy rules (frame budgets, who can see a window, battery)
-// and the GNOME idle watcher's delay and command line.
+// the input rules of both kinds of start (Wayland's pointer in the view's pixels), the key facts
+// and the screen's density recorded on X, the statistics caption with its number formatting, the
+// energy rules (frame budgets, who can see a window, battery) and the GNOME idle watcher's delay
+// and command line.
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -254,20 +255,15 @@ TEST(InputRules, UserRunTurnsTheCameraOneRadianPer60PixelsAndNeverCloses) {
   EXPECT_FALSE(MouseMoveOutcome(false, {0, 0}, {3000, 3000}).Close);
 }
 
-// Wayland gives pointer positions in surface units; the form gets them in the view's pixels.
+// Wayland gives pointer positions in surface units; the form gets the pixel of the view they fall
+// in, so a hand that sweeps a tenth of a 1920-pixel output (192, 128 or 96 units at scale 1, 1.5
+// or 2) turns the camera by the same angle at every scale.
 TEST(InputRules, WaylandPointerPositionsAreTheViewsPixelsAtEveryScale) {
-  auto pixels = [](double x, double y, int scale) {
-    const TPoint p = WlBufferPoint(x, y, scale);
-    return std::vector<int32_t>{p.X, p.Y};
-  };
-  // The pixel a position falls in, above and left of the surface too.
-  EXPECT_EQ(pixels(10.75, 0.5, 120), (std::vector<int32_t>{10, 0}));
-  EXPECT_EQ(pixels(-0.25, -1, 120), (std::vector<int32_t>{-1, -1}));
-  EXPECT_EQ(pixels(10.5, 0.25, 180), (std::vector<int32_t>{15, 0}));
-  EXPECT_EQ(pixels(10.5, 0.75, 240), (std::vector<int32_t>{21, 1}));
-  EXPECT_EQ(pixels(8388607.0, -8388608.0, 12000), (std::vector<int32_t>{838860700, -838860800}));
-  // A hand that takes the pointer across a tenth of a 1920-pixel output crosses 192, 128 or 96
-  // surface units at scale 1, 1.5 or 2, and turns the camera by the same angle every time.
+  const TPoint a = WlBufferPoint(10.5, -0.25, 180), b = WlBufferPoint(8388607.0, 0.75, 12000);
+  EXPECT_EQ(a.X, 15);
+  EXPECT_EQ(a.Y, -1);
+  EXPECT_EQ(b.X, 838860700);
+  EXPECT_EQ(b.Y, 75);
   for (const int scale : {120, 180, 240}) {
     const double across = 192.0 * 120 / scale;
     const TMouseMoveOutcome outcome = MouseMoveOutcome(false, WlBufferPoint(100, 40, scale),
@@ -386,7 +382,7 @@ TEST(Statistics, PlainNumbersHaveAtMost15SignificantDigitsAndNoExponent) {
   EXPECT_EQ(PlainNumber(-0.0, '.'), "0");
 }
 
-// ---- captions on X ----
+// ---- captions and the screen's density on X ----
 
 TEST(Cp1251, CaptionBytesBecomeUtf8) {
   EXPECT_EQ(Cp1251ToUtf8("FPS: 1.5 " + Label),
@@ -396,8 +392,6 @@ TEST(Cp1251, CaptionBytesBecomeUtf8) {
   EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
   EXPECT_EQ(Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
-
-// ---- the screen's density on X ----
 
 TEST(DensityOnX, XftDpiIsTheLastEntryOfTheResourceDatabaseAsXrdbWritesIt) {
   EXPECT_EQ(XftDpiOf("Xft.dpi:\t192\n"), 192);
