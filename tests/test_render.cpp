@@ -599,16 +599,18 @@ TEST_F(RenderTest, FramePresentsThenWritesTheClockOnlyWhenSwitchedOnThenInvalida
 }
 
 // The clock's points count the view's height in pixels of a 96-per-inch screen: drawn at the
-// screen's density, it is the same share of the height at every scale, and so is its margin.
+// screen's density, it is the same share of the height at every scale, and so is its margin. An X
+// screen of 100 or 192 pixels per inch draws 23 or 12 points as 32 pixels, as 96 draws 24.
 TEST(ClockPlacement, CountsTheHeightInPixelsOfANinetySixPerInchScreen) {
   struct TCase {
     int Height;
     double Scale;
     int Points, Margin;
   };
-  const TCase cases[] = {{480, 1, 16, 16},    {200, 1, 8, 8},      {720, 1, 24, 24},
-                         {900, 1.25, 24, 30}, {1080, 1.5, 24, 36}, {1440, 2, 24, 48},
-                         {768, 2, 12, 24},    {300, 2, 8, 16},     {1081, 1.5, 24, 36}};
+  const TCase cases[] = {{480, 1, 16, 16},         {200, 1, 8, 8},      {720, 1, 24, 24},
+                         {900, 1.25, 24, 30},      {1080, 1.5, 24, 36}, {1440, 2, 24, 48},
+                         {768, 2, 12, 24},         {300, 2, 8, 16},     {1081, 1.5, 24, 36},
+                         {720, 100 / 96.0, 23, 24}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.Height) + " pixels at scale " + std::to_string(c.Scale));
     const TClockPlacement place = ClockPlacement(c.Height, c.Scale);

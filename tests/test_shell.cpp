@@ -1,7 +1,8 @@
 // The saver's decisions, without a display: run modes and drawing targets from the command line,
-// the input rules of both kinds of start, the key facts recorded on X, the statistics caption
-// with its number formatting, the energy rules (frame budgets, who can see a window, battery)
-// and the GNOME idle watcher's delay and command line.
+// the input rules of both kinds of start (Wayland's pointer in the view's pixels), the key facts
+// and the screen's density recorded on X, the statistics caption with its number formatting, the
+// energy rules (frame budgets, who can see a window, battery) and the GNOME idle watcher's delay
+// and command line.
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -14,11 +15,13 @@
 #include "energy.h"
 #include "idle_rules.h"
 #include "input_rules.h"
+#include "keys/key_codes.h"
 #include "run_mode.h"
 #include "statistics.h"
 #include "views.h"
+#include "wayland/wayland_backend.h"
 #include "x11/cp1251.h"
-#include "x11/key_codes.h"
+#include "x11/screen_density.h"
 
 namespace {
 
@@ -252,6 +255,23 @@ TEST(InputRules, UserRunTurnsTheCameraOneRadianPer60PixelsAndNeverCloses) {
   EXPECT_FALSE(MouseMoveOutcome(false, {0, 0}, {3000, 3000}).Close);
 }
 
+// Wayland gives pointer positions in surface units; the form gets the pixel of the view they fall
+// in, so a hand that sweeps a tenth of a 1920-pixel output (192, 128 or 96 units at scale 1, 1.5
+// or 2) turns the camera by the same angle at every scale.
+TEST(InputRules, WaylandPointerPositionsAreTheViewsPixelsAtEveryScale) {
+  const TPoint a = WlBufferPoint(10.5, -0.25, 180), b = WlBufferPoint(8388607.0, 0.75, 12000);
+  EXPECT_EQ(a.X, 15);
+  EXPECT_EQ(a.Y, -1);
+  EXPECT_EQ(b.X, 838860700);
+  EXPECT_EQ(b.Y, 75);
+  for (const int scale : {120, 180, 240}) {
+    const double across = 192.0 * 120 / scale;
+    const TMouseMoveOutcome outcome = MouseMoveOutcome(false, WlBufferPoint(100, 40, scale),
+                                                       WlBufferPoint(100 + across, 40, scale));
+    EXPECT_DOUBLE_EQ(outcome.AngleChange, -192 / MouseTurnRate) << scale;
+  }
+}
+
 TEST(InputRules, ClicksCloseArgumentModesAndSwitchThePredatorInAUserRun) {
   EXPECT_EQ(MouseDownAction(true), TInputAction::Close);
   EXPECT_EQ(MouseDownAction(false), TInputAction::FollowNext);
@@ -362,7 +382,7 @@ TEST(Statistics, PlainNumbersHaveAtMost15SignificantDigitsAndNoExponent) {
   EXPECT_EQ(PlainNumber(-0.0, '.'), "0");
 }
 
-// ---- captions on X ----
+// ---- captions and the screen's density on X ----
 
 TEST(Cp1251, CaptionBytesBecomeUtf8) {
   EXPECT_EQ(Cp1251ToUtf8("FPS: 1.5 " + Label),
@@ -371,6 +391,18 @@ TEST(Cp1251, CaptionBytesBecomeUtf8) {
   EXPECT_EQ(Cp1251ToUtf8("\xB9\x88"), "\xE2\x84\x96\xE2\x82\xAC");                  // № €
   EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
   EXPECT_EQ(Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(DensityOnX, XftDpiIsTheLastEntryOfTheResourceDatabaseAsXrdbWritesIt) {
+  EXPECT_EQ(XftDpiOf("Xft.dpi:\t192\n"), 192);
+  EXPECT_EQ(XftDpiOf("Xcursor.size:\t24\nXft.dpi:\t144\nXft.antialias:\t1\n"), 144);
+  EXPECT_EQ(XftDpiOf("  Xft.dpi : 120.5\r"), 120.5);
+  EXPECT_EQ(XftDpiOf("Xft.dpi:\t96\nXft.dpi:\t192\n"), 192);
+  // None, other resources, and values that are no number.
+  for (const char* text :
+       {"", "Xft.dpiX:\t192\n", "*dpi:\t192\n", "Xft.dpi\t192\n", "Xft.dpi:\t\n",
+        "Xft.dpi:\t19x2\n", "Xft.dpi:\t-96\n", "Xft.dpi:\t192\nXft.dpi:\tlarge\n"})
+    EXPECT_EQ(XftDpiOf(text), 0) << text;
 }
 
 // ---- keys on X ----

@@ -118,7 +118,7 @@ xdotool key b
 await_exit "$saver_pid" 5
 
 # The clock is part of every presented frame: 60 shots of the composited screen's top-left
-# corner each hold its yellow (a 25-point clock at 768 pixels high).
+# corner each hold its yellow (a 24-point clock at 768 pixels high and 100 pixels per inch).
 if command -v picom >/dev/null; then
   picom --config /dev/null --backend xrender >"$work/picom.log" 2>&1 &
   started+=("$!")
@@ -136,6 +136,40 @@ if command -v picom >/dev/null; then
 else
   check "picom is installed for the compositor case" false
 fi
+# The clock takes the same share of the screen's height at every density: drawn at the density
+# the desktop asks for (Xft.dpi, set with xrdb) or the server has (-dpi), its digits span the rows
+# they span on a plain server to within a tenth, where a clock counted twice over takes about twice
+# as many. The rows are the middle of five readings: a yellow animal beside the clock may lengthen
+# one.
+clock_rows() {
+  local root
+  root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+  for _ in $(seq 5); do "$probe" yellow-rows "$root" 0 0 640 180; sleep 0.2; done | sort -n | sed -n 3p
+}
+# clock_at <what>: /s on the current server; its clock's rows in rows_<what>.
+clock_at() {
+  start_at 300 300 /s
+  eval "rows_$1=\$(clock_rows)"
+  xdotool key b
+  await_exit "$saver_pid" 5
+}
+near_plain() { [ "${rows_plain:-0}" -gt 0 ] && [ $((10 * $1)) -ge $((9 * rows_plain)) ] &&
+  [ $((10 * $1)) -le $((11 * rows_plain)) ]; }
+start_xvfb 1280x720x24
+clock_at plain
+if command -v xrdb >/dev/null; then
+  echo 'Xft.dpi: 192' | xrdb -merge
+  clock_at xft
+  check "Xft.dpi 192: the clock spans the rows it spans at the server's 100 ($rows_plain -> $rows_xft)" \
+    near_plain "${rows_xft:-0}"
+else
+  check "xrdb is installed for the Xft.dpi case" false
+fi
+start_xvfb 1280x720x24 -dpi 192
+clock_at dpi
+check "Xvfb -dpi 192: the clock spans the rows it spans at 100 ($rows_plain -> $rows_dpi)" \
+  near_plain "${rows_dpi:-0}"
+
 # Every monitor shows the scene and its own clock, sized by its height: two and three RandR
 # monitors of different sizes, the first on the whole screen's output.
 command -v xrandr >/dev/null || { echo "FAIL: xrandr is not installed"; fails=$((fails + 1)); finish; }

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The native Wayland runs under a headless sway of their own, without any X server: /s with a
 # view and a clock on every output (outputs added, removed and scaled while it runs too), Space
-# and pointer moves of up to 5 pixels that it passes, the keys, larger moves and clicks that end
-# it, the window without arguments that only Escape ends, with no more than its frame budget at
-# 144 Hz and no frames on a hidden workspace, /p refused, the settings dialog, the compositor
-# going away under it, and a start by swayidle beside a lock. sway refuses to run as root, so as
-# root it and every client run as nobody (uid 65534).
+# and pointer moves of up to 5 pixels (the view's own, at scale 2 too) that it passes, the keys,
+# larger moves and clicks that end it, the window without arguments that only Escape ends, with no
+# more than its frame budget at 144 Hz and no frames on a hidden workspace, /p refused, the
+# settings dialog, the compositor going away under it, and a start by swayidle beside a lock. sway
+# refuses to run as root, so as root it and every client run as nobody (uid 65534).
 # Usage: wayland_saver.sh <tundrel> <wl_pointer>
 set -u
 tools=(sway swaymsg swayidle grim wtype)
@@ -97,6 +97,19 @@ await_exit "$saver_pid" 3
 check "/s: another key ends it with status 0 ($exit_status)" test "$exit_status" = 0
 check "/s: nothing but the protocol log was written on stderr" test -z "$(grep -v '^\[' "$work/err")"
 stop "$saver_pid"
+
+# On an output of scale 2 the pointer counts the view's own pixels, two a surface unit, as the
+# camera does: moves of 2 and 2 units (4 pixels each) pass, 3 more (6 pixels at least) end it.
+as_user swaymsg output HEADLESS-1 scale 2 >/dev/null
+launch /s
+shown HEADLESS-1 20
+pointer move 2 0; pointer move 0 2; sleep 0.6
+check "/s at scale 2: a move of 2 and 2 units (4 and 4 pixels) does not end it" running "$saver_pid"
+pointer move 3 0
+await_exit "$saver_pid" 3
+check "/s at scale 2: 3 units more end it with status 0 ($exit_status)" test "$exit_status" = 0
+stop "$saver_pid"
+as_user swaymsg output HEADLESS-1 scale 1 >/dev/null
 
 launch /s
 shown HEADLESS-1 20

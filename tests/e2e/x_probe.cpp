@@ -14,6 +14,8 @@
 //   x_probe ppm ID FILE    writes window ID as a binary PPM image
 //   x_probe colour ID R G B X Y W H  prints how many pixels of that rectangle of window ID are
 //                          within 60 of the colour on every channel
+//   x_probe yellow-rows ID X Y W H  prints the height in rows of the clock's yellow there: the
+//                          band of rows (gaps of at most 2) that holds the most of it
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -184,6 +186,35 @@ int CountColour(Display* dpy, Window window, const int rgb[3], int left, int top
   return 0;
 }
 
+// The clock's height in rows: rows with two yellow pixels or more form bands across gaps of at
+// most 2 rows, and the band with the most yellow is the clock's (a yellow animal beside it is
+// not counted).
+int YellowRows(Display* dpy, Window window, int left, int top, int width, int height) {
+  XImage* image = Grab(dpy, window);
+  if (!image) return 1;
+  int bandTop = -1, bandBottom = -1, bestRows = 0;
+  long bandYellow = 0, bestYellow = 0;
+  for (int y = top; y < top + height && y < image->height; ++y) {
+    long yellow = 0;
+    for (int x = left; x < left + width && x < image->width; ++x)
+      if (IsYellow(XGetPixel(image, x, y))) ++yellow;
+    if (yellow < 2) continue;
+    if (bandTop < 0 || y - bandBottom > 3) {
+      bandTop = y;
+      bandYellow = 0;
+    }
+    bandBottom = y;
+    bandYellow += yellow;
+    if (bandYellow > bestYellow) {
+      bestYellow = bandYellow;
+      bestRows = bandBottom - bandTop + 1;
+    }
+  }
+  XDestroyImage(image);
+  std::printf("%d\n", bestRows);
+  return 0;
+}
+
 int WritePpm(Display* dpy, Window window, const char* path) {
   XImage* image = Grab(dpy, window);
   if (!image) return 1;
@@ -238,12 +269,15 @@ int main(int argc, char** argv) {
     const int rgb[3] = {std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])};
     status = CountColour(dpy, std::strtoul(argv[2], nullptr, 0), rgb, std::atoi(argv[6]),
                          std::atoi(argv[7]), std::atoi(argv[8]), std::atoi(argv[9]));
-  } else if (command == "ppm" && argc == 4)
+  } else if (command == "yellow-rows" && argc == 7)
+    status = YellowRows(dpy, std::strtoul(argv[2], nullptr, 0), std::atoi(argv[3]),
+                        std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
+  else if (command == "ppm" && argc == 4)
     status = WritePpm(dpy, std::strtoul(argv[2], nullptr, 0), argv[3]);
   else
     std::fprintf(stderr,
                  "usage: x_probe window W H [X Y] | dock W H X Y | cover W H X Y | lit ID [X Y W "
-                 "H] | await ID S | yellow ID X Y W H | "
+                 "H] | await ID S | yellow ID X Y W H | yellow-rows ID X Y W H | "
                  "ppm ID FILE | "
                  "colour ID R G B X Y W H\n");
   XCloseDisplay(dpy);

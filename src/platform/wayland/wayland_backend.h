@@ -19,6 +19,8 @@
 #include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -52,6 +54,18 @@ inline int WlScaledLength(int length, int scale) {
   const long long scaled = static_cast<long long>(length) * scale;
   const long long half = WlScaleDenominator / 2;
   return static_cast<int>((scaled >= 0 ? scaled + half : scaled - half) / WlScaleDenominator);
+}
+
+// A position on a surface in surface units, as pointer events give it, in the pixels of its buffer
+// at scale (in 120ths): the pixel it falls in, from the surface's top-left corner. The form counts
+// the pointer in these, the view's own pixels, so that the camera turns by the same angle and the
+// mouse tolerance spans the same part of the screen at every scale, as on X11 and Windows.
+inline TPoint WlBufferPoint(double x, double y, int scale) {
+  auto pixel = [scale](double position) {
+    const double scaled = std::floor(position * scale / WlScaleDenominator);
+    return static_cast<int32_t>(std::clamp(scaled, -2147483648.0, 2147483647.0));
+  };
+  return TPoint{pixel(x), pixel(y)};
 }
 
 // The round trips the backend waits at most for the compositor to answer (every output described
@@ -195,8 +209,10 @@ class TWaylandState : public TApplication::TPlatformState {
   // Sizes the drawable's buffer for its surface's size and its outputs' scale.
   void FitBuffer(TWlDrawable& drawable);
   void DrawableClosed(TWlDrawable& drawable);
-  // The position of the pointer over drawable in the form's client area.
-  TPoint ClientPoint(const TWlDrawable& drawable, double x, double y) const;
+  // The position of the pointer over drawable, given in the drawable's pixels, in the form's
+  // client area: a toplevel's client area is its buffer; a full-screen surface's view starts at
+  // its output's corner in the window (in compositor space), its pixels counted from there.
+  TPoint ClientPoint(const TWlDrawable& drawable, TPoint pixel) const;
 
   // EGL: the display and context, made once; false and the reason otherwise.
   bool InitEgl(std::string& error);
@@ -228,8 +244,11 @@ class TWaylandState : public TApplication::TPlatformState {
   uint64_t PointerDrawable = 0;  // the drawable under the pointer, 0 when none of ours
   uint8_t ButtonsHeld = 0;       // ssLeft, ssRight, ssMiddle
   bool PointerSeen = false;
-  TPoint PointerOrigin{};  // where the pointer was first seen, in compositor space
-  TPoint PointerPos{};     // the pointer's last position, in compositor space
+  // Where the pointer was first seen and where it was last, in compositor space with the position
+  // on the surface under it in that surface's pixels.
+  TPoint PointerOrigin{};
+  TPoint PointerPos{};
+  TPoint PointerPixel{};  // the pointer's last position on PointerDrawable, in its pixels
 
   std::map<TWindowHandle, TWlWindow*> Windows;
   TWindowHandle NextHandle = 1;

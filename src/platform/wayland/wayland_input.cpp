@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "keys/key_codes.h"
 #include "wayland/wayland_backend.h"
-#include "x11/key_codes.h"
 
 namespace {
 
@@ -187,11 +187,14 @@ TWlDrawable* DrawableOfSurface(wl_surface* surface) {
 // own surfaces. The saver reads CursorPos once at start and ends the full-screen run when a
 // motion takes the pointer more than a few pixels from there, so positions are counted from
 // where the pointer was first seen: (0, 0) until then, and from then on the compositor-space
-// position (the output's logical origin plus the position on its surface) less that first one.
+// position (the output's logical origin plus the position on its surface, in the surface's own
+// pixels) less that first one. The pixels are those of the view the scene is drawn in, whatever
+// the output's scale.
 void PointerAt(TWaylandState& state, const TWlDrawable& drawable, wl_fixed_t x, wl_fixed_t y,
                bool entering) {
-  TPoint global{static_cast<int32_t>(std::floor(wl_fixed_to_double(x))),
-                static_cast<int32_t>(std::floor(wl_fixed_to_double(y)))};
+  state.PointerPixel =
+      WlBufferPoint(wl_fixed_to_double(x), wl_fixed_to_double(y), drawable.Scale120);
+  TPoint global = state.PointerPixel;
   if (const TWlOutput* output = state.OutputOf(drawable.OutputName)) {
     const TScreenRect rect = output->Rect();
     global.X += rect.Left;
@@ -224,7 +227,7 @@ void PointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y
   TWlDrawable* drawable = state.DrawableById(state.PointerDrawable);
   if (drawable == nullptr) return;
   PointerAt(state, *drawable, x, y, false);
-  const TPoint client = state.ClientPoint(*drawable, wl_fixed_to_double(x), wl_fixed_to_double(y));
+  const TPoint client = state.ClientPoint(*drawable, state.PointerPixel);
   const TShiftState shift = ModifiersOf(state.KeyState) | state.ButtonsHeld;
   const TWindowHandle handle = drawable->Window;
   state.Defer([&state, handle, shift, client] {
@@ -262,10 +265,7 @@ void PointerButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button,
   state.ButtonsHeld |= flag;
   TWlDrawable* drawable = state.DrawableById(state.PointerDrawable);
   if (drawable == nullptr) return;
-  TWlOutput* output = state.OutputOf(drawable->OutputName);
-  const TScreenRect rect = output ? output->Rect() : TScreenRect{};
-  const TPoint client =
-      state.ClientPoint(*drawable, state.PointerPos.X - rect.Left, state.PointerPos.Y - rect.Top);
+  const TPoint client = state.ClientPoint(*drawable, state.PointerPixel);
   const TShiftState shift = ModifiersOf(state.KeyState) | state.ButtonsHeld;
   const TWindowHandle handle = drawable->Window;
   state.Defer([&state, handle, which, shift, client] {
@@ -369,8 +369,8 @@ void TWaylandState::ReleaseSeat() {
   Seat = nullptr;
 }
 
-TPoint TWaylandState::ClientPoint(const TWlDrawable& drawable, double x, double y) const {
-  TPoint point{static_cast<int32_t>(std::floor(x)), static_cast<int32_t>(std::floor(y))};
+TPoint TWaylandState::ClientPoint(const TWlDrawable& drawable, TPoint pixel) const {
+  TPoint point = pixel;
   if (const TWlOutput* output = OutputOf(drawable.OutputName)) {
     const TScreenRect rect = output->Rect();
     const TScreenRect bounds = Bounds();

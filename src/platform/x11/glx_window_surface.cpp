@@ -3,7 +3,6 @@
 // trap that swallows it and reports it to the caller instead of ending the process.
 #include "x11/glx_window_surface.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,7 @@
 
 #include "text/gl_frame_text.h"
 #include "x11/cold_pages.h"
+#include "x11/screen_density.h"
 
 namespace {
 
@@ -51,25 +51,6 @@ int TXErrorTrap::Caught = 0;
 // While a surface lives, X errors that GL raises on its own (a window destroyed while a frame
 // is drawn into it, as when the host closes its preview) are dropped instead of ending the
 // program; the next frame tick notices the window is gone.
-// The Xft.dpi resource, else the screen's size in pixels and millimetres, else 96 pixels per
-// inch; resolutions outside 24..1200 are taken for a misreported screen size.
-int ScreenPixelsPerInch(Display* display, int screen) {
-  constexpr double MinPixelsPerInch = 24.0, MaxPixelsPerInch = 1200.0;
-  if (const char* resource = XGetDefault(display, "Xft", "dpi")) {
-    char* end = nullptr;
-    const double dpi = std::strtod(resource, &end);
-    if (end != resource && dpi >= MinPixelsPerInch && dpi <= MaxPixelsPerInch)
-      return static_cast<int>(std::lround(dpi));
-  }
-  const int millimetres = DisplayHeightMM(display, screen);
-  if (millimetres > 0) {
-    const double dpi = DisplayHeight(display, screen) * 25.4 / millimetres;
-    if (dpi >= MinPixelsPerInch && dpi <= MaxPixelsPerInch)
-      return static_cast<int>(std::lround(dpi));
-  }
-  return 96;
-}
-
 int IgnoreXError(Display*, XErrorEvent*) {
   return 0;
 }
@@ -199,7 +180,12 @@ std::unique_ptr<TGlxWindowSurface> TGlxWindowSurface::Create(Display* display, W
   if (!surface->Open(error)) return nullptr;
   TGlxWindowSurface* self = surface.get();
   auto text = std::make_unique<TGLFrameText>([self] { return self->ClientRect(); });
-  text->SetPixelsPerInch(ScreenPixelsPerInch(display, self->Screen));
+  // The text is drawn at the density the desktop asks for, and the clock counts the view's
+  // height in pixels of a 96-per-inch screen, as on Windows and Wayland: the same share of the
+  // height whatever the density.
+  const int pixelsPerInch = ScreenPixelsPerInch(display, self->Screen);
+  text->SetPixelsPerInch(pixelsPerInch);
+  text->SetPixelScale(pixelsPerInch / 96.0);
   surface->TextSurface = std::move(text);
   // Set only now: the trap of Open would put the previous handler back on its way out.
   surface->PreviousHandler = XSetErrorHandler(&IgnoreXError);

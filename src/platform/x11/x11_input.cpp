@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <string>
 
-#include "x11/key_codes.h"
+#include "keys/key_codes.h"
 #include "x11/x11_display.h"
 
 namespace {

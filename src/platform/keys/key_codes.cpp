@@ -1,6 +1,6 @@
 // Key symbols to virtual-key codes by table, and typed text to code page 1251 through iconv,
 // one character at a time so a character without a byte costs only its own place.
-#include "x11/key_codes.h"
+#include "keys/key_codes.h"
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>

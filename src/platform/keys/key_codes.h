@@ -1,5 +1,6 @@
-// What an X key press hands to the forms: the Windows virtual-key code of its key symbol, and the
-// characters it typed as single bytes of code page 1251, the code page of the shell's strings.
+// What a key press hands to the forms on Linux, under X11 or Wayland (xkbcommon's key symbols are
+// X's): the Windows virtual-key code of its key symbol, and the characters it typed as single
+// bytes of code page 1251, the code page of the shell's strings.
 #pragma once
 
 #include <cstdint>
