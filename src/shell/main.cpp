@@ -97,6 +97,8 @@ int Start() {
   return RunScene();
 }
 
+#ifndef _WIN32
+// The Linux program's --help; the Windows screen saver takes only the host's switches.
 const char* const Help =
     "usage: tundrel [/s | /c | /p ID | --root | --window-id ID] [--no-trails] [--no-clock]\n"
     "       tundrel --help | --version\n"
@@ -125,10 +127,12 @@ const char* const Help =
     "Settings: ${XDG_CONFIG_HOME:-~/.config}/Ombrix/Tundrel.reg, written by the dialog.\n"
     "Exit status: 0 when it ends as asked, 1 without a display or OpenGL, 2 for a command\n"
     "line that names no window it can draw into.\n";
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
   // The two long options of a Unix program, which need no display; every other first argument
   // keeps the run mode it selects.
   if (argc == 2 && std::string(argv[1]) == "--help") {
@@ -139,6 +143,7 @@ int main(int argc, char** argv) {
     std::printf("tundrel %s\n", TUNDREL_VERSION);
     return 0;
   }
+#endif
   SetCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   try {
     return Start();
