@@ -22,6 +22,7 @@ int Usage() {
                "       tundrel_probe wait-caption PREFIX SECONDS\n"
                "       tundrel_probe gone TITLE SECONDS\n"
                "       tundrel_probe boxes               (the settings dialog's check boxes)\n"
+               "       tundrel_probe dpi-changed CLASS DPI (WM_DPICHANGED to a window)\n"
                "       tundrel_probe message-box TITLE SECONDS\n"
                "       tundrel_probe volatile-key PATH   (below HKEY_CURRENT_USER)\n"
                "       tundrel_probe move DX DY | key VK | click\n");
@@ -280,6 +281,46 @@ int Boxes() {
   return 0;
 }
 
+// Sends window a message whose lParam points to size bytes of data, as the system would: the
+// data lies in the window's process, as a message between processes carries only the pointer.
+// The data is read back afterwards. False when the message could not be sent.
+bool SendWithData(HWND window, UINT message, WPARAM wParam, void* data, SIZE_T size) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  HANDLE target =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+  if (!target) return false;
+  void* remote = VirtualAllocEx(target, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  DWORD_PTR result = 0;
+  const bool sent = remote && WriteProcessMemory(target, remote, data, size, nullptr) &&
+                    SendMessageTimeoutW(window, message, wParam, reinterpret_cast<LPARAM>(remote),
+                                        SMTO_ABORTIFHUNG, 5000, &result) &&
+                    ReadProcessMemory(target, remote, data, size, nullptr);
+  if (remote) VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+  CloseHandle(target);
+  return sent;
+}
+
+// Sends a window of the class WM_DPICHANGED for dpi, as the system does when the window's
+// monitor changes its scale, with half the window from its top-left corner as the rectangle
+// it suggests. Prints the window's rectangle afterwards.
+int DpiChanged(const char* className, int dpi) {
+  HWND window = FindWindowA(className, nullptr);
+  if (!window) {
+    std::printf("no window of class %s\n", className);
+    return 1;
+  }
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  RECT suggested = {rect.left, rect.top, (rect.left + rect.right) / 2,
+                    (rect.top + rect.bottom) / 2};
+  const bool sent = SendWithData(window, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi),
+                                 &suggested, sizeof suggested);
+  GetWindowRect(window, &rect);
+  std::printf("window=%ld,%ld,%ld,%ld\n", rect.left, rect.top, rect.right, rect.bottom);
+  return sent ? 0 : 1;
+}
+
 // Waits for a message box (dialog class) with the given title; prints its text.
 int MessageBoxText(const char* title, double seconds) {
   const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
@@ -387,6 +428,7 @@ int main(int argc, char** argv) {
   if (command == "gone" && argc == 4) return WaitTitle(argv[2], std::atof(argv[3]), false);
   if (command == "wait-caption" && argc == 4) return WaitCaption(argv[2], std::atof(argv[3]));
   if (command == "boxes") return Boxes();
+  if (command == "dpi-changed" && argc == 4) return DpiChanged(argv[2], std::atoi(argv[3]));
   if (command == "message-box" && argc == 4) return MessageBoxText(argv[2], std::atof(argv[3]));
   if (command == "volatile-key" && argc == 3) return VolatileKey(argv[2]);
   if (command == "move" && argc == 4) return Move(std::atoi(argv[2]), std::atoi(argv[3]));

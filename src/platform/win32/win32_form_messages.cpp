@@ -3,6 +3,7 @@
 // other programs' windows, and the renderer's child window is left to draw in peace.
 #include <cstdint>
 
+#include "win32_dpi.h"
 #include "win32_form_windows.h"
 
 namespace {
@@ -158,6 +159,11 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     }
     case WM_DISPLAYCHANGE:
+    case DpiChangedMessage:
+      // A monitor came or went, or changed its mode or its scale. The window is left where it
+      // is rather than moved to the rectangle the system suggests for a new density: the form
+      // covers its monitors again itself, and each view's text is drawn at its monitor's
+      // density from the next frame on.
       if (form->OnDisplayChange) Guarded([&] { form->OnDisplayChange(form); });
       return 0;
     case WM_CLOSE:
