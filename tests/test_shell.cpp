@@ -1,7 +1,8 @@
 // The saver's decisions, without a display: run modes and drawing targets from the command line,
 // the input rules of both kinds of start, the key facts recorded on X, the statistics caption
-// with its number formatting, the monitors' views and their DPI, the energy rules (frame
-// budgets, who can see a window, battery) and the GNOME idle watcher's delay and command line.
+// with its number formatting, the monitors' views and their DPI on Windows, the energy rules
+// (frame budgets, who can see a window, battery) and the GNOME idle watcher's delay and command
+// line.
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -463,24 +464,6 @@ TEST(Density, AViewTakesItsMonitorsDpiOnlyWhereItsWindowFollowsEachMonitor) {
       ClockPlacement(2160, Win32ViewPixelsPerInch({true, 144, 0, 96}) / 96.);
   const TClockPlacement is = ClockPlacement(2160, Win32ViewPixelsPerInch({true, 192, 0, 96}) / 96.);
   EXPECT_TRUE(was.Points == 48 && is.Points == 36 && was.Margin == is.Margin);
-}
-
-TEST(Density, SettingsDialogScalesItsDesignAndKeepsEveryControlInside) {
-  const TSettingsDialogLayout large = SettingsDialogLayout(144);  // halves round up, as MulDiv
-  EXPECT_TRUE(large.ClientWidth == 441 && large.ClientHeight == 227);
-  EXPECT_TRUE(Same(large.Controls[3], 312, 168, 113, 38));
-  for (int dpi : {0, 120, 144, 168, 192, 240, 288}) {
-    const TSettingsDialogLayout l = SettingsDialogLayout(dpi);
-    for (const TScreenRect& r : l.Controls)
-      EXPECT_TRUE(r.Left > 0 && r.Top > 0 && r.Left + r.Width < l.ClientWidth &&
-                  r.Top + r.Height < l.ClientHeight)
-          << dpi;
-    // The boxes one above the other and above the buttons, OK left of Cancel.
-    const TScreenRect* c = l.Controls;
-    EXPECT_TRUE(c[0].Top + c[0].Height < c[1].Top && c[1].Top + c[1].Height < c[2].Top &&
-                c[2].Left + c[2].Width < c[3].Left)
-        << dpi;
-  }
 }
 
 TEST(FramePacer, KeepsTheRateOnAMillisecondTimerAndRestartsAfterAStall) {
