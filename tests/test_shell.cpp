@@ -1,8 +1,7 @@
 // The saver's decisions, without a display: run modes and drawing targets from the command line,
 // the input rules of both kinds of start, the key facts recorded on X, the statistics caption
-// with its number formatting, the monitors' views and their DPI on Windows, the energy rules
-// (frame budgets, who can see a window, battery) and the GNOME idle watcher's delay and command
-// line.
+// with its number formatting, the energy rules (frame budgets, who can see a window, battery)
+// and the GNOME idle watcher's delay and command line.
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -449,7 +448,7 @@ TEST(Views, AWindowNoMonitorMeetsIsOneViewAndPartsAreClipped) {
   EXPECT_TRUE(Same(views[0], 0, 0, 1820, 1030));
 }
 
-TEST(Density, AViewTakesItsMonitorsDpiOnlyWhereItsWindowFollowsEachMonitor) {
+TEST(Views, EachTakesItsMonitorsDpiOnlyWhereItsWindowFollowsEachMonitor) {
   // The full-screen window aware of each monitor, counted by the system at the primary's 96; the
   // preview's window in a host the system scales (its own 96, stretched); Windows 8.1 (no
   // window's DPI), 7 (no monitor's either) and a system that says nothing.

@@ -9,7 +9,6 @@
 
 #include <exception>
 
-#include "dpi_rules.h"
 #include "fConfig_dialog.h"
 #include "forms.h"
 #include "settings_dialog.h"
