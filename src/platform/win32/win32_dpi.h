@@ -1,8 +1,7 @@
 // Pixels per inch on Windows as the system says them: the system's, each monitor's and each
-// window's, with the frame and the dialog font of a window at a density; with the rules that
-// decide by them (dpi_rules.h). The calls of newer
-// Windows are looked up at run time, so the saver still starts where they are missing; there
-// every window has the system's density.
+// window's, with the frame and the dialog font of a window at a density, and the rules that
+// decide by them (dpi_rules.h). The calls of newer Windows are looked up at run time, so the
+// saver still starts where they are missing; there every window has the system's density.
 #pragma once
 
 #include "dpi_rules.h"
