@@ -1,7 +1,8 @@
 // The settings dialog's handlers against a recording window: what the boxes show after
 // FormCreate, what OK and Cancel leave in the settings file, and a failed save that keeps the
 // dialog open; the idle watcher's line of GNOME sessions against a recording session, and the
-// autostart entry behind it. Each case has its own configuration folder.
+// autostart entry behind it. Each case has its own configuration folder. Beside them, the
+// Windows window's layout at each DPI.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "autostart.h"
+#include "dpi_rules.h"
 #include "fConfig.h"
 #include "fConfig_dialog.h"
 
@@ -192,6 +194,26 @@ TEST_F(ConfigDialog, CancelClosesWithoutSavingWhatWasToggled) {
   View.UserClicks(Form, TConfigCheckBox::cbShowTrails);
   Form.CancelClick();
   EXPECT_EQ(ReadStore(), stored);
+}
+
+TEST(ConfigDialogLayout, OnWindowsTheDesignScalesWithTheDpiAndEveryControlStaysInside) {
+  const TSettingsDialogLayout large = SettingsDialogLayout(144);  // halves round up, as MulDiv
+  const TScreenRect& cancel = large.Controls[3];
+  EXPECT_TRUE(large.ClientWidth == 441 && large.ClientHeight == 227);
+  EXPECT_TRUE(cancel.Left == 312 && cancel.Top == 168 && cancel.Width == 113 &&
+              cancel.Height == 38);
+  for (int dpi : {0, 120, 144, 168, 192, 240, 288}) {
+    const TSettingsDialogLayout l = SettingsDialogLayout(dpi);
+    for (const TScreenRect& r : l.Controls)
+      EXPECT_TRUE(r.Left > 0 && r.Top > 0 && r.Left + r.Width < l.ClientWidth &&
+                  r.Top + r.Height < l.ClientHeight)
+          << dpi;
+    // The boxes one above the other and above the buttons, OK left of Cancel.
+    const TScreenRect* c = l.Controls;
+    EXPECT_TRUE(c[0].Top + c[0].Height < c[1].Top && c[1].Top + c[1].Height < c[2].Top &&
+                c[2].Left + c[2].Width < c[3].Left)
+        << dpi;
+  }
 }
 
 TEST_F(ConfigDialog, FailedSaveShowsTheErrorUnderTheApplicationTitleAndStaysOpen) {

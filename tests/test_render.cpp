@@ -544,6 +544,10 @@ class TRecordingSurface : public TGLSurface, public TTextSurface {
   TTextRect ClipBox() override { return Inner.Text().ClipBox(); }
   int PixelsPerInch() override { return Inner.Text().PixelsPerInch(); }
   double PixelScale() override { return Scale; }
+  // Two monitors side by side: the scale of the one the selected area starts on.
+  void SelectArea(const TTextRect& area) override {
+    Scale = area.Left < Width / 2 ? LeftScale : RightScale;
+  }
   void SetFont(const TFontSpec& font) override {
     Log.push_back("font " + font.Name + " " + std::to_string(font.Size) + " " +
                   std::to_string(font.Red) + "," + std::to_string(font.Green) + "," +
@@ -561,6 +565,7 @@ class TRecordingSurface : public TGLSurface, public TTextSurface {
   std::vector<std::string> Log;
   bool InFrame = false;
   double Scale = 1;
+  double LeftScale = 1, RightScale = 1;
 };
 
 TEST_F(RenderTest, FramePresentsThenWritesTheClockOnlyWhenSwitchedOnThenInvalidates) {
@@ -590,11 +595,26 @@ TEST_F(RenderTest, FramePresentsThenWritesTheClockOnlyWhenSwitchedOnThenInvalida
 
   // On a screen scaled to 2 the same 480 pixels are 240 of a 96-per-inch screen: 8 points, drawn
   // twice as dense, and 8 of those pixels from the corner.
-  recording.Scale = 2;
+  recording.LeftScale = 2;
   recording.Log.clear();
   Drawer->Render();
   EXPECT_EQ(recording.Log, (std::vector<std::string>{"font Verdana 8 255,255,0", "text 16,16",
                                                      "swap", "invalidate"}));
+
+  // Views on monitors of scales 1 and 2 side by side: each clock at its own monitor's scale.
+  {
+    TDrawer right(recording, *Env);
+    right.UseSwitches(&ShowTrail, &ShowTime);
+    Drawer->View = TTextRect{0, 0, Width / 2, Height};
+    right.View = TTextRect{Width / 2, 0, Width, Height};
+    recording.LeftScale = 1;
+    recording.RightScale = 2;
+    recording.Log.clear();
+    TDrawer::RenderViews({Drawer.get(), &right}, Width, Height);
+    EXPECT_EQ(recording.Log, (std::vector<std::string>{"font Verdana 16 255,255,0", "text 16,16",
+                                                       "font Verdana 8 255,255,0", "text 336,16",
+                                                       "swap", "invalidate"}));
+  }
   Drawer.reset();  // before the surface it draws on
 }
 

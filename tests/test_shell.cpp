@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "dpi_rules.h"
+#include "drawer.h"
 #include "energy.h"
 #include "idle_rules.h"
 #include "input_rules.h"
@@ -476,6 +478,23 @@ TEST(Views, AWindowNoMonitorMeetsIsOneViewAndPartsAreClipped) {
   const std::vector<TScreenRect> views = LayoutViews({{0, 0, 1920, 1080}}, {100, 50, 1920, 1080});
   ASSERT_EQ(views.size(), 1u);
   EXPECT_TRUE(Same(views[0], 0, 0, 1820, 1030));
+}
+
+TEST(Views, EachTakesItsMonitorsDpiOnlyWhereItsWindowFollowsEachMonitor) {
+  // The full-screen window aware of each monitor, counted by the system at the primary's 96; the
+  // preview's window in a host the system scales (its own 96, stretched); Windows 8.1 (no
+  // window's DPI), 7 (no monitor's either) and a system that says nothing.
+  EXPECT_EQ(Win32ViewPixelsPerInch({true, 192, 96, 96}), 192);
+  EXPECT_EQ(Win32ViewPixelsPerInch({false, 192, 96, 144}), 96);
+  EXPECT_EQ(Win32ViewPixelsPerInch({true, 144, 0, 120}), 144);
+  EXPECT_EQ(Win32ViewPixelsPerInch({false, 0, 0, 120}), 120);
+  EXPECT_EQ(Win32ViewPixelsPerInch({true, 0, 0, 0}), 96);
+  // A monitor of 2160 rows from 150 % to 200 % (WM_DPICHANGED): its clock in fewer points of as
+  // many pixels (48 at 144 and 36 at 192 are 96 each), as far from the corner.
+  const TClockPlacement was =
+      ClockPlacement(2160, Win32ViewPixelsPerInch({true, 144, 0, 96}) / 96.);
+  const TClockPlacement is = ClockPlacement(2160, Win32ViewPixelsPerInch({true, 192, 0, 96}) / 96.);
+  EXPECT_TRUE(was.Points == 48 && is.Points == 36 && was.Margin == is.Margin);
 }
 
 TEST(FramePacer, KeepsTheRateOnAMillisecondTimerAndRestartsAfterAStall) {

@@ -110,6 +110,11 @@ TEST(GdiTextSurface, ClipBoxIsTheWholeBitmapAndFontSizeFollowsTheScreensPixelsPe
   surface.SetFont(ClockFont(36));
   // 36 points of a character height, rounded to the nearest pixel: 48 at 96 pixels per inch.
   EXPECT_EQ(surface.FontHeight(), -((36 * ppi * 2 + 72) / 144));
+  // Told the density of a monitor at 200 %, it makes the same font anew for that: 96 pixels.
+  surface.SetPixelsPerInch(192);
+  surface.SetFont(ClockFont(36));
+  EXPECT_EQ(surface.FontHeight(), -96);
+  EXPECT_DOUBLE_EQ(surface.PixelScale(), 2.0);
 }
 
 TEST(GdiTextSurface, TextIsYellowWithoutABackgroundAndStartsAtTheGivenCorner) {
@@ -178,6 +183,8 @@ TEST(GdiFrameText, TextInTheFrameIsGdisOwnAndGlStateIsKept) {
   glGetFloatv(GL_MODELVIEW_MATRIX, before);
 
   TTextSurface& text = surface->Text();
+  // The whole window lies on one monitor, whose density the text takes.
+  text.SelectArea(TTextRect{0, 0, width, height});
   text.SetFont(ClockFont(24));
   text.DrawText(24, 24, "12:34:56");
   text.DrawText(width - 20, height - 20, "88");  // past the right and bottom edges

@@ -121,7 +121,7 @@ class TForm : public TObject {
   TKeyPressEvent OnKeyPress;
   TMouseEvent OnMouseDown;
   TMouseMoveEvent OnMouseMove;
-  // Monitors came, went, moved or changed size (the form's window itself may not have).
+  // Monitors came, went, moved or changed size or scale (the form's window itself may not have).
   TNotifyEvent OnDisplayChange;
   // Someone may see the window again, or no one can any more (WindowIsSeen tells which): it was
   // minimised or restored, covered or uncovered, its display or its session came or went.

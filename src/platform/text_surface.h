@@ -35,6 +35,10 @@ class TTextSurface {
   // How many of the surface's pixels make one pixel of a screen of 96 per inch: the scale the
   // desktop gives a high-density screen (1.5 for 150 %), 1 where the platform says none.
   virtual double PixelScale() { return 1; }
+  // The text written next lies in area (pixels of the client area): a surface over monitors of
+  // different densities then gives that area's pixels per inch and scale, until another is
+  // selected. Elsewhere one density holds for the whole surface.
+  virtual void SelectArea(const TTextRect& area) { (void)area; }
   virtual void SetFont(const TFontSpec& font) = 0;
   // Text drawn without a background box (the brush style "clear").
   virtual void SetTransparentBackground(bool transparent) = 0;

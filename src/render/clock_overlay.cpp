@@ -26,6 +26,8 @@ void TDrawer::DrawClock(const TTextRect& view) {
   font.Green = 255;
   font.Blue = 0;
   font.Name = "Verdana";
+  // Each view is counted at its own monitor's density.
+  canvas.SelectArea(view);
   const TClockPlacement place = ClockPlacement(view.Bottom - view.Top, canvas.PixelScale());
   font.Size = place.Points;
   canvas.SetFont(font);

@@ -2,7 +2,8 @@
 # The full-screen run of tundrel.scr under Wine: it draws over the screen, tolerates 5 pixels
 # of mouse drift and Space, ends on a 6-pixel drift, another key or a click, gives way to a run
 # started without arguments, and its clock is in every screenshot, under a compositor too, and
-# takes the same share of the screen's height at 144 pixels per inch as at 96.
+# takes the same share of the screen's height at 144 pixels per inch as at 96, also after a
+# WM_DPICHANGED.
 # Usage: wine_full_screen.sh TUNDREL_SCR PROBE_EXE
 source "$(dirname "$0")/wine_common.sh"
 
@@ -101,6 +102,14 @@ rows_at_144=$(probe yellow-rows 0 0 400 120)
 check "at 144 pixels per inch the clock spans the rows it spans at 96 (${rows_at_96:-0} -> ${rows_at_144:-0})" \
   test "$((10 * ${rows_at_144:-0}))" -ge "$((9 * ${rows_at_96:-0}))" -a \
   "$((10 * ${rows_at_144:-0}))" -le "$((11 * ${rows_at_96:-0}))" -a "${rows_at_96:-0}" -gt 0
+# A monitor's new scale: the window stays over the whole screen instead of taking the half of
+# it the message suggests, and the clock is drawn at the monitor's density as before.
+window=$(probe dpi-changed TundrelForm 192)
+sleep 1
+rows_after=$(probe yellow-rows 0 0 400 120)
+check "after WM_DPICHANGED the window still covers the screen ($window) and its clock the same rows (${rows_after:-0})" \
+  test "$window" = "window=0,0,1280,720" -a "$((10 * ${rows_after:-0}))" -ge "$((9 * ${rows_at_144:-0}))" -a \
+  "$((10 * ${rows_after:-0}))" -le "$((11 * ${rows_at_144:-0}))"
 probe key 65 >/dev/null
 saver_exit 5
 stop_saver

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The settings dialog of tundrel.scr under Wine: what /c shows for each state of the registry
-# key, what Enter (OK) and Escape (Cancel) leave there, the error box of a failed save, and a
-# second start closing the first.
+# key, what Enter (OK) and Escape (Cancel) leave there, the error box of a failed save, a
+# second start closing the first, and its layout at 96, 144 and 192 pixels per inch.
 # Usage: wine_settings.sh TUNDREL_SCR PROBE_EXE
 source "$(dirname "$0")/wine_common.sh"
 
@@ -26,6 +26,7 @@ close_with() {
 
 reg_clear
 open_dialog
+layout_96=$(probe layout)
 check "no key: both boxes checked" test "$BOXES" = "time=1 trails=1"
 close_with 13
 check "Enter closes the dialog with status 0" test "$STATUS" = 0
@@ -90,5 +91,33 @@ BOXES=$(probe boxes)
 check "... and shows its own" test "$BOXES" = "time=1 trails=1"
 close_with 27
 check "... which Escape closes" test "$STATUS" = 0
+
+# At 144 pixels per inch (150 %) the dialog is laid out for that density: the design's sizes
+# times 1.5, its font half as large again, no control cut. A WM_DPICHANGED to 192, as a move to
+# a monitor at 200 % sends, lays it out afresh: twice the design's width, the font twice as
+# large, nothing cut. (Wine draws the frame at its own density, so the client's height after the
+# message is not the design's.)
+# field NAME LAYOUT: a number of the probe's layout line; the client size as WxH.
+field() { sed -n "s/.*\<$1=\([0-9x]*\).*/\1/p" <<<"$2"; }
+desktop='HKCU\Control Panel\Desktop'
+timeout 60 wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+open_dialog
+layout_144=$(probe layout)
+probe dpi-changed TundrelSettings 192 >/dev/null
+sleep 0.3
+layout_192=$(probe layout)
+close_with 27
+timeout 60 wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
+line_96=$(field line "$layout_96")
+line_144=$(field line "$layout_144")
+line_192=$(field line "$layout_192")
+check "at 96 the dialog has the design's size, nothing cut ($layout_96)" \
+  test "$(field client "$layout_96")/$(field cut "$layout_96")" = "294x151/0"
+check "at 144 it is 441x227, nothing cut, its lines half as high again ($layout_144)" \
+  test "$(field client "$layout_144")/$(field cut "$layout_144")" = "441x227/0" -a \
+  "$((10 * ${line_144:-0}))" -ge "$((14 * ${line_96:-1}))"
+check "WM_DPICHANGED to 192 lays it out 588 wide, nothing cut, its lines twice as high ($layout_192)" \
+  test "$(field client "$layout_192" | cut -dx -f1)/$(field cut "$layout_192")" = "588/0" -a \
+  "$((10 * ${line_192:-0}))" -ge "$((18 * ${line_96:-1}))"
 
 finish

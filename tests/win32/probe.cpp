@@ -22,6 +22,8 @@ int Usage() {
                "       tundrel_probe wait-caption PREFIX SECONDS\n"
                "       tundrel_probe gone TITLE SECONDS\n"
                "       tundrel_probe boxes               (the settings dialog's check boxes)\n"
+               "       tundrel_probe layout              (the settings dialog's sizes)\n"
+               "       tundrel_probe dpi-changed CLASS DPI (WM_DPICHANGED to a window)\n"
                "       tundrel_probe message-box TITLE SECONDS\n"
                "       tundrel_probe volatile-key PATH   (below HKEY_CURRENT_USER)\n"
                "       tundrel_probe picture TITLE       (a window's largest bitmap control)\n"
@@ -281,6 +283,85 @@ int Boxes() {
   return 0;
 }
 
+// Sends window a message whose lParam points to size bytes of data, as the system would: the
+// data lies in the window's process, as a message between processes carries only the pointer.
+// The data is read back afterwards. False when the message could not be sent.
+bool SendWithData(HWND window, UINT message, WPARAM wParam, void* data, SIZE_T size) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  HANDLE target =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+  if (!target) return false;
+  void* remote = VirtualAllocEx(target, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  DWORD_PTR result = 0;
+  const bool sent = remote && WriteProcessMemory(target, remote, data, size, nullptr) &&
+                    SendMessageTimeoutW(window, message, wParam, reinterpret_cast<LPARAM>(remote),
+                                        SMTO_ABORTIFHUNG, 5000, &result) &&
+                    ReadProcessMemory(target, remote, data, size, nullptr);
+  if (remote) VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+  CloseHandle(target);
+  return sent;
+}
+
+// The settings dialog's layout as "client=WxH line=H cut=N": its client size, the height a check
+// box asks for (a line of its font, or its box), and how many controls are cut: reaching out of
+// the client area, or smaller than the size the control asks for its caption in its font
+// (BCM_GETIDEALSIZE); a dialog reaching out of the screen's work area counts as one more.
+int Layout() {
+  HWND dialog = FindWindowA(nullptr, "Settings");
+  if (!dialog) {
+    std::printf("no settings dialog\n");
+    return 1;
+  }
+  RECT client = {}, frame = {}, work = {};
+  GetClientRect(dialog, &client);
+  GetWindowRect(dialog, &frame);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  int cut = frame.left < work.left || frame.top < work.top || frame.right > work.right ||
+                    frame.bottom > work.bottom
+                ? 1
+                : 0;
+  long line = 0;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT box = {};
+    GetWindowRect(child, &box);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&box), 2);
+    SIZE ideal = {0, 0};
+    if (!SendWithData(child, 0x1601 /* BCM_GETIDEALSIZE */, 0, &ideal, sizeof ideal)) ++cut;
+    if ((GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) line = ideal.cy;
+    if (box.left < 0 || box.top < 0 || box.right > client.right || box.bottom > client.bottom ||
+        ideal.cx > box.right - box.left || ideal.cy > box.bottom - box.top) {
+      wchar_t caption[64] = L"";
+      GetWindowTextW(child, caption, 64);
+      std::printf("cut: %s at %ld,%ld %ldx%ld, asks %ldx%ld\n", Utf8(caption).c_str(), box.left,
+                  box.top, box.right - box.left, box.bottom - box.top, ideal.cx, ideal.cy);
+      ++cut;
+    }
+  }
+  std::printf("client=%ldx%ld line=%ld cut=%d\n", client.right, client.bottom, line, cut);
+  return cut == 0 ? 0 : 1;
+}
+
+// Sends a window of the class WM_DPICHANGED for dpi, as the system does when the window's
+// monitor changes its scale, with half the window from its top-left corner as the rectangle
+// it suggests. Prints the window's rectangle afterwards.
+int DpiChanged(const char* className, int dpi) {
+  HWND window = FindWindowA(className, nullptr);
+  if (!window) {
+    std::printf("no window of class %s\n", className);
+    return 1;
+  }
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  RECT suggested = {rect.left, rect.top, (rect.left + rect.right) / 2,
+                    (rect.top + rect.bottom) / 2};
+  const bool sent = SendWithData(window, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi),
+                                 &suggested, sizeof suggested);
+  GetWindowRect(window, &rect);
+  std::printf("window=%ld,%ld,%ld,%ld\n", rect.left, rect.top, rect.right, rect.bottom);
+  return sent ? 0 : 1;
+}
+
 // Waits for a message box (dialog class) with the given title; prints its text.
 int MessageBoxText(const char* title, double seconds) {
   const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
@@ -425,6 +506,8 @@ int main(int argc, char** argv) {
   if (command == "gone" && argc == 4) return WaitTitle(argv[2], std::atof(argv[3]), false);
   if (command == "wait-caption" && argc == 4) return WaitCaption(argv[2], std::atof(argv[3]));
   if (command == "boxes") return Boxes();
+  if (command == "layout") return Layout();
+  if (command == "dpi-changed" && argc == 4) return DpiChanged(argv[2], std::atoi(argv[3]));
   if (command == "message-box" && argc == 4) return MessageBoxText(argv[2], std::atof(argv[3]));
   if (command == "volatile-key" && argc == 3) return VolatileKey(argv[2]);
   if (command == "picture" && argc == 3) return Picture(argv[2]);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "gl_frame_patch.h"
+#include "win32_dpi.h"
 
 namespace {
 
@@ -18,7 +19,9 @@ void SwapRedAndBlue(unsigned char* pixels, int width, int height) {
 }  // namespace
 
 TGdiFrameText::TGdiFrameText(HWND window, HDC dc)
-    : Wnd(window), WindowDc(dc), MemoryDc(CreateCompatibleDC(dc)), Ink(MemoryDc) {}
+    : Wnd(window), WindowDc(dc), MemoryDc(CreateCompatibleDC(dc)) {
+  Inks.push_back(std::make_unique<TInk>(MemoryDc));
+}
 
 TGdiFrameText::~TGdiFrameText() {
   if (Bitmap) {
@@ -34,14 +37,30 @@ TTextRect TGdiFrameText::ClipBox() {
   return TTextRect{box.left, box.top, box.right, box.bottom};
 }
 
+void TGdiFrameText::SelectArea(const TTextRect& area) {
+  const RECT part = {area.Left, area.Top, area.Right, area.Bottom};
+  const int ppi = ClientAreaPixelsPerInch(Wnd, part);
+  for (size_t i = 0; i < Inks.size(); ++i)
+    if (Inks[i]->Surface.PixelsPerInch() == ppi) {
+      Selected = i;
+      return;
+    }
+  Inks.push_back(std::make_unique<TInk>(MemoryDc));
+  Inks.back()->Surface.SetPixelsPerInch(ppi);
+  Inks.back()->Surface.SetTransparentBackground(Transparent);
+  Selected = Inks.size() - 1;
+}
+
 void TGdiFrameText::SetFont(const TFontSpec& font) {
-  if (font.Name != CellFont.Name || font.Size != CellFont.Size) CellValid = false;
-  CellFont = font;
-  Ink.SetFont(font);
+  TInk& ink = Current();
+  if (font.Name != ink.CellFont.Name || font.Size != ink.CellFont.Size) ink.CellValid = false;
+  ink.CellFont = font;
+  ink.Surface.SetFont(font);
 }
 
 void TGdiFrameText::SetTransparentBackground(bool transparent) {
-  Ink.SetTransparentBackground(transparent);
+  Transparent = transparent;
+  for (const auto& ink : Inks) ink->Surface.SetTransparentBackground(transparent);
 }
 
 bool TGdiFrameText::SizeBitmap(int width, int height) {
@@ -73,22 +92,24 @@ bool TGdiFrameText::SizeBitmap(int width, int height) {
 
 void TGdiFrameText::DrawText(int x, int y, const std::string& text) {
   if (!MemoryDc) return;
-  if (!CellValid || text != CellText) {
-    const SIZE extent = Ink.TextExtent(text);
+  TInk& ink = Current();
+  if (!ink.CellValid || text != ink.CellText) {
+    const SIZE extent = ink.Surface.TextExtent(text);
     // Glyphs may reach a little past their cell (overhangs, antialiased edges): a quarter of the
     // cell's height around it takes them in.
     const int margin = extent.cy / 4 + 1;
-    Cell = TTextRect{-margin, -margin, extent.cx + margin, extent.cy + margin};
-    if (extent.cx <= 0 || extent.cy <= 0) Cell = TTextRect{};
-    CellText = text;
-    CellValid = true;
+    ink.Cell = TTextRect{-margin, -margin, extent.cx + margin, extent.cy + margin};
+    if (extent.cx <= 0 || extent.cy <= 0) ink.Cell = TTextRect{};
+    ink.CellText = text;
+    ink.CellValid = true;
   }
+  const TTextRect& cell = ink.Cell;
   RECT client = {};
   if (!GetClientRect(Wnd, &client)) return;
-  const long long left = std::max<long long>(0LL + x + Cell.Left, client.left);
-  const long long top = std::max<long long>(0LL + y + Cell.Top, client.top);
-  const long long right = std::min<long long>(0LL + x + Cell.Right, client.right);
-  const long long bottom = std::min<long long>(0LL + y + Cell.Bottom, client.bottom);
+  const long long left = std::max<long long>(0LL + x + cell.Left, client.left);
+  const long long top = std::max<long long>(0LL + y + cell.Top, client.top);
+  const long long right = std::min<long long>(0LL + x + cell.Right, client.right);
+  const long long bottom = std::min<long long>(0LL + y + cell.Bottom, client.bottom);
   if (left >= right || top >= bottom) return;
   const int width = static_cast<int>(right - left);
   const int height = static_cast<int>(bottom - top);
@@ -100,7 +121,7 @@ void TGdiFrameText::DrawText(int x, int y, const std::string& text) {
   GdiFlush();
   ReadFramePatch(glX, glY, width, height, Bits);
   SwapRedAndBlue(Bits, width, height);
-  Ink.DrawText(static_cast<int>(x - left), static_cast<int>(y - top), text);
+  ink.Surface.DrawText(static_cast<int>(x - left), static_cast<int>(y - top), text);
   GdiFlush();
   SwapRedAndBlue(Bits, width, height);
   WriteFramePatch(glX, glY, width, height, Bits);

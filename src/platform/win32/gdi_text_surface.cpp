@@ -27,8 +27,13 @@ int TGdiTextSurface::PixelsPerInch() {
   return Ppi;
 }
 
+void TGdiTextSurface::SetPixelsPerInch(int pixelsPerInch) {
+  if (pixelsPerInch > 0) Ppi = pixelsPerInch;
+}
+
 void TGdiTextSurface::SetFont(const TFontSpec& font) {
-  const bool sameFace = Font && font.Name == Wanted.Name && font.Size == Wanted.Size;
+  const bool sameFace =
+      Font && font.Name == Wanted.Name && font.Size == Wanted.Size && FontPpi == Ppi;
   Wanted = font;
   if (sameFace) return;
   // A negative height asks for the character height, which is what a size in points means.
@@ -41,6 +46,7 @@ void TGdiTextSurface::SetFont(const TFontSpec& font) {
   if (Font) DeleteObject(Font);
   Font = made;
   Height = height;
+  FontPpi = Ppi;
 }
 
 void TGdiTextSurface::SetTransparentBackground(bool transparent) {

@@ -1,6 +1,6 @@
 // TGdiTextSurface: text drawn with GDI on a device context (a window's or a bitmap's) that the
 // caller owns and keeps alive: a font made with CreateFont by name and points for the screen's
-// logical pixels per inch, TextOutW.
+// logical pixels per inch, or those of the monitor it is told, TextOutW.
 #pragma once
 
 #include <string>
@@ -17,10 +17,13 @@ class TGdiTextSurface : public TTextSurface {
 
   // GetClipBox of the device context: the client area, less what other windows cover.
   TTextRect ClipBox() override;
-  // LOGPIXELSY of the screen, read once when the surface is made.
+  // LOGPIXELSY of the screen, read once when the surface is made, until another is set.
   int PixelsPerInch() override;
   // The saver is DPI-aware: a screen of 144 pixels per inch is one scaled to 150 %.
   double PixelScale() override { return Ppi / 96.0; }
+  // The density of the monitor the text is for (0 or less changes nothing); the font is made
+  // anew for it at the next SetFont.
+  void SetPixelsPerInch(int pixelsPerInch);
   // Makes a new GDI font only when the name or the size changes; the colour is kept apart.
   void SetFont(const TFontSpec& font) override;
   void SetTransparentBackground(bool transparent) override;
@@ -41,5 +44,6 @@ class TGdiTextSurface : public TTextSurface {
   TFontSpec Wanted;
   HFONT Font = nullptr;
   int Height = 0;
+  int FontPpi = 0;  // the density Font was made for
   bool Transparent = true;
 };

@@ -1,7 +1,8 @@
 // frmConfig on Windows: a fixed dialog window with two check boxes and the OK (default) and
-// Cancel buttons at the design's pixel positions, scaled for the screen's DPI and drawn with
-// visual styles (the manifest asks for common controls 6). IsDialogMessage gives the keyboard
-// its dialog meaning: Tab in design order, Enter presses the default button, Escape Cancel.
+// Cancel buttons at the design's pixel positions, scaled for its monitor's DPI (and again when
+// that changes) and drawn with visual styles (the manifest asks for common controls 6).
+// IsDialogMessage gives the keyboard its dialog meaning: Tab in design order, Enter presses the
+// default button, Escape Cancel.
 #include "windows_api.h"
 // The common controls' header needs the Windows types before it.
 #include <commctrl.h>
@@ -12,6 +13,7 @@
 #include "fConfig_dialog.h"
 #include "forms.h"
 #include "settings_dialog.h"
+#include "win32_dpi.h"
 
 namespace {
 
@@ -19,25 +21,23 @@ const wchar_t* const DialogClass = L"TundrelSettings";
 
 enum : int { IdShowTime = 101, IdShowTrails = 102 };
 
-// Design sizes are pixels on a 96 DPI screen.
-constexpr int DesignDpi = 96;
-constexpr int ClientWidth = 294;
-constexpr int ClientHeight = 151;
+// A fixed dialog frame.
+constexpr DWORD DialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr DWORD DialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 struct TControlDesign {
   int Id;
   const wchar_t* ClassName;
   const wchar_t* Caption;
   DWORD Style;
-  int Left, Top, Width, Height;
 };
 
-// In tab order: cbShowTime, cbShowTrails, OK, Cancel.
+// In tab order: cbShowTime, cbShowTrails, OK, Cancel, as SettingsDialogLayout places them.
 const TControlDesign Controls[] = {
-    {IdShowTime, L"BUTTON", L"Show time", BS_AUTOCHECKBOX, 24, 16, 97, 17},
-    {IdShowTrails, L"BUTTON", L"Show trails", BS_AUTOCHECKBOX, 24, 40, 97, 17},
-    {IDOK, L"BUTTON", L"OK", BS_DEFPUSHBUTTON, 128, 112, 75, 25},
-    {IDCANCEL, L"BUTTON", L"Cancel", BS_PUSHBUTTON, 208, 112, 75, 25},
+    {IdShowTime, L"BUTTON", L"Show time", BS_AUTOCHECKBOX},
+    {IdShowTrails, L"BUTTON", L"Show trails", BS_AUTOCHECKBOX},
+    {IDOK, L"BUTTON", L"OK", BS_DEFPUSHBUTTON},
+    {IDCANCEL, L"BUTTON", L"Cancel", BS_PUSHBUTTON},
 };
 
 class TWin32ConfigView : public TConfigView {
@@ -80,6 +80,34 @@ void Guarded(TWin32ConfigView& view, F&& handler) {
     if (!view.Failure) view.Failure = std::current_exception();
     view.Close();
   }
+}
+
+// The dialog's window size at dpi: the frame around its client area.
+SIZE FrameSize(int dpi) {
+  const TSettingsDialogLayout layout = SettingsDialogLayout(dpi);
+  RECT frame = {0, 0, layout.ClientWidth, layout.ClientHeight};
+  AdjustWindowRectForDpi(frame, DialogStyle, DialogExStyle, dpi);
+  return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// Lays the dialog out at dpi with its top-left corner at (left, top): each control at its
+// rectangle for the density in the dialog font for it, and the frame around them.
+void LayOut(TWin32ConfigView& view, int dpi, int left, int top) {
+  const TSettingsDialogLayout layout = SettingsDialogLayout(dpi);
+  HFONT font = CreateMessageFont(dpi);
+  for (size_t i = 0; i < sizeof Controls / sizeof Controls[0]; ++i) {
+    HWND child = GetDlgItem(view.Window, Controls[i].Id);
+    const TScreenRect& r = layout.Controls[i];
+    SetWindowPos(child, nullptr, r.Left, r.Top, r.Width, r.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  // The controls have let go of the old font.
+  if (font) {
+    if (view.Font) DeleteObject(view.Font);
+    view.Font = font;
+  }
+  const SIZE frame = FrameSize(dpi);
+  SetWindowPos(view.Window, nullptr, left, top, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -126,6 +154,18 @@ LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       // Check boxes draw their background through this message: the dialog face colour.
       SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case DpiScaledSizeMessage:
+      // Before a move to a monitor of another density the system asks the size there: the exact
+      // frame, so the rectangle it then suggests is the one the layout takes.
+      *reinterpret_cast<SIZE*>(lParam) = FrameSize(static_cast<int>(wParam));
+      return TRUE;
+    case DpiChangedMessage: {
+      // Moved to a monitor of another density, or its monitor's scale changed: laid out afresh
+      // at the new density, where the system suggests.
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      LayOut(dialog->View, HIWORD(wParam), suggested->left, suggested->top);
+      return 0;
+    }
     case WM_CLOSE:
       // The close box closes without saving, as Cancel does.
       Guarded(dialog->View, [&] { dialog->Form.CancelClick(); });
@@ -140,18 +180,6 @@ LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int Scale(int pixels, int dpi) {
-  return MulDiv(pixels, dpi, DesignDpi);
-}
-
-HFONT MessageFont() {
-  NONCLIENTMETRICSW metrics = {};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-    return CreateFontIndirectW(&metrics.lfMessageFont);
-  return nullptr;
-}
-
 bool CreateDialogWindow(TDialog& dialog, HINSTANCE instance) {
   WNDCLASSEXW cls = {};
   cls.cbSize = sizeof cls;
@@ -162,41 +190,29 @@ bool CreateDialogWindow(TDialog& dialog, HINSTANCE instance) {
   cls.lpszClassName = DialogClass;
   if (!RegisterClassExW(&cls) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-  int dpi = DesignDpi;
-  if (HDC screen = GetDC(nullptr)) {
-    dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-  }
-  if (dpi <= 0) dpi = DesignDpi;
-
-  // A fixed dialog frame around the design's client area, centred in the work area.
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-  const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-  RECT frame = {0, 0, Scale(ClientWidth, dpi), Scale(ClientHeight, dpi)};
-  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
+  // Centred in the work area, at the density of the monitor that holds it.
   RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const int left = work.left + (work.right - work.left - width) / 2;
-  const int top = work.top + (work.bottom - work.top - height) / 2;
+  const SIZE frame = FrameSize(Win32ViewPixelsPerInch(DpiFacts(nullptr, work)));
+  const int left = work.left + (work.right - work.left - frame.cx) / 2;
+  const int top = work.top + (work.bottom - work.top - frame.cy) / 2;
 
-  HWND window = CreateWindowExW(exStyle, DialogClass, L"Settings", style, left, top, width, height,
-                                nullptr, nullptr, instance, &dialog);
+  HWND window = CreateWindowExW(DialogExStyle, DialogClass, L"Settings", DialogStyle, left, top,
+                                frame.cx, frame.cy, nullptr, nullptr, instance, &dialog);
   if (!window) return false;
   SetWindowIcons(window);
   dialog.View.Window = window;
-  dialog.View.Font = MessageFont();
   for (const TControlDesign& control : Controls) {
-    HWND child = CreateWindowExW(
-        0, control.ClassName, control.Caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | control.Style,
-        Scale(control.Left, dpi), Scale(control.Top, dpi), Scale(control.Width, dpi),
-        Scale(control.Height, dpi), window,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id)), instance, nullptr);
+    HWND child = CreateWindowExW(0, control.ClassName, control.Caption,
+                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | control.Style, 0, 0, 0, 0,
+                                 window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.Id)),
+                                 instance, nullptr);
     if (!child) return false;
-    if (dialog.View.Font)
-      SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(dialog.View.Font), FALSE);
   }
+  // At the density of the window as it came out, which the system may have put elsewhere.
+  RECT client = {};
+  GetClientRect(window, &client);
+  LayOut(dialog.View, ClientAreaPixelsPerInch(window, client), left, top);
   return true;
 }
 

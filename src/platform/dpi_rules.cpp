@@ -1,0 +1,39 @@
+// The densities of the Windows saver's views and its settings dialog's layout.
+#include "dpi_rules.h"
+
+namespace {
+
+// The settings dialog's design, in pixels of a 96-per-inch screen.
+constexpr int DialogClientWidth = 294;
+constexpr int DialogClientHeight = 151;
+constexpr TScreenRect DialogControls[4] = {
+    {24, 16, 97, 17},    // cbShowTime
+    {24, 40, 97, 17},    // cbShowTrails
+    {128, 112, 75, 25},  // OK
+    {208, 112, 75, 25},  // Cancel
+};
+
+int Scale(int pixels, int dpi) {
+  return (pixels * dpi + DesignPixelsPerInch / 2) / DesignPixelsPerInch;
+}
+
+}  // namespace
+
+int Win32ViewPixelsPerInch(const TWin32Dpi& dpi) {
+  if (dpi.PerMonitorAware && dpi.Monitor > 0) return dpi.Monitor;
+  if (dpi.Window > 0) return dpi.Window;
+  return dpi.System > 0 ? dpi.System : DesignPixelsPerInch;
+}
+
+TSettingsDialogLayout SettingsDialogLayout(int dpi) {
+  if (dpi <= 0) dpi = DesignPixelsPerInch;
+  TSettingsDialogLayout layout;
+  layout.ClientWidth = Scale(DialogClientWidth, dpi);
+  layout.ClientHeight = Scale(DialogClientHeight, dpi);
+  for (int i = 0; i < 4; ++i) {
+    const TScreenRect& design = DialogControls[i];
+    layout.Controls[i] = TScreenRect{Scale(design.Left, dpi), Scale(design.Top, dpi),
+                                     Scale(design.Width, dpi), Scale(design.Height, dpi)};
+  }
+  return layout;
+}

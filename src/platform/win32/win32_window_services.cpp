@@ -1,0 +1,171 @@
+// The window services of start-up over USER32 (search by title, closing another instance,
+// visibility, the cursor, the locale's decimal separator, watches of another program's window)
+// and the renderer's surface, which draws into a child window of ours when the target belongs to
+// another program (the host's preview).
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+#include "forms.h"
+#include "wgl_window_surface.h"
+#include "wide_text.h"
+#include "win32_form_windows.h"
+
+namespace {
+
+// The renderer's surface on a child window of ours that covers another program's window: that
+// window's pixel format is not ours to set, and a window takes only one. The child goes with
+// the surface; when the other program destroys its window, the child goes with it.
+class TChildWindowSurface : public TGLSurface {
+ public:
+  TChildWindowSurface(HWND child, std::unique_ptr<TWglWindowSurface> inner)
+      : Child(child), Inner(std::move(inner)) {}
+  ~TChildWindowSurface() override {
+    Inner.reset();
+    if (IsWindow(Child)) DestroyWindow(Child);
+  }
+  TChildWindowSurface(const TChildWindowSurface&) = delete;
+  TChildWindowSurface& operator=(const TChildWindowSurface&) = delete;
+
+  bool MakeCurrent() override { return Inner->MakeCurrent(); }
+  void ReleaseCurrent() override { Inner->ReleaseCurrent(); }
+  void SwapBuffers() override { Inner->SwapBuffers(); }
+  TTextRect WindowRect() override { return Inner->WindowRect(); }
+  void Invalidate() override { Inner->Invalidate(); }
+  TTextSurface& Text() override { return Inner->Text(); }
+
+ private:
+  HWND Child;
+  std::unique_ptr<TWglWindowSurface> Inner;
+};
+
+bool IsOwnWindow(HWND window) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  return process == GetCurrentProcessId();
+}
+
+bool ClassIs(HWND window, const wchar_t* name) {
+  wchar_t text[64];
+  return GetClassNameW(window, text, 64) > 0 && lstrcmpW(text, name) == 0;
+}
+
+}  // namespace
+
+TWindowHandle FindWindowByTitle(const std::string& title) {
+  bool ascii = true;
+  for (const char c : title) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  // FindWindowA reads the title in the system's code page, which agrees with 1251 on ASCII.
+  HWND found = ascii ? FindWindowA(nullptr, title.c_str())
+                     : FindWindowW(nullptr, WideFromBytes(title, TitleCodePage).c_str());
+  return FromHwnd(found);
+}
+
+void RequestWindowClose(TWindowHandle handle) {
+  HWND window = ToHwnd(handle);
+  if (!handle || !IsWindow(window)) return;
+  // Windows destroys only windows of the calling thread; another instance of this program is
+  // asked to close in order instead, and other programs' windows are left alone.
+  if (!IsOwnWindow(window) && ClassIs(window, AppClass))
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  else
+    DestroyWindow(window);
+}
+
+bool WindowIsVisible(TWindowHandle window) {
+  return window != 0 && IsWindowVisible(ToHwnd(window)) != FALSE;
+}
+
+bool WindowExists(TWindowHandle window) {
+  return window != 0 && IsWindow(ToHwnd(window)) != FALSE;
+}
+
+bool WindowIsSeen(TWindowHandle handle) {
+  // Other programs' windows (the host's preview) are the other program's concern.
+  HWND window = ToHwnd(handle);
+  if (!handle || !IsWindow(window) || !IsOwnWindow(window) || !ClassIs(window, FormClass))
+    return true;
+  const TFormLink* link = reinterpret_cast<TFormLink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  return !link || link->Sight.Seen();
+}
+
+bool ForeignWindowsReachable(std::string&) {
+  return true;
+}
+
+bool DaemonHandsOverWindows() {
+  return false;
+}
+
+char UserDecimalSeparator() {
+  char separator[4] = {};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator) == 2 &&
+      separator[0] > ' ' && separator[0] < 0x7F)
+    return separator[0];
+  return '.';
+}
+
+TPoint CursorPos() {
+  POINT point = {};
+  GetCursorPos(&point);
+  TPoint result;
+  result.X = point.x;
+  result.Y = point.y;
+  return result;
+}
+
+// Windows has no root window that savers draw into (the desktop window belongs to the system),
+// so a request for it names no window and the drawing target is refused.
+TWindowHandle RootWindowHandle() {
+  return 0;
+}
+
+void WatchWindowSize(TWindowHandle handle, std::function<void(int, int)> onResize) {
+  TApplication::TPlatformState* st = State();
+  HWND window = ToHwnd(handle);
+  if (!st || !st->AppWindow || !handle || !IsWindow(window)) return;
+  RECT client = {};
+  GetClientRect(window, &client);
+  auto watch = std::find_if(
+      st->Watches.begin(), st->Watches.end(),
+      [&](const TApplication::TPlatformState::TWatch& w) { return w.Window == window; });
+  if (watch == st->Watches.end()) watch = st->Watches.insert(st->Watches.end(), {});
+  watch->Window = window;
+  watch->Width = client.right - client.left;
+  watch->Height = client.bottom - client.top;
+  watch->OnResize = std::move(onResize);
+  SetTimer(st->AppWindow, WatchTimerId, WatchInterval, nullptr);
+}
+
+bool OpenGLAvailable(std::string&) {
+  // opengl32.dll comes with every Windows; whether a window can take a context is known only
+  // when the surface is made.
+  return true;
+}
+
+std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle handle, std::string& error) {
+  HWND target = ToHwnd(handle);
+  if (!handle || !IsWindow(target)) {
+    error = "the window to draw in does not exist";
+    return nullptr;
+  }
+  if (IsOwnWindow(target)) return TWglWindowSurface::Create(target, error);
+
+  TApplication::TPlatformState* st = State();
+  RECT client = {};
+  GetClientRect(target, &client);
+  HWND child = CreateWindowExW(0, SurfaceClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
+                               client.right - client.left, client.bottom - client.top, target,
+                               nullptr, st ? st->Instance : GetModuleHandleW(nullptr), nullptr);
+  if (!child) {
+    error = "no window can be made inside the window to draw in";
+    return nullptr;
+  }
+  std::unique_ptr<TWglWindowSurface> inner = TWglWindowSurface::Create(child, error);
+  if (!inner) {
+    DestroyWindow(child);
+    return nullptr;
+  }
+  return std::make_unique<TChildWindowSurface>(child, std::move(inner));
+}
