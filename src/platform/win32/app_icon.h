@@ -9,6 +9,7 @@
 #include "windows_api.h"
 
 // Gives a top-level window the icon, large and small (WM_SETICON), at the system's icon sizes
-// for the DPI the process sees; a program without the resource (a test) leaves it without one.
+// for the density of its monitor; again after a change of density. A program without the
+// resource (a test) leaves it without one.
 void SetWindowIcons(HWND window);
 #endif

@@ -164,6 +164,7 @@ LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       // at the new density, where the system suggests.
       const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
       LayOut(dialog->View, HIWORD(wParam), suggested->left, suggested->top);
+      SetWindowIcons(window);
       return 0;
     }
     case WM_CLOSE:

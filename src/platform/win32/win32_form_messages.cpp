@@ -3,6 +3,7 @@
 // other programs' windows, and the renderer's child window is left to draw in peace.
 #include <cstdint>
 
+#include "app_icon.h"
 #include "win32_dpi.h"
 #include "win32_form_windows.h"
 
@@ -165,6 +166,7 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       // covers its monitors again itself, and each view's text is drawn at its monitor's
       // density from the next frame on.
       if (form->OnDisplayChange) Guarded([&] { form->OnDisplayChange(form); });
+      if (message == DpiChangedMessage) SetWindowIcons(window);
       return 0;
     case WM_CLOSE:
       Guarded([&] { form->Close(); });
