@@ -1,8 +1,8 @@
 // The settings dialog's handlers against a recording window: what the boxes show after
 // FormCreate, what OK and Cancel leave in the settings file, and a failed save that keeps the
 // dialog open; the idle watcher's line of GNOME sessions against a recording session, and the
-// autostart entry behind it. Each case has its own configuration folder. Beside them, the
-// Windows window's layout at each DPI.
+// autostart entry behind it with the watcher's own delay and command line. Each case has its own
+// configuration folder. Beside them, the Windows window's layout at each DPI.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -18,6 +18,7 @@
 #include "dpi_rules.h"
 #include "fConfig.h"
 #include "fConfig_dialog.h"
+#include "idle_rules.h"
 
 namespace fs = std::filesystem;
 
@@ -232,6 +233,29 @@ TEST_F(ConfigDialog, FailedSaveShowsTheErrorUnderTheApplicationTitleAndStaysOpen
   EXPECT_EQ(View.Errors.size(), 1u);
   EXPECT_EQ(View.Closes, 1);
   EXPECT_EQ(ReadStore(), StoreWith("00000000", "00000001"));
+}
+
+TEST(IdleWatcher, StartsAMinuteBeforeGnomeBlanksAndNeverSoonerThanAMinute) {
+  EXPECT_EQ(DefaultIdleSeconds(300), 240u);  // GNOME's default
+  EXPECT_EQ(DefaultIdleSeconds(900), 840u);
+  EXPECT_EQ(DefaultIdleSeconds(90), 60u);
+  EXPECT_EQ(DefaultIdleSeconds(60), 60u);
+  EXPECT_EQ(DefaultIdleSeconds(30), 60u);  // after the blank, which then comes over it
+  EXPECT_EQ(DefaultIdleSeconds(0), 300u);  // GNOME never blanks
+}
+
+TEST(IdleWatcher, CommandLineTakesADelayAndASaverAndRefusesTheRest) {
+  TIdleOptions options = ParseIdleOptions({"--after", "3", "--saver", "/opt/t/tundrel"});
+  EXPECT_TRUE(options.Error.empty());
+  EXPECT_EQ(options.AfterSeconds, 3u);
+  EXPECT_EQ(options.SaverPath, "/opt/t/tundrel");
+  EXPECT_EQ(ParseIdleOptions({}).AfterSeconds, 0u);
+  EXPECT_TRUE(ParseIdleOptions({"--help"}).Help);
+  using Args = std::vector<std::string>;
+  for (const Args& bad : {Args{"--after"}, Args{"--after", "0"}, Args{"--after", "86401"},
+                          Args{"--after", "-5"}, Args{"--after", "3s"}, Args{"--saver"},
+                          Args{"--saver", ""}, Args{"/s"}, Args{"--after", "99999999999"}})
+    EXPECT_FALSE(ParseIdleOptions(bad).Error.empty()) << bad.back();
 }
 
 TEST(AutostartEntry, GnomeSessionsOnlyAndTheUsersOwnFolder) {

@@ -1,8 +1,7 @@
 // The saver's decisions, without a display: run modes and drawing targets from the command line,
 // the input rules of both kinds of start (Wayland's pointer in the view's pixels), the key facts
-// and the screen's density recorded on X, the statistics caption with its number formatting, the
-// energy rules (frame budgets, who can see a window, battery) and the GNOME idle watcher's delay
-// and command line.
+// and the screen's density recorded on X, the statistics caption with its number formatting, and
+// the energy rules (frame budgets, who can see a window, battery).
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -15,7 +14,6 @@
 #include "dpi_rules.h"
 #include "drawer.h"
 #include "energy.h"
-#include "idle_rules.h"
 #include "input_rules.h"
 #include "keys/key_codes.h"
 #include "run_mode.h"
@@ -600,26 +598,4 @@ TEST(Energy, OnBatteryOnlyWithABatteryOfTheComputerAndNoSupplyOnline) {
   EXPECT_FALSE(Win32OnBattery(1, 0));
   EXPECT_FALSE(Win32OnBattery(255, 0));  // unknown
   EXPECT_TRUE(Win32OnBattery(1, 1));     // the battery saver is on
-}
-
-TEST(IdleWatcher, StartsAMinuteBeforeGnomeBlanksAndNeverSoonerThanAMinute) {
-  EXPECT_EQ(DefaultIdleSeconds(300), 240u);  // GNOME's default
-  EXPECT_EQ(DefaultIdleSeconds(900), 840u);
-  EXPECT_EQ(DefaultIdleSeconds(90), 60u);
-  EXPECT_EQ(DefaultIdleSeconds(60), 60u);
-  EXPECT_EQ(DefaultIdleSeconds(30), 60u);  // after the blank, which then comes over it
-  EXPECT_EQ(DefaultIdleSeconds(0), 300u);  // GNOME never blanks
-}
-
-TEST(IdleWatcher, CommandLineTakesADelayAndASaverAndRefusesTheRest) {
-  TIdleOptions options = ParseIdleOptions({"--after", "3", "--saver", "/opt/t/tundrel"});
-  EXPECT_TRUE(options.Error.empty());
-  EXPECT_EQ(options.AfterSeconds, 3u);
-  EXPECT_EQ(options.SaverPath, "/opt/t/tundrel");
-  EXPECT_EQ(ParseIdleOptions({}).AfterSeconds, 0u);
-  EXPECT_TRUE(ParseIdleOptions({"--help"}).Help);
-  for (const Args& bad : {Args{"--after"}, Args{"--after", "0"}, Args{"--after", "86401"},
-                          Args{"--after", "-5"}, Args{"--after", "3s"}, Args{"--saver"},
-                          Args{"--saver", ""}, Args{"/s"}, Args{"--after", "99999999999"}})
-    EXPECT_FALSE(ParseIdleOptions(bad).Error.empty()) << bad.back();
 }
