@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gnome_session.h"
 #include "idle_rules.h"
 #include "program_folder.h"
 
@@ -55,8 +56,7 @@ std::string DefaultSaverPath() {
 
 unsigned WantedSeconds(const TWatcher& watcher) {
   if (watcher.FixedSeconds != 0) return watcher.FixedSeconds;
-  const unsigned delay = watcher.Session ? g_settings_get_uint(watcher.Session, "idle-delay") : 300;
-  return DefaultIdleSeconds(delay);
+  return DefaultIdleSeconds(GnomeIdleDelay(watcher.Session));
 }
 
 // An AddIdleWatch call in flight: a newer one, or mutter's restart, makes its answer stale.
@@ -199,18 +199,6 @@ bool MonitorAnswers(GDBusConnection* bus) {
   return owned;
 }
 
-// GNOME's session settings, where their schema is installed.
-GSettings* SessionSettings() {
-  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-  if (source == nullptr) return nullptr;
-  GSettingsSchema* schema =
-      g_settings_schema_source_lookup(source, "org.gnome.desktop.session", TRUE);
-  if (schema == nullptr) return nullptr;
-  const bool usable = g_settings_schema_has_key(schema, "idle-delay");
-  g_settings_schema_unref(schema);
-  return usable ? g_settings_new("org.gnome.desktop.session") : nullptr;
-}
-
 int Watch(TWatcher& watcher) {
   GError* error = nullptr;
   watcher.Bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
@@ -229,7 +217,7 @@ int Watch(TWatcher& watcher) {
 
   watcher.Loop = g_main_loop_new(nullptr, FALSE);
   if (watcher.FixedSeconds == 0) {
-    watcher.Session = SessionSettings();
+    watcher.Session = GnomeSessionSettings();
     if (watcher.Session != nullptr)
       g_signal_connect(watcher.Session, "changed::idle-delay", G_CALLBACK(OnIdleDelayChanged),
                        &watcher);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "gnome_session.h"
 #include "idle_rules.h"
 #include "program_folder.h"
 
@@ -25,17 +26,9 @@ constexpr off_t MaxEntrySize = 64 * 1024;  // bytes
 }  // namespace
 
 unsigned TGioIdleWatcher::GnomeIdleDelay() const {
-  unsigned delay = 300;
-  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-  GSettingsSchema* schema =
-      source ? g_settings_schema_source_lookup(source, "org.gnome.desktop.session", TRUE) : nullptr;
-  if (schema == nullptr) return delay;
-  if (g_settings_schema_has_key(schema, "idle-delay")) {
-    GSettings* session = g_settings_new_full(schema, nullptr, nullptr);
-    delay = g_settings_get_uint(session, "idle-delay");
-    g_object_unref(session);
-  }
-  g_settings_schema_unref(schema);
+  GSettings* session = GnomeSessionSettings();
+  const unsigned delay = ::GnomeIdleDelay(session);
+  if (session != nullptr) g_object_unref(session);
   return delay;
 }
 
