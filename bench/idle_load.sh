@@ -12,7 +12,7 @@ runs="${2:-5}" seconds="${3:-60}"
 for program in "$build/src/shell/tundrel" "$build/src/idle/tundrel-idle"; do
   [ -x "$program" ] || { echo "$program is not built" >&2; exit 2; }
 done
-tools=(mutter dbus-run-session pgrep)
+tools=(mutter dbus-run-session pgrep gdbus)
 desktop=mutter
 source "$(dirname "$0")/../tests/e2e/wayland_common.sh"
 install -m 755 "$build/src/shell/tundrel" "$build/src/idle/tundrel-idle" "$work/"
@@ -48,9 +48,9 @@ wait "$idle_pid"
 : >"$work/delays" && : >"$work/ends"
 for run in $(seq "$runs"); do
   : >"$work/err"
-  wl_debug=client user_command "$work/tundrel-idle" --after 3 --saver "$work/tundrel"
-  gnome move 1 0
   last_input=$(log_now)
+  gnome_input
+  wl_debug=client user_command "$work/tundrel-idle" --after 3 --saver "$work/tundrel"
   "${cmd[@]}" 2>>"$work/err" &
   idle_pid=$!
   started+=("$idle_pid")

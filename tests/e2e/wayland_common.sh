@@ -220,6 +220,19 @@ stop_gnome_session() {
 }
 # gnome <command>: a command of gnome_session.py's ("key 30", "move 1 0", "inhibit 8", ...).
 gnome() { echo "$*" >"$work/runtime/bus.in"; }
+# gnome_input: a small pointer move, once mutter has taken it as the user's input (its idle
+# time below half a second), so that an idle watch added next counts from it.
+gnome_input() {
+  local reply
+  gnome move 1 0
+  for _ in $(seq 50); do
+    reply=$(as_user gdbus call --session -d org.gnome.Mutter.IdleMonitor \
+      -o /org/gnome/Mutter/IdleMonitor/Core -m org.gnome.Mutter.IdleMonitor.GetIdletime)
+    [[ "$reply" =~ ^\(uint64\ ([0-9]+), ]] && [ "${BASH_REMATCH[1]}" -lt 500 ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
 
 # start_mutter: mutter headless with two virtual monitors of 1280x720 side by side on that bus;
 # sets mutter_pid once mutter takes input.

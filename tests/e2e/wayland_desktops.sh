@@ -29,7 +29,7 @@ set -u
 desktop="${1:-}"
 case "$desktop" in
   weston) tools=(weston weston-screenshooter pngtopnm Xvfb xdotool) ;;
-  mutter) tools=(mutter dbus-run-session pgrep gsettings) ;;
+  mutter) tools=(mutter dbus-run-session pgrep gsettings gdbus) ;;
   kwin) tools=(kwin_wayland dbus-run-session swayidle) ;;
   *) echo "usage: $0 <weston|mutter|kwin> <tundrel>"; exit 2 ;;
 esac
@@ -201,10 +201,10 @@ if [ "$desktop" = mutter ]; then
   for _ in $(seq 100); do grep -q focused "$work/runtime/focused.log" 2>/dev/null && break; sleep 0.1; done
   check "the window of before has the focus" grep -q focused "$work/runtime/focused.log"
   install -m 755 "$3" "$work/tundrel-idle"
-  wl_debug=client user_command "$work/tundrel-idle" --after 3 --saver "$work/tundrel"
   : >"$work/err"
-  gnome move 1 0
   last_input=$(date +%s%N)
+  check "mutter takes the test's pointer move as input" gnome_input
+  wl_debug=client user_command "$work/tundrel-idle" --after 3 --saver "$work/tundrel"
   "${cmd[@]}" 2>>"$work/err" &
   idle_pid=$!
   started+=("$idle_pid")
