@@ -339,29 +339,15 @@ fi
 
 # GNOME: the line "Start after [N] minutes of inactivity". On the script's own session bus a
 # stand-in holds the name of mutter's idle monitor, so a watcher the dialog starts stays up.
-cat >"$work/monitor.py" <<'EOF'
-import ctypes, time
-gio = ctypes.CDLL("libgio-2.0.so.0")
-p = ctypes.c_void_p
-gio.g_bus_get_sync.restype = gio.g_variant_new.restype = p
-gio.g_dbus_connection_call_sync.restype = p
-gio.g_dbus_connection_call_sync.argtypes = [p] + [ctypes.c_char_p] * 4 + [p, p, ctypes.c_int,
-                                                                       ctypes.c_int, p, p]
-bus = gio.g_bus_get_sync(2, None, None)
-name = gio.g_variant_new(b"(su)", b"org.gnome.Mutter.IdleMonitor", ctypes.c_uint(0))
-print("owned" if gio.g_dbus_connection_call_sync(
-    bus, b"org.freedesktop.DBus", b"/org/freedesktop/DBus", b"org.freedesktop.DBus",
-    b"RequestName", name, None, 0, 5000, None, None) else "refused", flush=True)
-time.sleep(3600)
-EOF
 dbus-daemon --session --nofork --print-address=3 3>"$work/bus" 2>/dev/null &
 bus_pid=$!
 for _ in $(seq 50); do [ -s "$work/bus" ] && break; sleep 0.1; done
 bus_address="$(head -n1 "$work/bus")"
 export DBUS_SESSION_BUS_ADDRESS="$bus_address"
-python3 "$work/monitor.py" >"$work/monitor" &
+/usr/bin/python3 "$(dirname "$0")/gnome_session.py" "$work/gnome-bus" --idle-monitor \
+  >"$work/monitor" 2>&1 &
 monitor_pid=$!
-for _ in $(seq 50); do [ -s "$work/monitor" ] && break; sleep 0.1; done
+for _ in $(seq 50); do [ -s "$work/gnome-bus" ] && break; sleep 0.1; done
 export XDG_CURRENT_DESKTOP=ubuntu:GNOME GSETTINGS_BACKEND=memory
 # ended: within 5 s no watcher owns its name any more.
 ended() { for _ in $(seq 50); do [ -z "$(watcher)" ] && return 0; sleep 0.1; done; return 1; }
@@ -369,7 +355,7 @@ entry_has() {  # entry_has <line regex>...: the entry holds a whole line matchin
   local line
   for line in "$@"; do grep -qx -e "$line" "$entry" 2>/dev/null || return 1; done
 }
-check "a stand-in for mutter's idle monitor is on the session bus" grep -qx owned "$work/monitor"
+check "a stand-in for mutter's idle monitor is on the session bus" test -s "$work/gnome-bus"
 
 # No entry yet: the line is on; Tab reaches the minutes after the boxes and the line's box, and
 # Enter there presses OK.

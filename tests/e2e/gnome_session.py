@@ -10,6 +10,8 @@
 # It writes the bus address into the file named by its argument, then reads commands, a line
 # each, from the FIFO <that file>.in: "inhibit N", "shield 0|1", "key CODE", "move DX DY". It says
 # "input ready" on stdout once mutter takes input, and "done <command>" after each command.
+# With --idle-monitor after the file it also holds the name of mutter's idle monitor, for a
+# watcher that must find it and has no mutter to serve it.
 # With --window LOG it is instead a window of another program that has the focus before the
 # saver comes (a terminal, an editor): it logs "focused" once it has the keyboard's focus, and
 # "press <key>" for every key pressed in it.
@@ -80,7 +82,10 @@ class ScreenSaver(dbus.service.Object):
 
 session_manager = SessionManager()
 screen_saver = ScreenSaver()
-names = [dbus.service.BusName(n, bus) for n in ("org.gnome.SessionManager", "org.gnome.ScreenSaver")]
+owned = ["org.gnome.SessionManager", "org.gnome.ScreenSaver"]
+if sys.argv[2:] == ["--idle-monitor"]:
+    owned.append("org.gnome.Mutter.IdleMonitor")
+names = [dbus.service.BusName(n, bus) for n in owned]
 input_session = None
 
 
