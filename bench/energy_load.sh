@@ -157,6 +157,10 @@ for _ in $(seq 100); do
   [ -n "$swaysock" ] && [ -n "$display" ] && as_user swaymsg -t get_outputs >/dev/null 2>&1 && break
   sleep 0.1
 done
+# The pid above is the subshell that runs as_user; sway's own is in its socket's name
+# (sway-ipc.<uid>.<pid>.sock), and the cleanup ends it by that.
+sway_pid=${swaysock%.sock}
+pids+=("${sway_pid##*.}")
 wl_fps() {
   as_user swaymsg -t get_tree 2>/dev/null | sed -n 's/.*"name": "FPS: \([0-9.]*\) .*/\1/p' | head -n1
 }
