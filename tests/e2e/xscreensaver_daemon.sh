@@ -182,11 +182,10 @@ print(lit, yellow)' "$work/shot.ppm")
   [ -n "$lit" ]
 }
 
-# ended <pid>: the process is gone or a zombie.
 # deactivate <pid>: deactivates the daemon and returns once it has signalled the saver <pid>
 # (its log says so) or the saver has ended. The daemon counts activity in whole seconds and can
-# lose a deactivation it reads just before its second turns (seen once on a busy machine), so one
-# that shows no effect within 3 s is sent again, as a user moves the mouse again; three at most.
+# lose a deactivation it reads just before its second turns (seen once), so one that shows no
+# effect within 3 s is sent again, as a user moves the mouse again; three at most.
 deactivate() {
   local sent
   for _ in 1 2 3; do
@@ -200,6 +199,7 @@ deactivate() {
   done
 }
 
+# ended <pid>: the process is gone or a zombie.
 ended() {
   local state
   state="$(sed -n 's/^State:\s*\(.\).*/\1/p' "/proc/$1/status" 2>/dev/null)"
