@@ -66,63 +66,43 @@ class TTetraColours {
   bool Dark = false;
 };
 
-void DrawBody(TTetraColours& colours) {
-  glBegin(GL_TRIANGLES);
-  // bottom
-  Normal(BodyNormals.Bottom);
-  glVertex3d(-1, -1, 0);
-  glVertex3d(-1, 1, 0);
-  glVertex3d(2, 0, 0);
-  // back
-  Normal(BodyNormals.Back);
-  glVertex3d(-1, -1, 0);
-  glVertex3d(-1, 1, 0);
-  colours.Top();
-  glVertex3d(-1, 0, 2);
-  // left
-  Normal(BodyNormals.Left);
-  colours.Plain();
-  glVertex3d(-1, 1, 0);
-  colours.Top();
-  glVertex3d(-1, 0, 2);
-  colours.Plain();
-  glVertex3d(2, 0, 0);
-  // right
-  Normal(BodyNormals.Right);
-  glVertex3d(-1, -1, 0);
-  glVertex3d(2, 0, 0);
-  colours.Top();
-  glVertex3d(-1, 0, 2);
-  glEnd();
-}
+// A tetrahedron vertex by vertex over the base (-1, -1, 0), (-1, 1, 0): the body's front is
+// (2, 0, 0) and its top (-1, 0, 2), the trunk's (1, 0, 0) and (0, 0, 10).
+struct TTetraShape {
+  const TTetraNormals& Normals;
+  TPoint3 Front, Top;
+};
+const TTetraShape BodyShape{BodyNormals, {2, 0, 0}, {-1, 0, 2}};
+const TTetraShape TrunkShape{TrunkNormals, {1, 0, 0}, {0, 0, 10}};
 
-void DrawTrunk(TTetraColours& colours) {
+void DrawTetraPlain(const TTetraShape& shape, TTetraColours& colours) {
+  const auto vertex = [](const TPoint3& p) { glVertex3d(p.X, p.Y, p.Z); };
   glBegin(GL_TRIANGLES);
   // bottom
-  Normal(TrunkNormals.Bottom);
+  Normal(shape.Normals.Bottom);
   glVertex3d(-1, -1, 0);
   glVertex3d(-1, 1, 0);
-  glVertex3d(1, 0, 0);
+  vertex(shape.Front);
   // back
-  Normal(TrunkNormals.Back);
+  Normal(shape.Normals.Back);
   glVertex3d(-1, -1, 0);
   glVertex3d(-1, 1, 0);
   colours.Top();
-  glVertex3d(0, 0, 10);
+  vertex(shape.Top);
   // left
-  Normal(TrunkNormals.Left);
+  Normal(shape.Normals.Left);
   colours.Plain();
   glVertex3d(-1, 1, 0);
   colours.Top();
-  glVertex3d(0, 0, 10);
+  vertex(shape.Top);
   colours.Plain();
-  glVertex3d(1, 0, 0);
+  vertex(shape.Front);
   // right
-  Normal(TrunkNormals.Right);
+  Normal(shape.Normals.Right);
   glVertex3d(-1, -1, 0);
-  glVertex3d(1, 0, 0);
+  vertex(shape.Front);
   colours.Top();
-  glVertex3d(0, 0, 10);
+  vertex(shape.Top);
   glEnd();
 }
 
@@ -237,23 +217,22 @@ void TDrawer::DrawShape(TShape shape, double Brightness, bool batched) {
   const double L = Brightness;
   const bool mirror = L < 1;
   // A body or a trunk in its colour, with its top black in the mirror image.
-  auto tetra = [&](const TShapeArrays& arrays, void (*immediate)(TTetraColours&), float red,
-                   float green) {
+  auto tetra = [&](const TShapeArrays& arrays, const TTetraShape& plain, float red, float green) {
     glColor3f(red, green, 0);
     if (batched) {
       DrawTetra(arrays, red, green, mirror);
     } else {
       TTetraColours colours(red, green, mirror);
-      immediate(colours);
+      DrawTetraPlain(plain, colours);
     }
   };
   if (shape != TShape::Fir) {
     const float red = static_cast<float>(L);
-    tetra(BodyArrays, DrawBody, red, shape == TShape::Predator ? 0.0f : red);
+    tetra(BodyArrays, BodyShape, red, shape == TShape::Predator ? 0.0f : red);
     return;
   }
   const float trunk = static_cast<float>(L / 3);
-  tetra(TrunkArrays, DrawTrunk, trunk, trunk);
+  tetra(TrunkArrays, TrunkShape, trunk, trunk);
   for (const TFirTier& tier : FirTiers) {
     glPushMatrix();
     glTranslated(0, 0, tier.Lift);
