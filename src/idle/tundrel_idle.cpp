@@ -48,10 +48,8 @@ void Quit(TWatcher& watcher, int status) {
 
 // The saver of this watcher's own build folder, else the installed one.
 std::string DefaultSaverPath() {
-  const std::string folder = ProgramFolder();
-  const std::string built = folder + TUNDREL_SAVER_IN_BUILD;
-  if (!folder.empty() && access(built.c_str(), X_OK) == 0) return built;
-  return folder + TUNDREL_SAVER_FROM_BINDIR;
+  return CompanionPath(TUNDREL_SAVER_IN_BUILD, TUNDREL_SAVER_FROM_BINDIR,
+                       TUNDREL_SAVER_INSTALLED_PATH);
 }
 
 unsigned WantedSeconds(const TWatcher& watcher) {

@@ -12,7 +12,6 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 
 #include "gnome_session.h"
 #include "idle_rules.h"
@@ -33,13 +32,8 @@ unsigned TGioIdleWatcher::GnomeIdleDelay() const {
 }
 
 std::string TGioIdleWatcher::WatcherPath() const {
-  const std::string folder = ProgramFolder();
-  if (folder.empty()) return TUNDREL_WATCHER_INSTALLED_PATH;
-  const std::string installed = folder + TUNDREL_WATCHER_FROM_SAVER;
-  std::string found = installed;
-  if (access((folder + TUNDREL_WATCHER_IN_BUILD).c_str(), X_OK) == 0)
-    found = folder + TUNDREL_WATCHER_IN_BUILD;
-  return std::filesystem::path(found).lexically_normal().string();
+  return CompanionPath(TUNDREL_WATCHER_IN_BUILD, TUNDREL_WATCHER_FROM_SAVER,
+                       TUNDREL_WATCHER_INSTALLED_PATH);
 }
 
 bool TGioIdleWatcher::ReadFile(const std::string& path, std::string& text) const {

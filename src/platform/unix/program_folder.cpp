@@ -1,9 +1,10 @@
-// The running program's folder, from /proc/self/exe.
+// The running program's folder, from /proc/self/exe, and the companions found from it.
 #include "program_folder.h"
 
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 
 std::string ProgramFolder() {
   char path[PATH_MAX];
@@ -11,4 +12,13 @@ std::string ProgramFolder() {
   if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return std::string();
   const std::string program(path, static_cast<size_t>(length));
   return program.substr(0, program.rfind('/') + 1);
+}
+
+std::string CompanionPath(const std::string& inBuild, const std::string& installed,
+                          const std::string& unknownFolder) {
+  const std::string folder = ProgramFolder();
+  if (folder.empty()) return unknownFolder;
+  const std::string built = folder + inBuild;
+  const std::string found = access(built.c_str(), X_OK) == 0 ? built : folder + installed;
+  return std::filesystem::path(found).lexically_normal().string();
 }

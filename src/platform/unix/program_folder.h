@@ -6,3 +6,9 @@
 
 // The folder of the running program with a slash at its end; empty when it cannot be told.
 std::string ProgramFolder();
+
+// A companion program: by the path inBuild from the running program's folder where an
+// executable lies there (in the build folder), else by the path installed from it; the absolute
+// path unknownFolder where that folder cannot be told.
+std::string CompanionPath(const std::string& inBuild, const std::string& installed,
+                          const std::string& unknownFolder);
