@@ -3,14 +3,11 @@
 #include "gdi_text_surface.h"
 
 #include "wide_text.h"
+#include "win32_dpi.h"
 
 TGdiTextSurface::TGdiTextSurface(HDC dc) : Dc(dc) {
   // The screen's resolution, as the font size in points is meant for the screen.
-  if (HDC screen = GetDC(nullptr)) {
-    const int ppi = GetDeviceCaps(screen, LOGPIXELSY);
-    if (ppi > 0) Ppi = ppi;
-    ReleaseDC(nullptr, screen);
-  }
+  Ppi = SystemPixelsPerInch();
 }
 
 TGdiTextSurface::~TGdiTextSurface() {
