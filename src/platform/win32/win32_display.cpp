@@ -35,12 +35,6 @@ struct TNotifyCalls {
   BOOL(WINAPI* UnregisterSession)(HWND) = nullptr;
 };
 
-template <class F>
-void Lookup(HMODULE module, const char* name, F& call) {
-  call =
-      module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 // A DLL of the system directory, never one planted beside the saver or in the current folder.
 HMODULE LoadSystemLibrary(const wchar_t* name) {
   wchar_t folder[MAX_PATH];
@@ -54,12 +48,12 @@ const TNotifyCalls& NotifyCalls() {
   static const TNotifyCalls calls = [] {
     TNotifyCalls found;
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    Lookup(user32, "RegisterPowerSettingNotification", found.RegisterPower);
-    Lookup(user32, "UnregisterPowerSettingNotification", found.UnregisterPower);
+    LookupCall(user32, "RegisterPowerSettingNotification", found.RegisterPower);
+    LookupCall(user32, "UnregisterPowerSettingNotification", found.UnregisterPower);
     // Kept loaded for the process's life: windows may ask until it ends.
     HMODULE wtsapi32 = LoadSystemLibrary(L"wtsapi32.dll");
-    Lookup(wtsapi32, "WTSRegisterSessionNotification", found.RegisterSession);
-    Lookup(wtsapi32, "WTSUnRegisterSessionNotification", found.UnregisterSession);
+    LookupCall(wtsapi32, "WTSRegisterSessionNotification", found.RegisterSession);
+    LookupCall(wtsapi32, "WTSUnRegisterSessionNotification", found.UnregisterSession);
     return found;
   }();
   return calls;

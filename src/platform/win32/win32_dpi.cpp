@@ -22,27 +22,21 @@ struct TDpiCalls {
   BOOL(WINAPI* ParametersForDpi)(UINT, UINT, void*, UINT, UINT) = nullptr;
 };
 
-template <class F>
-void Lookup(HMODULE module, const char* name, F& call) {
-  call =
-      module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 const TDpiCalls& DpiCalls() {
   static const TDpiCalls calls = [] {
     TDpiCalls found;
     // shcore.dll comes with Windows 8.1 and later, which all search System32 alone when asked;
     // kept loaded for the process's life.
     HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, SearchSystem32);
-    Lookup(shcore, "GetDpiForMonitor", found.MonitorDpi);
-    Lookup(shcore, "GetProcessDpiAwareness", found.ProcessAwareness);
+    LookupCall(shcore, "GetDpiForMonitor", found.MonitorDpi);
+    LookupCall(shcore, "GetProcessDpiAwareness", found.ProcessAwareness);
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    Lookup(user32, "GetDpiForWindow", found.WindowDpi);
-    Lookup(user32, "GetWindowDpiAwarenessContext", found.WindowContext);
-    Lookup(user32, "GetThreadDpiAwarenessContext", found.ThreadContext);
-    Lookup(user32, "GetAwarenessFromDpiAwarenessContext", found.ContextAwareness);
-    Lookup(user32, "AdjustWindowRectExForDpi", found.AdjustForDpi);
-    Lookup(user32, "SystemParametersInfoForDpi", found.ParametersForDpi);
+    LookupCall(user32, "GetDpiForWindow", found.WindowDpi);
+    LookupCall(user32, "GetWindowDpiAwarenessContext", found.WindowContext);
+    LookupCall(user32, "GetThreadDpiAwarenessContext", found.ThreadContext);
+    LookupCall(user32, "GetAwarenessFromDpiAwarenessContext", found.ContextAwareness);
+    LookupCall(user32, "AdjustWindowRectExForDpi", found.AdjustForDpi);
+    LookupCall(user32, "SystemParametersInfoForDpi", found.ParametersForDpi);
     return found;
   }();
   return calls;
