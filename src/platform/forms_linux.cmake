@@ -1,11 +1,9 @@
 # tundrel_forms: the form framework (forms.h) on Linux with both display backends, X11 and
 # Wayland, one chosen as the program connects. Each backend's forms.cmake adds its sources and
-# libraries to this target. The Windows saver's rules of density come along, so the shell's tests
-# reach them without Windows.
+# libraries to this target.
 include_guard(GLOBAL)
 
 add_library(tundrel_forms STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/dpi_rules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/energy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms_common.cpp
   ${CMAKE_CURRENT_LIST_DIR}/forms_linux.cpp)
