@@ -17,6 +17,14 @@ check() {  # check <description> <command...>
 # running <pid>: whether the process still runs.
 running() { kill -0 "$1" 2>/dev/null; }
 
+# ended <pid>: the process is gone or a zombie; never so for no pid at all.
+ended() {
+  [ -n "$1" ] || return 1
+  local state
+  state="$(sed -n 's/^State:\s*\(.\).*/\1/p' "/proc/$1/status" 2>/dev/null)"
+  [ -z "$state" ] || [ "$state" = Z ]
+}
+
 # await_exit <pid> <seconds>: waits for the process; exit_status is its status, or "running".
 await_exit() {
   local pid="$1" tenths=$(( $2 * 10 ))

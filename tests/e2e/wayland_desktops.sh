@@ -351,9 +351,6 @@ print(lit, yellow, bottom - top + 1, h)' "$1"
 # (shared memory or dmabuf).
 buffers() { grep -Eq "(create_buffer|create_immed)\(.*, $1, $2, " "$work/err"; }
 
-# ended <pid>: gone, or a zombie that init has yet to reap.
-ended() { [[ -n "$1" && "$(ps -o stat= -p "$1")" =~ ^(Z.*)?$ ]]; }
-
 # started_by_swayidle: swayidle starts /s as the README has it, after 3 s without input (counted
 # from its start: KWin's virtual outputs have no input), through KWin's ext_idle_notifier_v1;
 # the saver covers both outputs and says nothing. Both are stopped again: the saver, which

@@ -199,13 +199,6 @@ deactivate() {
   done
 }
 
-# ended <pid>: the process is gone or a zombie.
-ended() {
-  local state
-  state="$(sed -n 's/^State:\s*\(.\).*/\1/p' "/proc/$1/status" 2>/dev/null)"
-  [ -z "$state" ] || [ "$state" = Z ]
-}
-
 # scene <what> <start ms> <clock expected: yes|no> [seconds]: within 5 s (or the seconds given) of
 # the activation at the start, the screen shows the scene, with or without the clock.
 scene() {
