@@ -15,14 +15,12 @@ done
 tools=(mutter dbus-run-session pgrep gdbus)
 desktop=mutter
 source "$(dirname "$0")/../tests/e2e/wayland_common.sh"
+source "$(dirname "$0")/load_common.sh"
 install -m 755 "$build/src/shell/tundrel" "$build/src/idle/tundrel-idle" "$work/"
 trap 'stop_gnome_session; cleanup' EXIT
 start_gnome_session
 start_mutter
 
-median() {
-  sort -g | awk '{v[NR] = $1} END {if (!NR) print "-"; else printf "%.1f\n", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
-}
 # The protocol log's clock: the wall clock's microseconds in 32 bits, in milliseconds.
 log_now() { echo "$(date +%s%N)" | awk '{printf "%.3f\n", ($1 / 1000 % 4294967296) / 1000}'; }
 
@@ -32,15 +30,11 @@ user_command "$work/tundrel-idle" --after 3600 --saver "$work/tundrel"
 idle_pid=$!
 started+=("$idle_pid")
 sleep 2
-t0=$(awk '{print $14 + $15}' "/proc/$idle_pid/stat")
-wakes() { cat /proc/"$idle_pid"/task/*/status | awk '/ctxt_switches/ {s += $2} END {print s}'; }
-w0=$(wakes) n0=$(date +%s%N)
-sleep "$seconds"
-t1=$(awk '{print $14 + $15}' "/proc/$idle_pid/stat") w1=$(wakes) n1=$(date +%s%N)
+read -r cpu wakes < <(load "$idle_pid" "$seconds")
 rss=$(awk '/^VmRSS/ {print $2}' "/proc/$idle_pid/status")
-awk -v t=$((t1 - t0)) -v hz="$(getconf CLK_TCK)" -v w=$((w1 - w0)) -v ns=$((n1 - n0)) -v rss="$rss" \
-  'BEGIN {printf "waiting %.0f s: %.3f %% of a core, %.2f wake-ups a second, %.1f MB resident\n",
-          ns / 1e9, 100 * t / hz / (ns / 1e9), w / (ns / 1e9), rss / 1024}'
+awk -v cpu="$cpu" -v wakes="$wakes" -v rss="$rss" -v s="$seconds" \
+  'BEGIN {printf "waiting %d s: %s %% of a core, %s wake-ups a second, %.1f MB resident\n",
+          s, cpu, wakes, rss / 1024}'
 kill "$idle_pid"
 wait "$idle_pid"
 

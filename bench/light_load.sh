@@ -48,6 +48,7 @@ screen() {
 
 # fps_now: the frames per second of the saver's caption.
 source "$(dirname "$0")/caption_fps.sh"
+source "$(dirname "$0")/load_common.sh"
 
 # measure <settle seconds> <seconds> <command...>: the share of one core the command takes once
 # settled, in percent, the median of the frame rates its caption showed (or -), then its resident
@@ -82,9 +83,6 @@ measure() {
   echo "$(median <"$work/fps") $memory"
 }
 
-median() {
-  sort -g | awk '{v[NR] = $1} END {if (!NR) print "-"; else printf "%.1f\n", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
-}
 
 # compare <label> <monitors> <saver arguments...>: runs of the floor and the saver, alternating,
 # with both drivers, then their medians and ratios.
