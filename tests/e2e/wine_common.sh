@@ -158,6 +158,17 @@ reg_clear() { timeout 60 wine reg delete 'HKCU\Software\Ombrix' /f >/dev/null 2>
 
 reg_set() { timeout 60 wine reg add "$SETTINGS_KEY" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1; }
 
+# set_dpi <pixels per inch>|-: the screen's density (the desktop's LogPixels) for the programs
+# started from now on; - takes it away, back to Wine's 96.
+set_dpi() {
+  local desktop='HKCU\Control Panel\Desktop'
+  if [ "$1" = - ]; then
+    timeout 60 wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
+  else
+    timeout 60 wine reg add "$desktop" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  fi
+}
+
 finish() {
   echo "$PASSED passed, $FAILED failed"
   [ "$FAILED" -eq 0 ]

@@ -124,7 +124,7 @@ mostly_dark() {
 temp=("$WINEPREFIX"/drive_c/users/*/Temp)
 for pictures in "96 164x314 150x57" "144 246x471 225x86"; do
   read -r dpi wizard header <<<"$pictures"
-  timeout 60 wine reg add "$DESKTOP" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  set_dpi "$dpi"
   rm -rf "${temp[0]}"/ns*.tmp
   timeout 120 wine "$SETUP" >/dev/null 2>&1 &
   SAVER_PID=$!

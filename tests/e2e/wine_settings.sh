@@ -99,15 +99,14 @@ check "... which Escape closes" test "$STATUS" = 0
 # message is not the design's.)
 # field NAME LAYOUT: a number of the probe's layout line; the client size as WxH.
 field() { sed -n "s/.*\<$1=\([0-9x]*\).*/\1/p" <<<"$2"; }
-desktop='HKCU\Control Panel\Desktop'
-timeout 60 wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+set_dpi 144
 open_dialog
 layout_144=$(probe layout)
 probe dpi-changed TundrelSettings 192 >/dev/null
 sleep 0.3
 layout_192=$(probe layout)
 close_with 27
-timeout 60 wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
+set_dpi -
 line_96=$(field line "$layout_96")
 line_144=$(field line "$layout_144")
 line_192=$(field line "$layout_192")
