@@ -44,12 +44,18 @@ void Report(const TEnv& env, double t, FILE* csv) {
                  env.TrailIndex);
 }
 
+// Says why the file cannot be written; the status of the refused run.
+int CannotWrite(const std::string& path, int error) {
+  std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+  return 2;
+}
+
 // Whether the folder of a file to write lets us write there; says why not.
 bool CanWriteInto(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   if (access(folder.c_str(), W_OK) == 0) return true;
-  std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+  CannotWrite(path, errno);
   return false;
 }
 
@@ -62,6 +68,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tundrel-sim: %s\n%s", error.c_str(), SimUsage);
     return 2;
   }
+  if (options.Help) {
+    std::printf("%s\n%s", SimUsage, SimHelp);
+    return 0;
+  }
 #if !TUNDREL_SIM_SNAPSHOT
   if (!options.PngPath.empty()) {
     std::fprintf(stderr,
@@ -70,20 +80,12 @@ int main(int argc, char** argv) {
     return 2;
   }
 #endif
-  if (options.Help) {
-    std::printf("%s\n%s", SimUsage, SimHelp);
-    return 0;
-  }
   // A file that could not be written is reported before the run, not after it.
   if (!options.PngPath.empty() && !CanWriteInto(options.PngPath)) return 2;
   std::unique_ptr<FILE, int (*)(FILE*)> csv(nullptr, std::fclose);
   if (!options.CsvPath.empty()) {
     csv.reset(std::fopen(options.CsvPath.c_str(), "w"));
-    if (!csv) {
-      std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", options.CsvPath.c_str(),
-                   std::strerror(errno));
-      return 2;
-    }
+    if (!csv) return CannotWrite(options.CsvPath, errno);
     std::fputs("t,trees,herbivores,predators,airborne,trail_index\n", csv.get());
   }
 
@@ -138,12 +140,12 @@ int main(int argc, char** argv) {
     }
   }
   if (!reportedEnd && steps > 0) Report(*env, static_cast<double>(steps) * options.Dt, csv.get());
-  // A table cut short by a full disk is an error, not a success.
+  // A table cut short by a full disk is an error, not a success. A write that failed before
+  // the last flush left no reason behind that can still be trusted.
+  errno = 0;
   if (csv && (std::fflush(csv.get()) != 0 || std::ferror(csv.get()))) {
-    std::fprintf(stderr, "tundrel-sim: cannot write %s: %s\n", options.CsvPath.c_str(),
-                 std::strerror(errno));
     SetClockSource(nullptr);
-    return 2;
+    return CannotWrite(options.CsvPath, errno != 0 ? errno : EIO);
   }
 #if TUNDREL_SIM_SNAPSHOT
   if (snapshot) {

@@ -58,6 +58,9 @@ rm -f "$csv" "$csv.png"
 err=$("$sim" --seconds 600 --csv /nonexistent-folder/x.csv 2>&1 >/dev/null); status=$?
 check "an unwritable --csv path exits with status 2 and says so" \
   test "$status" -eq 2 -a -n "$(grep 'cannot write /nonexistent-folder/x.csv' <<<"$err")"
+err=$("$sim" --seconds 60 --csv /dev/full 2>&1 >/dev/null); status=$?
+check "a table cut short by a full disk exits with status 2 and says why" \
+  test "$status" -eq 2 -a -n "$(grep 'cannot write /dev/full: No space left on device' <<<"$err")"
 
 # A snapshot into a folder that does not exist is refused before the run, with a reason.
 err=$("$sim" --seconds 600 --png /nonexistent-folder/x.png 2>&1 >/dev/null); status=$?
