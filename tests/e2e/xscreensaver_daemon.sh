@@ -182,6 +182,14 @@ print(lit, yellow)' "$work/shot.ppm")
   [ -n "$lit" ]
 }
 
+# await_end <pid> <ms> [start ms]: waits for the process to end, at most that long from the
+# start (now unless given); elapsed is the milliseconds from the start.
+await_end() {
+  local start="${3:-$(now_ms)}"
+  while ! ended "$1" && [ $(($(now_ms) - start)) -le "$2" ]; do sleep 0.02; done
+  elapsed=$(($(now_ms) - start))
+}
+
 # deactivate <pid>: deactivates the daemon and returns once it has signalled the saver <pid>
 # (its log says so) or the saver has ended. The daemon counts activity in whole seconds and can
 # lose a deactivation it reads just before its second turns (seen once), so one that shows no
@@ -299,8 +307,7 @@ if [ "$mode" = mate ]; then
 
   start=$(now_ms)
   mate_command --deactivate
-  while ! ended "$pid" && [ $(($(now_ms) - start)) -le 1000 ]; do sleep 0.02; done
-  elapsed=$(($(now_ms) - start))
+  await_end "$pid" 1000 "$start"
   echo "MATE: the saver ended $elapsed ms after the deactivation"
   check "MATE: the saver ends within 1 s of the deactivation" test "$elapsed" -le 1000
   for _ in $(seq 50); do [ -z "$(pgrep -P "$daemon_pid")" ] && break; sleep 0.02; done
@@ -390,9 +397,7 @@ round() {
   scene "$what" "$start" "$clock"
 
   deactivate "$pid"
-  start=$(now_ms)
-  while ! ended "$pid" && [ $(($(now_ms) - start)) -le 2000 ]; do sleep 0.02; done
-  elapsed=$(($(now_ms) - start))
+  await_end "$pid" 2000
   echo "$what: the saver ended $elapsed ms after the daemon's signal"
   check "$what: the saver ends within 2 s of the daemon's signal" test "$elapsed" -le 2000
   check "$what: the daemon ended it with SIGTERM" \
@@ -452,8 +457,7 @@ done
 check "two monitors: both halves show the scene for 30 s${dark:+ (not at$dark)}" test -z "$dark"
 deactivate "${pair[0]}"
 for p in "${pair[@]}"; do
-  start=$(now_ms)
-  while ! ended "$p" && [ $(($(now_ms) - start)) -le 2000 ]; do sleep 0.02; done
+  await_end "$p" 2000
   for _ in $(seq 20); do grep -q "^$p " "$work/reaped" && break; sleep 0.1; done
   status="$(sed -n "s/^$p //p" "$work/reaped")"
   check "two monitors: copy $p ends in order on the deactivation (wait status ${status:-unknown})" \
