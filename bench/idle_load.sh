@@ -25,10 +25,7 @@ start_mutter
 log_now() { echo "$(date +%s%N)" | awk '{printf "%.3f\n", ($1 / 1000 % 4294967296) / 1000}'; }
 
 # ---- waiting ----
-user_command "$work/tundrel-idle" --after 3600 --saver "$work/tundrel"
-"${cmd[@]}" &
-idle_pid=$!
-started+=("$idle_pid")
+start_watcher 3600
 sleep 2
 read -r cpu wakes < <(load "$idle_pid" "$seconds")
 rss=$(awk '/^VmRSS/ {print $2}' "/proc/$idle_pid/status")
@@ -44,17 +41,12 @@ for run in $(seq "$runs"); do
   : >"$work/err"
   last_input=$(log_now)
   gnome_input
-  wl_debug=client user_command "$work/tundrel-idle" --after 3 --saver "$work/tundrel"
-  "${cmd[@]}" 2>>"$work/err" &
-  idle_pid=$!
-  started+=("$idle_pid")
+  start_watcher 3
   # Both monitors' first frames, then a key.
-  for _ in $(seq 200); do
-    [ "$(surface_frames "$work/err" | awk '$4 > 0' | wc -l)" -ge 2 ] && break
-    sleep 0.1
-  done
+  frames_on Meta-0 1280x720 20 && frames_on Meta-1 1280x720 20
   surface_frames "$work/err" | awk -v t="$last_input" '$4 > 0 {d = $6 - t; if (d > m) m = d} END {printf "%.0f\n", m}' >>"$work/delays"
-  saver=$(pgrep -P "$idle_pid" | head -n1)
+  saver_of_watcher 1
+  saver=$saver_pid
   sleep 1
   start=$(date +%s%N)
   gnome key 30

@@ -234,6 +234,44 @@ gnome_input() {
   return 1
 }
 
+# frames_on <output> <size> <seconds>: waits until the saver's protocol log shows a toplevel of
+# that size, full screen on that output ("-" for none), that frame callbacks still come to (in
+# the log's last 2 seconds); its line of surface_frames is in toplevel.
+frames_on() {
+  local until=$((SECONDS + $3)) line surface output size frames recent
+  while :; do
+    mapfile -t lines < <(surface_frames "$work/err")
+    for line in "${lines[@]}"; do
+      read -r surface output size frames recent _ <<<"$line"
+      toplevel=$line
+      [ "$output" = "$1" ] && [ "$size" = "$2" ] && [ "$recent" -gt 0 ] && return 0
+    done
+    [ "$SECONDS" -ge "$until" ] && return 1
+    sleep 0.5
+  done
+}
+
+# start_watcher <seconds>: the idle watcher, tundrel-idle --after <seconds>, in the background on
+# the saver in $work, with the saver's protocol log added to $work/err; its pid in idle_pid.
+start_watcher() {
+  wl_debug=client user_command "$work/tundrel-idle" --after "$1" --saver "$work/tundrel"
+  "${cmd[@]}" 2>>"$work/err" &
+  idle_pid=$!
+  started+=("$idle_pid")
+}
+
+# saver_of_watcher <seconds>: waits that long at most for a saver the watcher started; its pid
+# is in saver_pid ("" for none).
+saver_of_watcher() {
+  saver_pid=""
+  for _ in $(seq $(($1 * 10))); do
+    saver_pid=$(pgrep -P "$idle_pid" | head -n1)
+    [ -n "$saver_pid" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # start_mutter: mutter headless with two virtual monitors of 1280x720 side by side on that bus;
 # sets mutter_pid once mutter takes input.
 start_mutter() {

@@ -163,23 +163,6 @@ fi
 
 # ---- mutter ----
 
-# frames_on <output> <size> <seconds>: waits until the saver's protocol log shows a toplevel of
-# that size, full screen on that output ("-" for none), that frame callbacks still come to (in
-# the log's last 2 seconds); its line of surface_frames is in toplevel.
-frames_on() {
-  local until=$((SECONDS + $3)) line surface output size frames recent
-  while :; do
-    mapfile -t lines < <(surface_frames "$work/err")
-    for line in "${lines[@]}"; do
-      read -r surface output size frames recent _ <<<"$line"
-      toplevel=$line
-      [ "$output" = "$1" ] && [ "$size" = "$2" ] && [ "$recent" -gt 0 ] && return 0
-    done
-    [ "$SECONDS" -ge "$until" ] && return 1
-    sleep 0.5
-  done
-}
-
 if [ "$desktop" = mutter ]; then
   start_gnome_session
   start_mutter
@@ -204,21 +187,7 @@ if [ "$desktop" = mutter ]; then
   : >"$work/err"
   last_input=$(date +%s%N)
   check "mutter takes the test's pointer move as input" gnome_input
-  wl_debug=client user_command "$work/tundrel-idle" --after 3 --saver "$work/tundrel"
-  "${cmd[@]}" 2>>"$work/err" &
-  idle_pid=$!
-  started+=("$idle_pid")
-  # saver_of_watcher <seconds>: waits that long at most for a saver the watcher started; its pid
-  # is in saver_pid ("" for none).
-  saver_of_watcher() {
-    saver_pid=""
-    for _ in $(seq $(($1 * 10))); do
-      saver_pid=$(pgrep -P "$idle_pid" | head -n1)
-      [ -n "$saver_pid" ] && return 0
-      sleep 0.1
-    done
-    return 1
-  }
+  start_watcher 3
   # key_ends_it <what>: once the watcher's saver shows on both monitors, a key ends it, and the
   # window of before gets no key.
   key_ends_it() {
