@@ -3,9 +3,7 @@
 // watcher and the session bus to find the one that runs.
 #include "idle_watcher_gio.h"
 
-#include <fcntl.h>
 #include <gio/gio.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,11 +14,12 @@
 #include "gnome_session.h"
 #include "idle_rules.h"
 #include "program_folder.h"
+#include "small_file.h"
 
 namespace {
 
 // An autostart entry is a few hundred bytes; a larger file is not one to show.
-constexpr off_t MaxEntrySize = 64 * 1024;  // bytes
+constexpr size_t MaxEntrySize = 64 * 1024;  // bytes
 
 }  // namespace
 
@@ -37,24 +36,7 @@ std::string TGioIdleWatcher::WatcherPath() const {
 }
 
 bool TGioIdleWatcher::ReadFile(const std::string& path, std::string& text) const {
-  // Not blocking: a FIFO in the entry's place must not hang the dialog.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxEntrySize;
-  text.clear();
-  char buffer[4096];
-  while (ok) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || text.size() > static_cast<size_t>(MaxEntrySize)) {
-      ok = n == 0;
-      break;
-    }
-    text.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return ok;
+  return ReadSmallFile(path, MaxEntrySize, text) == TSmallFileRead::Read;
 }
 
 bool TGioIdleWatcher::ReplaceFile(const std::string& path, const std::string& text,

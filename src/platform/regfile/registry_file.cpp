@@ -16,6 +16,7 @@
 
 #include "reg_document.h"
 #include "registry.h"
+#include "small_file.h"
 
 struct TRegistryKeyData {
   std::string FilePath;  // the file that holds the key
@@ -93,23 +94,15 @@ TRegistryResult CheckFullAccess(const std::string& file) {
 // The file's whole text; RegistryNotFound when it is gone, RegistryCorrupt when it cannot be
 // read, is no regular file (a FIFO would block) or is larger than MaxFileSize.
 TRegistryResult ReadKeyFile(const std::string& file, std::string& text) {
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT ? RegistryNotFound : RegistryCorrupt;
-  struct stat info;
-  TRegistryResult result = RegistrySuccess;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) result = RegistryCorrupt;
-  text.clear();
-  char buffer[4096];
-  while (result == RegistrySuccess) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) result = RegistryCorrupt;
-    if (n <= 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-    if (text.size() > MaxFileSize) result = RegistryCorrupt;
+  switch (ReadSmallFile(file, MaxFileSize, text)) {
+    case TSmallFileRead::Read:
+      return RegistrySuccess;
+    case TSmallFileRead::Missing:
+      return RegistryNotFound;
+    case TSmallFileRead::Unreadable:
+      break;
   }
-  close(fd);
-  return result;
+  return RegistryCorrupt;
 }
 
 bool WriteAll(int fd, const std::string& text) {
