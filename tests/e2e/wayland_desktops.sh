@@ -320,12 +320,27 @@ print(lit, yellow, bottom - top + 1, h)' "$1"
 # (shared memory or dmabuf).
 buffers() { grep -Eq "(create_buffer|create_immed)\(.*, $1, $2, " "$work/err"; }
 
+# kwin_shown <output> <seconds> [<width> <height>]: waits that long at most until KWin's
+# screenshot of the output shows the scene with its clock (and the saver has made buffers of that
+# size); the last screenshot's "lit yellow rows height" is in reading.
+kwin_shown() {
+  local until=$((SECONDS + $2)) lit yellow
+  while :; do
+    reading=$(screenshot "$1")
+    read -r lit yellow _ <<<"$reading"
+    [ "$lit" -gt 1000 ] && [ "$yellow" -gt 30 ] && { [ "$#" -lt 4 ] || buffers "$3" "$4"; } &&
+      return 0
+    [ "$SECONDS" -ge "$until" ] && return 1
+    sleep 0.3
+  done
+}
+
 # started_by_swayidle: swayidle starts /s as the README has it, after 3 s without input (counted
 # from its start: KWin's virtual outputs have no input), through KWin's ext_idle_notifier_v1;
 # the saver covers both outputs and says nothing. Both are stopped again: the saver, which
 # swayidle leaves to init, by the pid its command wrote.
 started_by_swayidle() {
-  local begin idle_ms idle_saver output reading lit yellow
+  local begin idle_ms idle_saver output
   : >"$work/err"
   [ "${#as_nobody[@]}" -eq 0 ] || chown 65534:65534 "$work/err"
   begin=$(date +%s%N)
@@ -341,14 +356,8 @@ started_by_swayidle() {
   # KWin's idle timer is a coarse Qt timer, which may fire up to 5 % early.
   check "swayidle: /s starts after its 3 s ($idle_ms ms)" test "$idle_ms" -ge 2850 -a "$idle_ms" -le 8000
   for output in Virtual-0 Virtual-1; do
-    for _ in $(seq 100); do
-      reading=$(screenshot "$output")
-      read -r lit yellow _ <<<"$reading"
-      [ "$lit" -gt 1000 ] && [ "$yellow" -gt 30 ] && break
-      sleep 0.3
-    done
-    check "swayidle: /s shows a view with its clock on $output ($reading)" \
-      test "$lit" -gt 1000 -a "$yellow" -gt 30
+    kwin_shown "$output" 30
+    check "swayidle: /s shows a view with its clock on $output ($reading)" test $? = 0
   done
   kill "$swayidle_pid" ${idle_saver:+"$idle_saver"}
   wait "$swayidle_pid" 2>/dev/null
@@ -366,14 +375,7 @@ if [ "$desktop" = kwin ]; then
     read -r width height < <(awk -v s="$scale" 'BEGIN {printf "%d %d\n", 1280 * s + 0.5, 720 * s + 0.5}')
     debug_launch /s
     for output in Virtual-0 Virtual-1; do
-      reading="0 0 0 0"
-      until=$((SECONDS + 60))
-      while [ "$SECONDS" -lt "$until" ]; do
-        reading=$(screenshot "$output")
-        read -r lit yellow rows h <<<"$reading"
-        [ "$lit" -gt 1000 ] && [ "$yellow" -gt 30 ] && buffers "$width" "$height" && break
-        sleep 0.3
-      done
+      kwin_shown "$output" 60 "$width" "$height"
       read -r lit yellow rows h <<<"$reading"
       check "scale $scale: $output shows a view with its clock ($reading)" \
         test "$lit" -gt 1000 -a "$yellow" -gt 30 -a "$h" = "$height"
