@@ -62,6 +62,14 @@ void CheckWatches() {
   }
 }
 
+// Answers a paint request without drawing: the frame timer redraws the window.
+LRESULT AnswerPaint(HWND window) {
+  PAINTSTRUCT paint;
+  BeginPaint(window, &paint);
+  EndPaint(window, &paint);
+  return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -152,13 +160,8 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                            : GetSysColorBrush(COLOR_BTNFACE));
       return 1;
     }
-    case WM_PAINT: {
-      // The frame timer redraws the window; the paint request only has to be answered.
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
-      return 0;
-    }
+    case WM_PAINT:
+      return AnswerPaint(window);
     case WM_DISPLAYCHANGE:
     case DpiChangedMessage:
       // A monitor came or went, or changed its mode or its scale. The window is left where it
@@ -190,12 +193,8 @@ LRESULT CALLBACK SurfaceWindowProc(HWND window, UINT message, WPARAM wParam, LPA
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
-      return 0;
-    }
+    case WM_PAINT:
+      return AnswerPaint(window);
     default:
       return DefWindowProcW(window, message, wParam, lParam);
   }
