@@ -62,8 +62,16 @@ TEST(RunMode, PreviewSwitchWithOrWithoutAWindow) {
 }
 
 TEST(RunMode, AnyOtherFirstArgumentIsTheFullScreenRun) {
-  for (const char* first : {"/s", "/S", "/a", "x", "", "/", "--root", "-root", "-window-id"})
+  for (const char* first : {"/s", "/S", "/a", "x", "", "/", "--root", "-root", "-window-id",
+                            "-window-id=7", "--wallpaper=1", "w"})
     EXPECT_EQ(Mode({first}), TRunMode::FullScreen) << '"' << first << '"';
+}
+
+TEST(RunMode, WallpaperSwitchInEverySpellingAndNoDaemonWindow) {
+  for (const char* first : {"/w", "/W", "-w", "/w:1", "--wallpaper"}) {
+    EXPECT_EQ(Mode({first}), TRunMode::Wallpaper) << first;
+    EXPECT_EQ(ChooseTargetWindow({first, "--root"}, "0x42").Kind, TTargetChoice::OwnWindow);
+  }
 }
 
 TEST(RunMode, NoArgumentsIsTheUserRun) {

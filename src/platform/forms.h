@@ -75,6 +75,10 @@ struct TFormDesign {
   bool Maximized = false;  // shown over the whole screen
   bool Black = false;      // black background instead of the platform's window colour
   bool HideCursor = false;
+  // The live wallpaper: shown over every monitor like a spanning form, but under every other
+  // window (behind the desktop's icons where the desktop draws them), taking no keys, clicks or
+  // motion: they go to whatever lies beneath, as if it were not there.
+  bool Wallpaper = false;
   std::string Caption;  // code page 1251
   int Left = 0;         // screen pixels, used while not maximized
   int Top = 0;
@@ -192,6 +196,10 @@ class TApplication {
   // Set before Connect when the program draws into a window a screen-saver daemon hands over:
   // the connection is then to the display that daemon's windows live on (X11 on Linux).
   bool HostedByDaemon = false;
+  // Set before Connect for the live wallpaper. On Linux a Wayland compositor without the layer
+  // shell has no place under its windows for a client's surface: the program then draws through
+  // the session's X server (Xwayland) as a desktop window.
+  bool Wallpaper = false;
   // Creates the application's own unmapped top-level window, which carries the title.
   void Initialize();
 
@@ -220,6 +228,12 @@ class TApplication {
   // Destroys every form (OnDestroy first), then the application window. The connection stays
   // open until the process ends.
   void Shutdown();
+
+  // Makes this process the one of that name in the user's session until it ends: false when
+  // another holds the name (alreadyRunning) or the claim failed (error says why). From then on a
+  // StopInstance of that name from any process of the user closes the main form, as a
+  // termination signal does.
+  bool ClaimInstance(const std::string& name, bool& alreadyRunning, std::string& error);
 
   // The backend's state; public so the backend's free functions can reach it.
   struct TPlatformState;
@@ -258,6 +272,18 @@ bool WindowExists(TWindowHandle window);
 // whole, on a display that is powered down or in a session that is locked or disconnected.
 // True for windows of other programs, and wherever the platform cannot tell.
 bool WindowIsSeen(TWindowHandle window);
+// Whether another window covers the part area (screen pixels, one monitor's view) of a live
+// wallpaper's window: one that is full screen or maximised on that monitor, or a full-screen
+// program or presentation the system knows of. False where the platform cannot tell, and for
+// forms that are not wallpapers.
+bool ViewCovered(TWindowHandle window, const TScreenRect& area);
+// Whether WindowIsSeen may turn true again without an OnSeenChange (X11's monitors powering up
+// again, which the server announces to no one): an unseen form then asks again every few seconds
+// instead of sleeping until an event.
+bool SightNeedsPolling(TWindowHandle window);
+// Asks the process that claimed name in this session (TApplication::ClaimInstance) to end; false
+// when none holds it. Needs no display connection. The answer is not awaited.
+bool StopInstance(const std::string& name);
 // Whether the computer runs on its battery: a battery of its own and no external supply online.
 // Asks the system afresh on every call.
 bool OnBatteryPower();

@@ -66,6 +66,15 @@ struct TApplication::TPlatformState {
     (void)window;
     return true;
   }
+  virtual bool ViewCovered(TWindowHandle window, const TScreenRect& area) {
+    (void)window;
+    (void)area;
+    return false;
+  }
+  virtual bool SightNeedsPolling(TWindowHandle window) {
+    (void)window;
+    return false;
+  }
   virtual bool ForeignWindowsReachable(std::string& why) = 0;
   virtual TPoint CursorPos() = 0;
   virtual TWindowHandle RootWindowHandle() = 0;
@@ -77,9 +86,11 @@ struct TApplication::TPlatformState {
 };
 
 // The backends: each opens its connection, or returns nullptr with the reason in error. They
-// call the handlers of forms they made through forms.h's public interface only.
+// call the handlers of forms they made through forms.h's public interface only. needLayerShell:
+// a compositor without the layer shell is refused too (the live wallpaper's).
 std::unique_ptr<TApplication::TPlatformState> ConnectX11(std::string& error);
-std::unique_ptr<TApplication::TPlatformState> ConnectWayland(std::string& error);
+std::unique_ptr<TApplication::TPlatformState> ConnectWayland(std::string& error,
+                                                             bool needLayerShell = false);
 
 // The display's refresh rate is not waited for when the user turned the wait off (vblank_mode=0,
 // the OpenGL driver's own switch); shared by the backends' DisplayRefreshRate.

@@ -24,6 +24,7 @@
 #include "forms.h"
 #include "forms_backend.h"
 #include "gl_surface.h"
+#include "single_instance.h"
 
 TApplication Application;
 
@@ -31,6 +32,8 @@ namespace {
 
 int SignalRead = -1;
 int SignalWrite = -1;
+// The socket of the instance the program claimed, whose connections ask it to end; -1 none.
+int InstanceSocket = -1;
 
 void ForwardSignal(int) {
   const int saved = errno;
@@ -168,8 +171,9 @@ bool TApplication::Connect(std::string& error) {
   if (std::setlocale(LC_CTYPE, "") == nullptr) std::setlocale(LC_CTYPE, "C");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (wayland && *wayland && !HostedByDaemon) {
-    State = ConnectWayland(error);
-    // A session whose compositor cannot be reached may still have its X server (XWayland).
+    State = ConnectWayland(error, Wallpaper);
+    // A session whose compositor cannot be reached, or has no place under its windows for the
+    // wallpaper (GNOME's), may still have its X server (XWayland).
     const char* x = std::getenv("DISPLAY");
     std::string ignored;
     if (!State && x && *x) State = ConnectX11(ignored);
@@ -231,10 +235,13 @@ void TApplication::Run() {
     }
 
     if (!backend->BeforeSleep()) continue;
-    pollfd fds[2] = {{backend->ConnectionFd(), POLLIN, 0}, {SignalRead, POLLIN, 0}};
+    // A descriptor of -1 is left out by poll.
+    pollfd fds[3] = {
+        {backend->ConnectionFd(), POLLIN, 0}, {SignalRead, POLLIN, 0}, {InstanceSocket, POLLIN, 0}};
     const int timeout = next ? static_cast<int>(std::min<int64_t>(next->DueAt - now, 60000)) : -1;
-    const int ready = poll(fds, SignalRead >= 0 ? 2 : 1, timeout);
+    const int ready = poll(fds, 3, timeout);
     backend->AfterSleep(ready > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0);
+    if (ready > 0 && fds[2].revents != 0 && TakeStopRequest(InstanceSocket)) Main->Close();
   }
 }
 
@@ -242,6 +249,17 @@ void TApplication::Shutdown() {
   DestroyForms();
   if (State) State->Shutdown();
   RemoveSignals();
+}
+
+bool TApplication::ClaimInstance(const std::string& name, bool& alreadyRunning,
+                                 std::string& error) {
+  if (InstanceSocket >= 0) return true;
+  InstanceSocket = ListenAsInstance(name, alreadyRunning, error);
+  return InstanceSocket >= 0;
+}
+
+bool StopInstance(const std::string& name) {
+  return RequestInstanceStop(name);
 }
 
 // ---- window services ----
@@ -264,6 +282,14 @@ bool WindowExists(TWindowHandle window) {
 
 bool WindowIsSeen(TWindowHandle window) {
   return !Backend() || window == 0 || Backend()->WindowIsSeen(window);
+}
+
+bool ViewCovered(TWindowHandle window, const TScreenRect& area) {
+  return Backend() && window != 0 && Backend()->ViewCovered(window, area);
+}
+
+bool SightNeedsPolling(TWindowHandle window) {
+  return Backend() && window != 0 && Backend()->SightNeedsPolling(window);
 }
 
 bool OnBatteryPower() {

@@ -66,7 +66,8 @@ class TfrmConfig {
   void cbShowTimeClick();
   void cbShowTrailsClick();
   // Saves Settings, then, when the idle line was changed, writes the user's autostart entry
-  // from it and starts or stops the watcher to match; then closes. A failure is shown and the dialog stays open.
+  // from it and starts or stops the watcher to match; then closes. A failure is shown and the
+  // dialog stays open.
   void OKClick();
   // Closes without saving.
   void CancelClick();

@@ -25,18 +25,24 @@ namespace {
 
 constexpr double WorldSide = 1000.0;         // world units
 constexpr double StartOrbitDistance = 60.0;  // world units
-// While no one can see a view, the world steps this often: the longest step it takes.
-constexpr uint32_t UnseenTickMs = 250;
+// While no one can see a view and no event would tell when someone can again, it asks this often.
+constexpr uint32_t UnseenPollMs = 5000;
 // How often the power source is asked about, seconds.
 constexpr double PowerCheckInterval = 5.0;
+
+bool WallpaperRun() {
+  return ParamCount() > 0 && DecideRunMode(Params()) == TRunMode::Wallpaper;
+}
 
 TFormDesign MainDesign() {
   TFormDesign design;
   design.Borderless = true;
-  design.StayOnTop = true;
+  // The wallpaper lies under every window, and the pointer over it is the desktop's.
+  design.StayOnTop = !WallpaperRun();
+  design.Wallpaper = WallpaperRun();
   design.Maximized = true;
   design.Black = true;
-  design.HideCursor = true;
+  design.HideCursor = !WallpaperRun();
   design.Caption = "fMain";
   design.Left = 410;
   design.Top = 130;
@@ -119,6 +125,7 @@ void TfMain::FormCreate(TObject*) {
   // The host's preview is a thumbnail: half the rate looks as smooth at that size, for half the
   // work.
   Thumbnail = target.Kind == TTargetChoice::PreviewWindow;
+  Wallpaper = WallpaperRun();
   OnBattery = OnBatteryPower();
   PowerCheckedAt = ClockNow();
   Pacer = TFramePacer(FrameRate());
@@ -174,7 +181,8 @@ void TfMain::FormResize(TObject*) {
 }
 
 double TfMain::FrameRate() const {
-  return FrameBudget(Refresh, OnBattery) / (Thumbnail ? 2 : 1);
+  // The wallpaper, seen beside the user's own work, is held to the preview's rate.
+  return FrameBudget(Refresh, OnBattery) / (Thumbnail || Wallpaper ? 2 : 1);
 }
 
 void TfMain::CheckPowerSource(double now) {
@@ -189,7 +197,34 @@ void TfMain::CheckPowerSource(double now) {
 
 void TfMain::FormSeenChange(TObject*) {
   // A view that can be seen again gets its frame at once, not at the next slow tick.
-  if (Drawer && !Seen && WindowIsSeen(TargetWindow)) LifeTimer.SetInterval(1);
+  if (!Drawer || Seen || SeenViews().empty()) return;
+  LifeTimer.SetEnabled(true);
+  LifeTimer.SetInterval(1);
+  Timer1.SetEnabled(true);
+}
+
+std::vector<TDrawer*> TfMain::SeenViews() const {
+  if (!WindowIsSeen(TargetWindow)) return {};
+  std::vector<TDrawer*> views = Views();
+  if (!Wallpaper) return views;
+  views.erase(std::remove_if(views.begin(), views.end(),
+                             [this](const TDrawer* view) {
+                               const TTextRect& r = view->View;
+                               const TScreenRect monitor{WindowOrigin.X + r.Left,
+                                                         WindowOrigin.Y + r.Top, r.Right - r.Left,
+                                                         r.Bottom - r.Top};
+                               return ViewCovered(TargetWindow, monitor);
+                             }),
+              views.end());
+  return views;
+}
+
+void TfMain::SleepUnseen() {
+  if (SightNeedsPolling(TargetWindow))
+    LifeTimer.SetInterval(UnseenPollMs);
+  else
+    LifeTimer.SetEnabled(false);
+  Timer1.SetEnabled(false);
 }
 
 void TfMain::FormDisplayChange(TObject*) {
@@ -213,6 +248,7 @@ std::vector<TDrawer*> TfMain::Views() const {
 
 void TfMain::UpdateViews() {
   const TTextRect outer = Surface->WindowRect();
+  WindowOrigin = TPoint{outer.Left, outer.Top};
   const TScreenRect window{outer.Left, outer.Top, ClientWidth(), ClientHeight()};
   const std::vector<TScreenRect> rects = LayoutViews(MonitorRects(), window);
 
@@ -263,7 +299,9 @@ bool TfMain::RenderFrame() {
     Drawer->Render();
     return true;
   }
-  return TDrawer::RenderViews(Views(), ClientWidth(), ClientHeight());
+  // The wallpaper leaves out the monitors other windows cover: their part of the frame is only
+  // cleared, and drawn again as soon as it can be seen.
+  return TDrawer::RenderViews(Wallpaper ? SeenViews() : Views(), ClientWidth(), ClientHeight());
 }
 
 void TfMain::HostWindowResize(int width, int height) {
@@ -281,13 +319,17 @@ bool TfMain::TargetLost() {
 void TfMain::LifeTimerTimer(TObject*) {
   if (!Drawer) return;
   // No more frames than the budget allows, and none while no one can see them: the world then
-  // steps by its longest step and nothing is drawn. It steps by the time that passed.
+  // waits where it is (its next step is its longest at most) and nothing wakes the program but
+  // the events that say a view can be seen again.
   const double start = ClockNow();
   if (Paced) CheckPowerSource(start);
-  Seen = WindowIsSeen(TargetWindow);
-  if (!Seen)
-    LifeTimer.SetInterval(UnseenTickMs);
-  else if (Paced)
+  Seen = !SeenViews().empty();
+  if (!Seen) {
+    if (TargetLost()) Close();
+    SleepUnseen();
+    return;
+  }
+  if (Paced)
     LifeTimer.SetInterval(static_cast<uint32_t>(Pacer.FrameStarted(start)));
   else if (LifeTimer.Interval() != 1)
     LifeTimer.SetInterval(1);
@@ -351,19 +393,21 @@ void TfMain::Perform(TInputAction action) {
   }
 }
 
+// The wallpaper takes no input; should a platform deliver some all the same, it changes nothing.
 void TfMain::FormKeyDown(TObject*, uint16_t& Key, TShiftState) {
-  Perform(KeyDownAction(IsArgumentMode(ParamCount()), Key));
+  if (!Wallpaper) Perform(KeyDownAction(IsArgumentMode(ParamCount()), Key));
 }
 
 void TfMain::FormKeyPress(TObject*, char& Key) {
-  Perform(KeyPressAction(Key));
+  if (!Wallpaper) Perform(KeyPressAction(Key));
 }
 
 void TfMain::FormMouseDown(TObject*, TMouseButton, TShiftState, int, int) {
-  Perform(MouseDownAction(IsArgumentMode(ParamCount())));
+  if (!Wallpaper) Perform(MouseDownAction(IsArgumentMode(ParamCount())));
 }
 
 void TfMain::FormMouseMove(TObject*, TShiftState, int, int) {
+  if (Wallpaper) return;
   // The cursor's screen position, not the event's window coordinates.
   const TPoint current = CursorPos();
   const TMouseMoveOutcome outcome =

@@ -62,8 +62,12 @@ class TfMain : public TForm {
   // wait for the display off.
   TFramePacer Pacer;
   bool Paced = true;
-  double Refresh = 0;         // the display's refresh rate, frames per second; 0 unknown
-  bool Thumbnail = false;     // the host's preview: half the budget
+  double Refresh = 0;      // the display's refresh rate, frames per second; 0 unknown
+  bool Thumbnail = false;  // the host's preview: half the budget
+  // The live wallpaper: under every window, deaf to input, half the budget, and a view whose
+  // monitor another window covers is not drawn.
+  bool Wallpaper = false;
+  TPoint WindowOrigin;        // the window's top-left corner on the screen, for the views' monitors
   bool OnBattery = false;     // as last checked
   double PowerCheckedAt = 0;  // clock reading of that check
   // Someone could see a view at the last tick; while no one can, nothing is drawn.
@@ -83,6 +87,12 @@ class TfMain : public TForm {
   std::vector<TDrawer*> Views() const;
   // Draws the frame of every view; whether any was presented.
   bool RenderFrame();
+  // The views someone may see now: none while the window is not seen, and for the wallpaper
+  // only those whose monitor no other window covers.
+  std::vector<TDrawer*> SeenViews() const;
+  // While no view can be seen the world waits and the loop sleeps on its events, asking again
+  // every few seconds only where no event would say that a view can be seen again.
+  void SleepUnseen();
   // The pacer's rate for the display, the power source and the kind of view.
   double FrameRate() const;
   // Asks the system afresh whether it runs on its battery, every few seconds.

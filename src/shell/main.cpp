@@ -57,11 +57,30 @@ int RunSettings() {
 #endif
 }
 
+// The live wallpaper: one per session, beside whatever saver runs. Its application window carries
+// a title of its own, so no saver's start closes it and it closes none.
+int RunWallpaper() {
+  std::string error;
+  bool alreadyRunning = false;
+  if (!Application.ClaimInstance(WallpaperName, alreadyRunning, error)) {
+    if (!alreadyRunning) return Fail(error, 1);
+    std::fprintf(stderr, "tundrel: the live wallpaper already runs in this session\n");
+    Application.Shutdown();
+    return 0;
+  }
+  Application.Initialize();
+  Application.SetTitle(WallpaperName);
+  return RunScene();
+}
+
 int Start() {
   std::string error;
   // The daemon's windows live on its display, whatever else the session runs.
   Application.HostedByDaemon = IsHandOver(Target().Kind);
+  const bool wallpaper = ParamCount() > 0 && DecideRunMode(Params()) == TRunMode::Wallpaper;
+  Application.Wallpaper = wallpaper;
   if (!Application.Connect(error)) return Fail(error, 1);
+  if (wallpaper) return RunWallpaper();
 
   // The daemon starts one copy per monitor and restarts each on its own, so a copy in a
   // handed-over window closes no other instance, and its application window keeps the program's
@@ -100,7 +119,7 @@ int Start() {
 #ifndef _WIN32
 // The Linux program's --help; the Windows screen saver takes only the host's switches.
 const char* const Help =
-    "usage: tundrel [/s | /c | /p ID | --root | --window-id ID] [--no-trails] [--no-clock]\n"
+    "usage: tundrel [/s | /c | /p ID | /w | --root | --window-id ID] [--no-trails] [--no-clock]\n"
     "       tundrel --help | --version\n"
     "\n"
     "A live winter ecosystem of firs, grazing herbivores and hunting predators under falling\n"
@@ -116,6 +135,9 @@ const char* const Help =
     "  /c              the settings dialog: \"Show time\" and \"Show trails\"\n"
     "  /p ID           draw into the window whose decimal id follows (a host's preview), and\n"
     "                  end when it is hidden or gone (X11 only)\n"
+    "  /w, --wallpaper the live wallpaper: the scene under every window on every monitor, taking\n"
+    "                  no input and drawing nothing where a window covers it; one per session\n"
+    "                  (a second start says so and ends), ended by SIGTERM or SIGINT\n"
     "  --root          XScreenSaver's run: draw into the window in XSCREENSAVER_WINDOW, else\n"
     "                  into the root window\n"
     "  --window-id ID  draw into that window (decimal or 0x hexadecimal), as XScreenSaver's\n"

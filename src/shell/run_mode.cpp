@@ -56,6 +56,10 @@ TRunMode DecideRunMode(const std::vector<std::string>& arguments) {
   if (arguments.empty()) return TRunMode::UserRun;
   if (SwitchOf(arguments) == 'C') return TRunMode::Settings;
   if (SwitchOf(arguments) == 'P') return TRunMode::Preview;
+  // XScreenSaver's single-dash -window-id is its option, not the switch "W".
+  const bool daemonOption = arguments[0].rfind("-window-id", 0) == 0;
+  if ((SwitchOf(arguments) == 'W' && !daemonOption) || arguments[0] == "--wallpaper")
+    return TRunMode::Wallpaper;
   return TRunMode::FullScreen;
 }
 

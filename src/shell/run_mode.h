@@ -22,10 +22,16 @@ enum class TRunMode {
   Settings,    // switch "C": the settings dialog
   Preview,     // switch "P": draw into the host's preview window
   FullScreen,  // any other switch
+  Wallpaper,   // switch "W" (or --wallpaper): the scene under every window, taking no input
 };
+
+// The live wallpaper's application title and the name of its one instance in a session.
+constexpr char WallpaperName[] = "Tundrel wallpaper";
 
 // The second character of the first argument, upper-cased in ASCII; 0 when there is none.
 char SwitchOf(const std::vector<std::string>& arguments);
+// The mode the first argument selects. "--wallpaper", the long spelling of /w, and XScreenSaver's
+// "-window-id" are the first arguments whose second character does not decide.
 TRunMode DecideRunMode(const std::vector<std::string>& arguments);
 
 // A window id written in decimal digits only, as the preview host writes it. False for

@@ -85,4 +85,3 @@ std::string StatisticsCaption(const TFrameStatistics& stats, char decimalSeparat
   caption += "%";
   return caption;
 }
-

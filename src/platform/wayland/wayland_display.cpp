@@ -235,9 +235,12 @@ void TWaylandState::Shutdown() {
   if (wl_display_flush(Display) < 0 && errno != EAGAIN) LostConnection();
 }
 
-std::unique_ptr<TApplication::TPlatformState> ConnectWayland(std::string& error) {
+std::unique_ptr<TApplication::TPlatformState> ConnectWayland(std::string& error,
+                                                             bool needLayerShell) {
   auto state = std::make_unique<TWaylandState>();
-  if (!state->Open(error)) {
+  if (!state->Open(error) || (needLayerShell && state->LayerShell == nullptr)) {
+    if (error.empty())
+      error = "the Wayland compositor offers no layer shell to lie under its windows";
     state->Shutdown();
     return nullptr;
   }

@@ -90,6 +90,38 @@ bool WindowIsSeen(TWindowHandle handle) {
   return !link || link->Sight.Seen();
 }
 
+bool ViewCovered(TWindowHandle, const TScreenRect&) {
+  return false;
+}
+
+bool SightNeedsPolling(TWindowHandle) {
+  return false;
+}
+
+bool TApplication::ClaimInstance(const std::string& name, bool& alreadyRunning,
+                                 std::string& error) {
+  alreadyRunning = false;
+  // A mutex of the session's own namespace, held by the process until it ends; the instance is
+  // found again by its application window, which carries the same name as its title.
+  HANDLE mutex =
+      CreateMutexW(nullptr, FALSE, (L"Local\\" + WideFromBytes(name, TitleCodePage)).c_str());
+  if (mutex == nullptr) {
+    error = "cannot claim the session's instance";
+    return false;
+  }
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    alreadyRunning = true;
+    return false;
+  }
+  return true;
+}
+
+bool StopInstance(const std::string& name) {
+  HWND window = FindWindowW(AppClass, WideFromBytes(name, TitleCodePage).c_str());
+  return window != nullptr && PostMessageW(window, WM_CLOSE, 0, 0) != FALSE;
+}
+
 bool ForeignWindowsReachable(std::string&) {
   return true;
 }
