@@ -587,6 +587,20 @@ TEST(Energy, WaylandAndWindowsSightFollowTheirSignals) {
   EXPECT_TRUE(Win32WindowSeen(sight));
 }
 
+TEST(Energy, AWallpaperMonitorIsCoveredByAMaximisedOrFullScreenWindowCentredOnIt) {
+  const TScreenRect left{0, 0, 1920, 1080}, right{1920, 0, 1280, 720};
+  const TScreenRect maximised{0, 30, 1920, 1050};  // under a panel at the top
+  EXPECT_TRUE(CoversMonitor(left, maximised, true, false));
+  EXPECT_FALSE(CoversMonitor(right, maximised, true, false));
+  EXPECT_FALSE(CoversMonitor(left, maximised, false, false)) << "a large window that is neither";
+  // A window sized to the monitor without saying so (a game's borderless window) covers it.
+  EXPECT_TRUE(CoversMonitor(right, right, false, false));
+  // A full-screen window a few pixels over the edge still belongs to the monitor of its centre.
+  EXPECT_TRUE(CoversMonitor(right, TScreenRect{1910, -5, 1300, 730}, false, true));
+  EXPECT_FALSE(CoversMonitor(left, TScreenRect{1910, -5, 1300, 730}, false, true));
+  EXPECT_FALSE(CoversMonitor(left, TScreenRect{100, 100, 800, 600}, false, false));
+}
+
 TEST(Energy, OnBatteryOnlyWithABatteryOfTheComputerAndNoSupplyOnline) {
   const TPowerSupply battery{"Battery", false, true, false};
   const TPowerSupply mains{"Mains", true, true, false};

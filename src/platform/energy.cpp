@@ -18,6 +18,19 @@ bool X11WindowSeen(const TX11Sight& sight) {
   return !sight.DpmsEnabled || sight.DpmsLevel == 0;
 }
 
+bool CoversMonitor(const TScreenRect& monitor, const TScreenRect& window, bool maximized,
+                   bool fullScreen) {
+  auto right = [](const TScreenRect& r) { return static_cast<long long>(r.Left) + r.Width; };
+  auto bottom = [](const TScreenRect& r) { return static_cast<long long>(r.Top) + r.Height; };
+  const bool spans = window.Left <= monitor.Left && window.Top <= monitor.Top &&
+                     right(window) >= right(monitor) && bottom(window) >= bottom(monitor);
+  if (!maximized && !fullScreen && !spans) return false;
+  // Twice the centre, so that odd sizes need no rounding.
+  const long long x = 2LL * window.Left + window.Width, y = 2LL * window.Top + window.Height;
+  return x >= 2LL * monitor.Left && x < 2 * right(monitor) && y >= 2LL * monitor.Top &&
+         y < 2 * bottom(monitor);
+}
+
 bool WaylandSurfaceSeen(bool framePending, double pendingSeconds) {
   return !framePending || pendingSeconds < FrameCallbackPatience;
 }
