@@ -27,6 +27,9 @@ constexpr double WorldSide = 1000.0;         // world units
 constexpr double StartOrbitDistance = 60.0;  // world units
 // While no one can see a view and no event would tell when someone can again, it asks this often.
 constexpr uint32_t UnseenPollMs = 5000;
+// Until the caption has said that no frames are drawn, an unseen window ticks this often: a
+// little more than the statistics' interval.
+constexpr uint32_t UnseenCaptionMs = 600;
 // How often the power source is asked about, seconds.
 constexpr double PowerCheckInterval = 5.0;
 
@@ -326,30 +329,19 @@ void TfMain::LifeTimerTimer(TObject*) {
   Seen = !SeenViews().empty();
   if (!Seen) {
     if (TargetLost()) Close();
-    SleepUnseen();
+    if (StatisticsDue(StatTime, ClockNow())) RefreshStatistics();
+    // The caption says that no frames are drawn before the loop goes to sleep.
+    if (ShownFrames > 0)
+      LifeTimer.SetInterval(UnseenCaptionMs);
+    else
+      SleepUnseen();
     return;
   }
   if (Paced)
     LifeTimer.SetInterval(static_cast<uint32_t>(Pacer.FrameStarted(start)));
   else if (LifeTimer.Interval() != 1)
     LifeTimer.SetInterval(1);
-  if (StatisticsDue(StatTime, ClockNow())) {
-    TFrameStatistics stats;
-    stats.FrameCount = FrameCount;
-    stats.RateElapsed = ElapsedSeconds(StatTime, ClockNow());
-    stats.Units = Env->CountOf<TEnvUnit>();
-    stats.CostElapsed = ElapsedSeconds(StatTime, ClockNow());
-    stats.DrawTime = DrawTime;
-    stats.CalcTime = CalcTime;
-    // While nothing is drawn the caption rarely changes; the same text again would only wake
-    // the window manager and, through its property events, this loop.
-    const std::string caption = StatisticsCaption(stats, DecimalSeparator);
-    if (caption != Caption()) SetCaption(caption);
-    StatTime = ClockNow();
-    FrameCount = 0;
-    CalcTime = 0;
-    DrawTime = 0;
-  }
+  if (StatisticsDue(StatTime, ClockNow())) RefreshStatistics();
 
   // The tick goes on after asking to close: this frame is still stepped, and drawn unless the
   // window is gone (Mesa would size its buffers from a geometry request that failed, up to
@@ -369,6 +361,25 @@ void TfMain::LifeTimerTimer(TObject*) {
   DrawTime += ElapsedSeconds(t, ClockNow());
 
   TopUpPopulation(*Env);
+}
+
+void TfMain::RefreshStatistics() {
+  TFrameStatistics stats;
+  stats.FrameCount = FrameCount;
+  stats.RateElapsed = ElapsedSeconds(StatTime, ClockNow());
+  stats.Units = Env->CountOf<TEnvUnit>();
+  stats.CostElapsed = ElapsedSeconds(StatTime, ClockNow());
+  stats.DrawTime = DrawTime;
+  stats.CalcTime = CalcTime;
+  // While nothing is drawn the caption rarely changes; the same text again would only wake
+  // the window manager and, through its property events, this loop.
+  const std::string caption = StatisticsCaption(stats, DecimalSeparator);
+  if (caption != Caption()) SetCaption(caption);
+  StatTime = ClockNow();
+  ShownFrames = FrameCount;
+  FrameCount = 0;
+  CalcTime = 0;
+  DrawTime = 0;
 }
 
 void TfMain::Timer1Timer(TObject*) {

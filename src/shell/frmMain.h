@@ -51,6 +51,7 @@ class TfMain : public TForm {
   double CalcTime = 0;            // seconds in world steps since then
   double DrawTime = 0;            // seconds in camera update and rendering since then
   int32_t FrameCount = 0;         // frame ticks since then
+  int32_t ShownFrames = 0;        // the frames the caption counted at the last refresh
 
   // The window drawn into: this window, the host's preview window or the daemon's window.
   TWindowHandle TargetWindow = 0;
@@ -97,6 +98,8 @@ class TfMain : public TForm {
   double FrameRate() const;
   // Asks the system afresh whether it runs on its battery, every few seconds.
   void CheckPowerSource(double now);
+  // Shows the statistics since the last refresh in the caption and starts counting afresh.
+  void RefreshStatistics();
   // Moves every view's camera on to its next predator.
   void FollowNext();
 

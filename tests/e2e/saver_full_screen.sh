@@ -256,4 +256,49 @@ xdotool key Escape
 await_exit "$saver_pid" 5
 check "restored, Escape ends it with status 0" test "$exit_status" = 0
 
+# The live wallpaper on two monitors under openbox: a desktop window under a window of another
+# program, the scene around it, deaf to keys, clicks and motion, one per session; a full-screen
+# window on one monitor and a maximised one on the other stop its frames, and it sleeps until
+# one goes; SIGTERM ends it with status 0.
+start_xvfb 3200x1080x24
+xrandr --setmonitor m0 1920/300x1080/200+0+0 screen >/dev/null
+xrandr --setmonitor m1 1280/300x720/200+1920+0 none >/dev/null
+HOME="$work" openbox >>"$work/wm.log" 2>&1 &
+started+=("$!")
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break; sleep 0.1; done
+host_window app 600 400
+tell app "move 300 300"
+root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+launch /w
+win=$(main_window "$saver_pid" 10)
+await_fps "$win" "f > 0" 10
+check "/w: a desktop window" grep -q _NET_WM_WINDOW_TYPE_DESKTOP <(xprop -id "$win" _NET_WM_WINDOW_TYPE)
+stacking=$(xprop -root _NET_CLIENT_LIST_STACKING)
+check "/w: below the other window in the stacking list ($stacking)" \
+  grep -qi "$(printf '0x%x' "$win").*$app_hex" <<<"$stacking"
+check "/w: the scene on the second monitor" test "$("$probe" lit "$root" 1920 0 1280 720)" -gt 1000
+check "/w: the scene beside the window" test "$("$probe" lit "$root" 0 0 300 1080)" -gt 1000
+check "/w: the window over the scene" test "$("$probe" lit "$root" 320 340 560 340)" -lt 100
+"$saver" -w 2>"$work/second"
+check "a second -w says that one runs and ends with status 0" \
+  test $? = 0 -a -n "$(grep 'already runs' "$work/second")"
+xdotool mousemove 1000 900 click 1 mousemove 2500 500 click 3 key a key Escape
+sleep 1
+check "/w: keys, clicks and motion leave it running" running "$saver_pid"
+host_window side 400 300
+tell side "move 2200 100"
+tell app "state add FULLSCREEN"
+tell side "state add MAXIMIZED"
+await_fps "$win" "f == 0" 5
+check "/w: covered on both monitors, no frames (FPS $rate)" test $? = 0
+wakes() { awk '/^voluntary_ctxt/ {print $2}' "/proc/$saver_pid/status"; }
+before=$(wakes); sleep 3
+check "/w: covered, it sleeps ($(( $(wakes) - before )) wake-ups in 3 s)" test $(( $(wakes) - before )) -le 1
+tell side "state remove MAXIMIZED"
+await_fps "$win" "f > 0" 3
+check "/w: one monitor uncovered, frames again (FPS $rate)" test $? = 0
+kill -TERM "$saver_pid"
+await_exit "$saver_pid" 5
+check "/w: SIGTERM ends it with status 0" test "$exit_status" = 0
+
 finish

@@ -105,6 +105,28 @@ int RunWindow(Display* dpy, int width, int height, int x, int y, bool dock, bool
       unsigned w = 0, h = 0;
       words >> w >> h;
       XResizeWindow(dpy, window, w, h);
+    } else if (command == "move") {
+      int x = 0, y = 0;
+      words >> x >> y;
+      XMoveWindow(dpy, window, x, y);
+    } else if (command == "state") {
+      // state add|remove FULLSCREEN|MAXIMIZED: asks the window manager, as a program does.
+      std::string how, what;
+      words >> how >> what;
+      const bool full = what == "FULLSCREEN";
+      XEvent event{};
+      event.xclient.type = ClientMessage;
+      event.xclient.window = window;
+      event.xclient.message_type = XInternAtom(dpy, "_NET_WM_STATE", False);
+      event.xclient.format = 32;
+      event.xclient.data.l[0] = how == "add" ? 1 : 0;
+      event.xclient.data.l[1] = static_cast<long>(XInternAtom(
+          dpy, full ? "_NET_WM_STATE_FULLSCREEN" : "_NET_WM_STATE_MAXIMIZED_VERT", False));
+      event.xclient.data.l[2] =
+          full ? 0 : static_cast<long>(XInternAtom(dpy, "_NET_WM_STATE_MAXIMIZED_HORZ", False));
+      event.xclient.data.l[3] = 1;
+      XSendEvent(dpy, DefaultRootWindow(dpy), False,
+                 SubstructureRedirectMask | SubstructureNotifyMask, &event);
     } else if (command == "destroy") {
       XDestroyWindow(dpy, window);
     } else if (command == "quit") {

@@ -83,6 +83,7 @@ TX11Display::TX11Display(Display* display) : Dpy(display) {
   NetWmPid = XInternAtom(Dpy, "_NET_WM_PID", False);
   WmState = XInternAtom(Dpy, "WM_STATE", False);
   NetWmStateHidden = XInternAtom(Dpy, "_NET_WM_STATE_HIDDEN", False);
+  NetClientListStacking = XInternAtom(Dpy, "_NET_CLIENT_LIST_STACKING", False);
   int dpmsEvent = 0, dpmsError = 0;
   HasDpms = DPMSQueryExtension(Dpy, &dpmsEvent, &dpmsError) && DPMSCapable(Dpy);
   InputMethod = XOpenIM(Dpy, nullptr, nullptr, nullptr);

@@ -38,6 +38,15 @@ class TX11ErrorScope {
   unsigned long Start;
 };
 
+// A window of another program as the live wallpaper follows it: may it cover a monitor?
+struct TX11Client {
+  TScreenRect Rect;  // screen pixels
+  bool Viewable = false;
+  bool Hidden = false;  // _NET_WM_STATE_HIDDEN
+  bool Maximized = false;
+  bool FullScreen = false;
+};
+
 class TX11Display final : public TApplication::TPlatformState {
  public:
   explicit TX11Display(Display* display);
@@ -68,6 +77,8 @@ class TX11Display final : public TApplication::TPlatformState {
   bool WindowIsVisible(TWindowHandle window) override;
   bool WindowExists(TWindowHandle window) override;
   bool WindowIsSeen(TWindowHandle window) override;
+  bool ViewCovered(TWindowHandle window, const TScreenRect& area) override;
+  bool SightNeedsPolling(TWindowHandle window) override;
   bool ForeignWindowsReachable(std::string& why) override;
   TPoint CursorPos() override;
   TWindowHandle RootWindowHandle() override;
@@ -103,6 +114,14 @@ class TX11Display final : public TApplication::TPlatformState {
   bool IsOurs(Window window);
   // x11_input.cpp: a property the window manager keeps on a form's window changed.
   void ReadWindowManagerState(TX11Window& window, Atom property);
+  // x11_wallpaper.cpp: the wallpaper's desktop window, made and shown, and the other programs'
+  // windows that may cover it: the stacking list's, each read again on its own events. An event
+  // about them is taken (true) and tells the wallpaper's form that what it shows may change.
+  void MakeDesktopWindow(TX11Window& window);
+  void ShowDesktopWindow(TX11Window& window, int& width, int& height);
+  void FollowClients();
+  void ReadClient(Window client, TX11Client& facts);
+  bool TakeCoverEvent(const XEvent& event);
   // The monitors' DPMS state, asked of the server at most every DpmsPollSeconds.
   void PollDpms();
   // The client size of a form's window or a watched one, as their ConfigureNotify events told
@@ -134,6 +153,9 @@ class TX11Display final : public TApplication::TPlatformState {
   XIM InputMethod = nullptr;  // the locale's own, for the characters keys type
   std::map<Window, TX11Window*> Forms;
   std::map<Window, TWatch> Watches;
+  TX11Window* Wallpaper = nullptr;  // the wallpaper's window, while there is one
+  std::map<Window, TX11Client> Clients;
+  Atom NetClientListStacking = None;
   int RandrEventBase = -1;     // RandR's first event code; -1 without the extension
   bool RandrMonitors = false;  // the server has RandR 1.5 and its monitor list
 };

@@ -66,6 +66,7 @@ void TX11Display::Dispatch(XEvent& event) {
       if (main->OnDisplayChange) main->OnDisplayChange(main);
     return;
   }
+  if (TakeCoverEvent(event)) return;
   if (event.type == ClientMessage && event.xclient.message_type == WmProtocols &&
       static_cast<Atom>(event.xclient.data.l[0]) == WmDeleteWindow) {
     if (window == AppWindow) {
@@ -169,8 +170,10 @@ void TX11Display::DispatchToForm(TX11Window& window, XEvent& event) {
       break;
     case MapNotify:
       window.Sight.Mapped = true;
-      // A shown window takes the keyboard, as an activated window does on Windows.
-      if (form->Visible()) XSetInputFocus(Dpy, window.Win, RevertToParent, CurrentTime);
+      // A shown window takes the keyboard, as an activated window does on Windows; the
+      // wallpaper never does.
+      if (form->Visible() && &window != Wallpaper)
+        XSetInputFocus(Dpy, window.Win, RevertToParent, CurrentTime);
       form->SeenChanged();
       break;
     case UnmapNotify:

@@ -63,9 +63,11 @@ std::unique_ptr<TForm::TPlatformWindow> TX11Display::CreateWindow(TForm& form,
   attributes.border_pixel = 0;
   attributes.colormap = created->Map;
   // Visibility and the window manager's properties tell whether anyone can see the window.
-  attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask |
-                          ExposureMask | FocusChangeMask | VisibilityChangeMask |
-                          PropertyChangeMask;
+  attributes.event_mask = StructureNotifyMask | ExposureMask | FocusChangeMask |
+                          VisibilityChangeMask | PropertyChangeMask;
+  // The wallpaper hears no input.
+  if (!design.Wallpaper)
+    attributes.event_mask |= KeyPressMask | ButtonPressMask | PointerMotionMask;
   const Window win = XCreateWindow(
       Dpy, Root, design.Left, design.Top, static_cast<unsigned>(std::max(1, design.ClientWidth)),
       static_cast<unsigned>(std::max(1, design.ClientHeight)), 0, depth, InputOutput, visual,
@@ -101,7 +103,8 @@ std::unique_ptr<TForm::TPlatformWindow> TX11Display::CreateWindow(TForm& form,
     XFreePixmap(Dpy, pixmap);
     XDefineCursor(Dpy, win, created->Blank);
   }
-  if (InputMethod) {
+  if (design.Wallpaper) MakeDesktopWindow(*created);
+  if (InputMethod && !design.Wallpaper) {
     created->Context = XCreateIC(InputMethod, XNInputStyle, XIMPreeditNothing | XIMStatusNothing,
                                  XNClientWindow, win, XNFocusWindow, win, nullptr);
     if (created->Context) XSetICFocus(created->Context);
@@ -115,6 +118,7 @@ std::unique_ptr<TForm::TPlatformWindow> TX11Display::CreateWindow(TForm& form,
 void TX11Display::ShowWindow(TForm::TPlatformWindow& window, const TFormDesign& design, bool span,
                              int& width, int& height) {
   const Window win = X11(window).Win;
+  if (design.Wallpaper) return ShowDesktopWindow(X11(window), width, height);
   std::vector<Atom> state;
   if (design.StayOnTop) state.push_back(NetWmStateAbove);
   if (span) {
@@ -180,6 +184,7 @@ void TX11Display::SetWindowTitle(TForm::TPlatformWindow& window, const std::stri
 void TX11Display::DestroyWindow(TForm::TPlatformWindow& window) {
   TX11Window& x11 = X11(window);
   Forms.erase(x11.Win);
+  if (Wallpaper == &x11) Wallpaper = nullptr;
   if (x11.Context) XDestroyIC(x11.Context);
   x11.Context = nullptr;
   if (!x11.Destroyed) XDestroyWindow(Dpy, x11.Win);
