@@ -401,14 +401,20 @@ TEST(Cp1251, CaptionBytesBecomeUtf8) {
   EXPECT_EQ(Cp1251ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
-TEST(DensityOnX, XftDpiIsTheLastEntryOfTheResourceDatabaseAsXrdbWritesIt) {
+TEST(DensityOnX, XftDpiIsWhatTheResourceDatabaseAnswersForXftDpiAsXGetDefaultDid) {
   EXPECT_EQ(XftDpiOf("Xft.dpi:\t192\n"), 192);
   EXPECT_EQ(XftDpiOf("Xcursor.size:\t24\nXft.dpi:\t144\nXft.antialias:\t1\n"), 144);
   EXPECT_EQ(XftDpiOf("  Xft.dpi : 120.5\r"), 120.5);
   EXPECT_EQ(XftDpiOf("Xft.dpi:\t96\nXft.dpi:\t192\n"), 192);
-  // None, other resources, and values that are no number.
+  // Loose bindings and Xft's class, where the exact entry wins wherever it stands.
+  EXPECT_EQ(XftDpiOf("*dpi:\t192\n"), 192);
+  EXPECT_EQ(XftDpiOf("Xft*dpi:\t144\n"), 144);
+  EXPECT_EQ(XftDpiOf("*Dpi:\t120\n"), 120);
+  EXPECT_EQ(XftDpiOf("Xft.dpi:\t96\n*dpi:\t192\n"), 96);
+  EXPECT_EQ(XftDpiOf("*dpi:\t192\nXft.dpi:\t96\n"), 96);
+  // None, other programs' and other resources, and values that are no number.
   for (const char* text :
-       {"", "Xft.dpiX:\t192\n", "*dpi:\t192\n", "Xft.dpi\t192\n", "Xft.dpi:\t\n",
+       {"", "Xft.dpiX:\t192\n", "Emacs*dpi:\t192\n", "Xft.dpi\t192\n", "Xft.dpi:\t\n",
         "Xft.dpi:\t19x2\n", "Xft.dpi:\t-96\n", "Xft.dpi:\t192\nXft.dpi:\tlarge\n"})
     EXPECT_EQ(XftDpiOf(text), 0) << text;
 }

@@ -1,6 +1,7 @@
 // tundrel-sim: runs the ecosystem without a window on a simulated clock and prints population
 // reports with a hash of the world, so runs can be compared line for line, and with --csv a
 // table of them for plotting.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +61,82 @@ bool CanWriteInto(const std::string& path) {
   return false;
 }
 
+// The table of --csv. It is written to a new file beside its path and renamed into place at the
+// end of a run that went well, so a run that cannot start or fails leaves an existing table as
+// it was. A path that names no regular file (a device, a pipe) is written directly.
+class TTableFile {
+ public:
+  ~TTableFile() {
+    if (File) std::fclose(File);
+    if (Written != Path) std::remove(Written.c_str());
+  }
+
+  // Opens the file to write; false with errno set when it cannot be made.
+  bool Open(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    Path = path;
+    // A link is kept and the table it points to replaced.
+    if (fs::is_symlink(fs::symlink_status(path, error))) {
+      const fs::path target = fs::canonical(path, error);
+      if (!error) Path = target.string();
+    }
+    const fs::file_status status = fs::status(Path, error);
+    Written = Path;
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+      File = std::fopen(Path.c_str(), "w");
+      return File != nullptr;
+    }
+    const fs::path folder = fs::path(Path).parent_path();
+    const std::string temp =
+        "." + fs::path(Path).filename().string() + ".tmp-" + std::to_string(getpid()) + "-";
+    // The first free name: one left by a run that died is not touched.
+    int fd = -1;
+    for (int n = 0; fd < 0 && n < 100; ++n) {
+      const std::string name = (folder / (temp + std::to_string(n))).string();
+      fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+      if (fd >= 0) Written = name;
+      if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    File = fdopen(fd, "w");
+    if (File == nullptr) {
+      const int reason = errno;
+      close(fd);
+      errno = reason;
+      return false;
+    }
+    if (fs::exists(status)) fs::permissions(Written, status.permissions(), error);
+    return true;
+  }
+
+  FILE* Get() const { return File; }
+
+  // Writes out what is left and puts the table in place; 0, or the reason it could not. 0 for a
+  // table never opened.
+  int Finish() {
+    if (File == nullptr) return 0;
+    errno = 0;
+    const bool written = std::fflush(File) == 0 && !std::ferror(File);
+    // A write that failed before the last flush left no reason behind that can still be trusted.
+    int reason = written ? 0 : errno != 0 ? errno : EIO;
+    errno = 0;
+    if (std::fclose(File) != 0 && reason == 0) reason = errno != 0 ? errno : EIO;
+    File = nullptr;
+    if (reason != 0 || Written == Path) return reason;
+    std::error_code error;
+    std::filesystem::rename(Written, Path, error);
+    if (error) return error.value();
+    Written = Path;
+    return 0;
+  }
+
+ private:
+  std::string Path;     // the table, its link resolved
+  std::string Written;  // the file being written: a temporary one, or Path
+  FILE* File = nullptr;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,12 +160,12 @@ int main(int argc, char** argv) {
 #endif
   // A file that could not be written is reported before the run, not after it.
   if (!options.PngPath.empty() && !CanWriteInto(options.PngPath)) return 2;
-  std::unique_ptr<FILE, int (*)(FILE*)> csv(nullptr, std::fclose);
+  TTableFile table;
   if (!options.CsvPath.empty()) {
-    csv.reset(std::fopen(options.CsvPath.c_str(), "w"));
-    if (!csv) return CannotWrite(options.CsvPath, errno);
-    std::fputs("t,trees,herbivores,predators,airborne,trail_index\n", csv.get());
+    if (!table.Open(options.CsvPath)) return CannotWrite(options.CsvPath, errno);
+    std::fputs("t,trees,herbivores,predators,airborne,trail_index\n", table.Get());
   }
+  FILE* const csv = table.Get();  // null without --csv
 
   // The simulated clock reads step * dt, as the real monotonic clock would.
   TManualClock clock(0.0);
@@ -118,7 +196,7 @@ int main(int argc, char** argv) {
 #else
   (void)lastPredator;
 #endif
-  Report(*env, 0.0, csv.get());
+  Report(*env, 0.0, csv);
 
   int64_t nextReport = 1;  // the multiple of ReportEvery to report next
   bool reportedEnd = false;
@@ -134,18 +212,17 @@ int main(int argc, char** argv) {
     TopUpPopulation(*env);
     reportedEnd = false;
     if (t + tolerance >= static_cast<double>(nextReport) * options.ReportEvery) {
-      Report(*env, t, csv.get());
+      Report(*env, t, csv);
       reportedEnd = true;
       while (static_cast<double>(nextReport) * options.ReportEvery <= t + tolerance) ++nextReport;
     }
   }
-  if (!reportedEnd && steps > 0) Report(*env, static_cast<double>(steps) * options.Dt, csv.get());
-  // A table cut short by a full disk is an error, not a success. A write that failed before
-  // the last flush left no reason behind that can still be trusted.
-  errno = 0;
-  if (csv && (std::fflush(csv.get()) != 0 || std::ferror(csv.get()))) {
+  if (!reportedEnd && steps > 0) Report(*env, static_cast<double>(steps) * options.Dt, csv);
+  // A table cut short by a full disk is an error, not a success.
+  const int reason = table.Finish();
+  if (reason != 0) {
     SetClockSource(nullptr);
-    return CannotWrite(options.CsvPath, errno != 0 ? errno : EIO);
+    return CannotWrite(options.CsvPath, reason);
   }
 #if TUNDREL_SIM_SNAPSHOT
   if (snapshot) {

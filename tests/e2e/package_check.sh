@@ -94,6 +94,15 @@ check "their entry is a screensaver's" \
 check "GNOME sessions start the packaged watcher" \
   entry "Exec=/usr/bin/tundrel-idle" etc/xdg/autostart/tundrel-idle.desktop
 check "only GNOME sessions start it" entry "OnlyShowIn=GNOME;" etc/xdg/autostart/tundrel-idle.desktop
+# Installed under a prefix with a blank, a '%' and a '$', the entries' Exec quotes the path, '%'
+# doubled and '$' escaped (its backslash escaped again, as in any value), and TryExec names it.
+odd="$work/odd prefix 100%\$"
+logged "$work/odd.log" cmake --install "$build" --prefix "$odd"
+check "a prefix with a blank, '%' and '\$' is one quoted argument of Exec" \
+  grep -qxF "Exec=\"$work/odd prefix 100%%\\\\\$/libexec/xscreensaver/tundrel\" --root" \
+  "$odd/share/applications/screensavers/tundrel.desktop"
+check "... and TryExec is the path" \
+  grep -qxF "TryExec=$odd/bin/tundrel-idle" "$odd/etc/xdg/autostart/tundrel-idle.desktop"
 check "the changelog names this version" \
   grep -q "^tundrel ($version) " <(gzip -dc "$work/root/usr/share/doc/tundrel/changelog.gz")
 for page in tundrel tundrel-sim tundrel-idle; do

@@ -54,6 +54,14 @@ if command -v gnuplot >/dev/null; then
   gnuplot -e "csv='$csv'; png='$csv.png'" "$(dirname "$0")/../../tools/populations.gp"
   check "gnuplot draws the table as a PNG" bash -c "file '$csv.png' | grep -q 'PNG image data, 1000 x 460'"
 fi
+# A run that cannot start (Mesa finds no driver for the offscreen renderer) leaves the table of
+# an earlier run as it was, and no temporary file beside it.
+echo "an earlier table" >"$csv"
+LIBGL_DRIVERS_PATH=/nonexistent "$sim" --seconds 1 --csv "$csv" --png "$csv.png" >/dev/null 2>&1
+status=$?
+check "a run whose renderer cannot start exits with status 1 and keeps the old table" \
+  test "$status" -eq 1 -a "$(cat "$csv")" = "an earlier table" -a \
+  -z "$(find "$(dirname "$csv")" -maxdepth 1 -name ".$(basename "$csv").tmp-*")"
 rm -f "$csv" "$csv.png"
 err=$("$sim" --seconds 600 --csv /nonexistent-folder/x.csv 2>&1 >/dev/null); status=$?
 check "an unwritable --csv path exits with status 2 and says so" \

@@ -66,7 +66,7 @@ fi
 wrestool -x --type=14 -o "$WINEPREFIX/first.ico" "$installed" 2>/dev/null
 sizes=$(icotool -l "$WINEPREFIX/first.ico" 2>&1 | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | xargs)
 check "the installed saver's first icon has the sizes 16 to 256 ($sizes)" \
-  test "$sizes" = "16 20 24 32 40 48 64 256"
+  test "$sizes" = "16 20 24 28 32 40 48 56 64 80 256"
 check "... leaves the screen saver alone without /MAKECURRENT" \
   test "$(reg_value SCRNSAVE.EXE "$DESKTOP")" = "REG_SZ $PREVIOUS"
 entry="$(entry_value DisplayName)|$(entry_value DisplayVersion)"

@@ -30,9 +30,10 @@ target_include_directories(tundrel_saver PUBLIC ${TUNDREL_SHELL_DIR})
 target_link_libraries(tundrel_saver PUBLIC tundrel_render tundrel_shell tundrel_sim
                                            tundrel_win32_forms)
 
-# The icon, made from packaging/tundrel.svg: 16 to 64 pixels for the small and large icons at
-# 100 % to 200 %, and 256, stored as PNG, for Explorer's large views. The installer uses it too
-# (the target's TUNDREL_ICON property).
+# The icon, made from packaging/tundrel.svg: the small icon at 100, 125, 150, 175, 200 and 250 %
+# (16, 20, 24, 28, 32 and 40 pixels) and the large one at twice those sizes, so neither is scaled
+# there (app_icon.cpp scales down from a larger size at other densities), and 256, stored as PNG,
+# for Explorer's large views. The installer uses it too (the target's TUNDREL_ICON property).
 find_program(TUNDREL_RSVG_CONVERT rsvg-convert)
 find_program(TUNDREL_ICOTOOL icotool)
 if(NOT TUNDREL_RSVG_CONVERT OR NOT TUNDREL_ICOTOOL)
@@ -43,7 +44,7 @@ set(TUNDREL_ICON_FILE ${CMAKE_CURRENT_BINARY_DIR}/tundrel.ico)
 set(icon_svg ${PROJECT_SOURCE_DIR}/packaging/tundrel.svg)
 set(icon_commands)
 set(icon_images)
-foreach(size 16 20 24 32 40 48 64 256)
+foreach(size 16 20 24 28 32 40 48 56 64 80 256)
   set(image ${CMAKE_CURRENT_BINARY_DIR}/icon/tundrel-${size}.png)
   list(APPEND icon_commands COMMAND ${TUNDREL_RSVG_CONVERT} -w ${size} -h ${size} -o ${image}
                             ${icon_svg})

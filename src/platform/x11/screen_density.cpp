@@ -2,6 +2,7 @@
 #include "x11/screen_density.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xresource.h>
 
 #include <climits>
 #include <cmath>
@@ -36,45 +37,37 @@ std::string ResourceManagerText(Display* display) {
 }  // namespace
 
 double XftDpiOf(const std::string& resources) {
-  static const char Name[] = "Xft.dpi";
-  double found = 0;
-  size_t start = 0;
-  while (start < resources.size()) {
-    size_t end = resources.find('\n', start);
-    if (end == std::string::npos) end = resources.size();
-    const std::string line = resources.substr(start, end - start);
-    start = end + 1;
-    size_t i = 0;
-    while (i < line.size() && Blank(line[i])) ++i;
-    if (line.compare(i, sizeof Name - 1, Name) != 0) continue;
-    i += sizeof Name - 1;
-    while (i < line.size() && Blank(line[i])) ++i;
-    if (i >= line.size() || line[i] != ':') continue;
-    ++i;
-    while (i < line.size() && Blank(line[i])) ++i;
-    // Digits with an optional fraction, read without the C library's locale.
-    double dpi = 0, unit = 1;
-    bool digits = false, point = false;
-    for (; i < line.size(); ++i) {
-      const char c = line[i];
-      if (c == '.' && !point) {
-        point = true;
-      } else if (c >= '0' && c <= '9' && dpi < 1e6) {
-        digits = true;
-        if (point) {
-          unit /= 10;
-          dpi += (c - '0') * unit;
-        } else {
-          dpi = dpi * 10 + (c - '0');
-        }
+  XrmInitialize();
+  const XrmDatabase database = XrmGetStringDatabase(resources.c_str());
+  if (database == nullptr) return 0;
+  char* type = nullptr;
+  XrmValue value{};
+  // Xft's own class for the resource, so "Xft*dpi" and "*dpi" count as with XGetDefault.
+  const std::string text =
+      XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr ? value.addr : "";
+  XrmDestroyDatabase(database);
+  // Digits with an optional fraction, read without the C library's locale.
+  double dpi = 0, unit = 1;
+  bool digits = false, point = false;
+  size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9' && dpi < 1e6) {
+      digits = true;
+      if (point) {
+        unit /= 10;
+        dpi += (c - '0') * unit;
       } else {
-        break;
+        dpi = dpi * 10 + (c - '0');
       }
+    } else {
+      break;
     }
-    while (i < line.size() && (Blank(line[i]) || line[i] == '\r')) ++i;
-    found = digits && i == line.size() ? dpi : 0;
   }
-  return found;
+  while (i < text.size() && (Blank(text[i]) || text[i] == '\r')) ++i;
+  return digits && i == text.size() ? dpi : 0;
 }
 
 int ScreenPixelsPerInch(Display* display, int screen) {

@@ -8,8 +8,8 @@
 
 #include <string>
 
-// The value of the Xft.dpi entry of a resource database's text, written "Xft.dpi:\t192" a line
-// (xrdb's form; blanks around the colon are allowed); the last entry wins, as in the database. 0
+// The value the X resource manager gives for Xft.dpi (class Xft.Dpi) from a resource database's
+// text, so "Xft*dpi" and "*dpi" count and the most specific entry wins, as with XGetDefault. 0
 // when there is none or its value is no number.
 double XftDpiOf(const std::string& resources);
 
