@@ -26,6 +26,7 @@ bus_pid=""
 bus_address=""  # the session bus of the GNOME runs
 monitor_pid=""
 watcher_pid=""  # a watcher the dialog started, apart from this script
+watcher_program=""
 watcher() {  # the process id of the running watcher, the owner of its bus name
   [ -n "$bus_address" ] || return 0
   gdbus call --address "$bus_address" --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
@@ -358,8 +359,9 @@ entry_has() {  # entry_has <line regex>...: the entry holds a whole line matchin
 check "a stand-in for mutter's idle monitor is on the session bus" test -s "$work/gnome-bus"
 
 # No entry yet: the line is on; Tab reaches the minutes after the boxes and the line's box, and
-# Enter there presses OK.
+# Enter there presses OK. The stand-in refuses the watcher's first AddIdleWatch.
 reset_store
+echo "refuse 1" >"$work/gnome-bus.in"
 if start; then
   check "in GNOME the dialog's client area is 360x151" \
     test "$(xwininfo -id "$win" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | tr '\n' x)" = 360x151x
@@ -372,6 +374,10 @@ for _ in $(seq 50); do watcher_pid="$(watcher)"; [ -n "$watcher_pid" ] && break;
 check "  ... and the watcher of its Exec line runs (${watcher_pid:-none})" \
   test -n "$watcher_pid" -a "$(tr '\0' ' ' <"/proc/${watcher_pid:-0}/cmdline" 2>/dev/null)" = \
   "$(sed -n 's/^Exec=//p' "$entry" 2>/dev/null) "
+watcher_program="$(tr '\0' '\n' <"/proc/${watcher_pid:-0}/cmdline" 2>/dev/null | head -n1)"
+for _ in $(seq 30); do grep -q '^watch' "$work/monitor" && break; sleep 0.1; done
+check "  ... and it tried again after a refused watch, and has one" \
+  eval 'grep -q "^refused" "$work/monitor" && grep -q "^watch" "$work/monitor" && [ "$(watcher)" = "$watcher_pid" ]'
 
 # The line shows the entry; unchecking it turns the watcher off at once and at login.
 if start; then keys Tab Tab space Return; fi
@@ -398,6 +404,15 @@ if start; then
   kill -TERM "$app_pid"
 fi
 finish
+# A monitor that keeps refusing: after a few tries with growing pauses the watcher ends with
+# status 1 and says so, rather than run on without a watch.
+if [ -x "$watcher_program" ]; then
+  echo "refuse 99" >"$work/gnome-bus.in"
+  timeout 40 "$watcher_program" --after 60 --saver /bin/true 2>"$work/refused"
+  status=$?
+  check "a monitor that keeps refusing ends the watcher with status 1 (got $status)" test "$status" -eq 1
+  check "  ... after 5 tries, with the line that says so" grep -q "refused the idle watch 5 times" "$work/refused"
+fi
 unset XDG_CURRENT_DESKTOP GSETTINGS_BACKEND DBUS_SESSION_BUS_ADDRESS
 
 check "GTK reported no critical error in any run" \
