@@ -212,7 +212,8 @@ void OnWatchFired(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
 }
 
 void OnNameLost(GDBusConnection*, const gchar*, gpointer data) {
-  // Another watcher took over (the settings dialog started one with a new delay).
+  // Another watcher took over (the settings dialog started one with a new delay), or the dialog
+  // took the name to end this one; a watcher never waits in the name's queue.
   Quit(*static_cast<TWatcher*>(data), 0);
 }
 
@@ -265,7 +266,8 @@ int Watch(TWatcher& watcher) {
   const guint owner = g_bus_own_name_on_connection(
       watcher.Bus, IdleWatcherBusName,
       static_cast<GBusNameOwnerFlags>(G_BUS_NAME_OWNER_FLAGS_ALLOW_REPLACEMENT |
-                                      G_BUS_NAME_OWNER_FLAGS_REPLACE),
+                                      G_BUS_NAME_OWNER_FLAGS_REPLACE |
+                                      G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE),
       nullptr, OnNameLost, &watcher, nullptr);
   const guint fired = g_dbus_connection_signal_subscribe(
       watcher.Bus, MonitorName, MonitorInterface, "WatchFired", MonitorPath, nullptr,

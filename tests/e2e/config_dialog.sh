@@ -385,6 +385,8 @@ finish
 check "unchecking Start after: exit 0, the entry hidden and disabled, --after 120 kept (status $status)" \
   eval '[ "$status" -eq 0 ] && entry_has Hidden=true X-GNOME-Autostart-enabled=false "Exec=.* --after 120"'
 check "  ... and the running watcher ended" ended
+for _ in $(seq 50); do kill -0 "$watcher_pid" 2>/dev/null || break; sleep 0.1; done
+check "  ... having given its name up and its process ended" bash -c "! kill -0 $watcher_pid 2>/dev/null"
 cp "$entry" "$work/entry-off" 2>/dev/null
 if start; then keys Return; fi
 finish

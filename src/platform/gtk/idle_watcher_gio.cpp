@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdlib>
 
 #include "gnome_session.h"
@@ -20,6 +19,19 @@ namespace {
 
 // An autostart entry is a few hundred bytes; a larger file is not one to show.
 constexpr size_t MaxEntrySize = 64 * 1024;  // bytes
+
+// The bus's RequestName flags and answer, as the D-Bus specification numbers them.
+constexpr guint32 DbusNameReplaceExisting = 2;
+constexpr guint32 DbusNameDoNotQueue = 4;
+constexpr guint32 DbusNamePrimaryOwner = 1;
+
+// A call to the bus itself, answered within 2 s; null when it fails.
+GVariant* BusCall(GDBusConnection* bus, const char* method, GVariant* parameters,
+                  const GVariantType* replyType) {
+  return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", method, parameters, replyType,
+                                     G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+}
 
 }  // namespace
 
@@ -83,16 +95,21 @@ void TGioIdleWatcher::StopWatcher() {
   GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   if (bus == nullptr) return;  // no session bus: no watcher can be running
   g_dbus_connection_set_exit_on_close(bus, FALSE);
-  GVariant* reply = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "GetConnectionUnixProcessID", g_variant_new("(s)", IdleWatcherBusName), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+  // The watcher lets its name be taken and ends in order when it loses it, giving up its watch;
+  // the name is let go again at once. No process is signalled: a process id read from the bus
+  // could name another process by the time it was used.
+  GVariant* reply = BusCall(
+      bus, "RequestName",
+      g_variant_new("(su)", IdleWatcherBusName, DbusNameReplaceExisting | DbusNameDoNotQueue),
+      G_VARIANT_TYPE("(u)"));
   if (reply != nullptr) {
-    guint32 pid = 0;
-    g_variant_get(reply, "(u)", &pid);
+    guint32 result = 0;
+    g_variant_get(reply, "(u)", &result);
     g_variant_unref(reply);
-    // The watcher ends in order on SIGTERM and gives up its watch and its name.
-    if (pid > 1 && static_cast<pid_t>(pid) != getpid()) kill(static_cast<pid_t>(pid), SIGTERM);
+    if (result == DbusNamePrimaryOwner) {
+      reply = BusCall(bus, "ReleaseName", g_variant_new("(s)", IdleWatcherBusName), nullptr);
+      if (reply != nullptr) g_variant_unref(reply);
+    }
   }
   g_object_unref(bus);
 }
