@@ -296,8 +296,10 @@ TEST(AutostartEntry, HandWrittenEntriesAndTheDefault) {
   EXPECT_EQ(read("Exec=/usr/bin/tundrel-idle\n"), "on 4") << "no --after: GNOME's delay";
   EXPECT_EQ(read("Hidden = true\nExec=tundrel-idle --after 90\n"), "off 2");
   EXPECT_EQ(read("X-GNOME-Autostart-enabled=false\r\nExec=tundrel-idle --after 29\r\n"), "off 1");
-  EXPECT_EQ(read("Exec=tundrel-idle --after 100000\n"), "on 1440");
-  EXPECT_EQ(read("Exec=tundrel-idle --after soon\n"), "on 4");
+  // What the watcher refuses at login (status 2) starts nothing.
+  EXPECT_EQ(read("Exec=tundrel-idle --after 86400\n"), "on 1440");
+  EXPECT_EQ(read("Exec=tundrel-idle --after 100000\n"), "off 4");
+  EXPECT_EQ(read("Exec=tundrel-idle --after soon\n"), "off 4");
   EXPECT_EQ(read("Exec=tundrel-idle\n[Desktop Action off]\nHidden=true\n"), "on 4")
       << "only the [Desktop Entry] group counts";
 

@@ -7,8 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "idle_rules.h"
-
 namespace {
 
 const char* const EntryName = "tundrel-idle.desktop";
@@ -19,9 +17,8 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-unsigned MinutesOf(unsigned long seconds) {
-  const unsigned long minutes = (seconds + 30) / 60;
-  return static_cast<unsigned>(std::clamp<unsigned long>(minutes, MinIdleMinutes, MaxIdleMinutes));
+unsigned MinutesOf(unsigned seconds) {
+  return std::clamp((seconds + 30) / 60, MinIdleMinutes, MaxIdleMinutes);
 }
 
 std::string EscapeValue(const std::string& text) {
@@ -136,7 +133,7 @@ TIdleStart DefaultIdleStart(unsigned gnomeIdleDelay) {
 }
 
 TIdleStart IdleStartFromEntry(const std::string& text, unsigned fallbackMinutes) {
-  bool hidden = false, autostartEnabled = true, inEntry = false;
+  bool hidden = false, autostartEnabled = true, inEntry = false, refused = false;
   TIdleStart start{true, fallbackMinutes};
   for (size_t begin = 0; begin < text.size();) {
     const size_t end = std::min(text.find('\n', begin), text.size());
@@ -156,18 +153,15 @@ TIdleStart IdleStartFromEntry(const std::string& text, unsigned fallbackMinutes)
     } else if (key == "X-GNOME-Autostart-enabled") {
       autostartEnabled = !(value == "false" || value == "0");
     } else if (key == "Exec") {
-      start.Minutes = fallbackMinutes;
       const std::vector<std::string> arguments = ExecArguments(UnescapeValue(value));
-      for (size_t i = 1; i + 1 < arguments.size(); ++i) {
-        const std::string& seconds = arguments[i + 1];
-        if (arguments[i] == "--after" && !seconds.empty() && seconds.size() <= 9 &&
-            seconds.find_first_not_of("0123456789") == std::string::npos) {
-          start.Minutes = MinutesOf(std::stoul(seconds));
-        }
-      }
+      const TIdleOptions options = ParseIdleOptions(
+          {arguments.begin() + std::min<size_t>(1, arguments.size()), arguments.end()});
+      refused = arguments.empty() || options.Help || !options.Error.empty();
+      start.Minutes =
+          options.AfterSeconds != 0 && !refused ? MinutesOf(options.AfterSeconds) : fallbackMinutes;
     }
   }
-  start.Enabled = !hidden && autostartEnabled;
+  start.Enabled = !hidden && autostartEnabled && !refused;
   return start;
 }
 

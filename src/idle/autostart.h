@@ -6,9 +6,11 @@
 
 #include <string>
 
-// The minutes the settings dialog offers: up to a day, the longest --after the watcher takes.
+#include "idle_rules.h"
+
+// The minutes the settings dialog offers: up to the longest --after the watcher takes.
 constexpr unsigned MinIdleMinutes = 1;
-constexpr unsigned MaxIdleMinutes = 1440;
+constexpr unsigned MaxIdleMinutes = MaxAfterSeconds / 60;
 
 // Whether and when the watcher starts the saver.
 struct TIdleStart {
@@ -29,8 +31,8 @@ std::string AutostartEntryPath(const char* configHome, const char* home);
 TIdleStart DefaultIdleStart(unsigned gnomeIdleDelay);
 
 // The state an entry asks for: off when its [Desktop Entry] says Hidden=true or
-// X-GNOME-Autostart-enabled=false, else on; the minutes from --after of its Exec, to the nearest
-// minute within MinIdleMinutes..MaxIdleMinutes, else fallbackMinutes.
+// X-GNOME-Autostart-enabled=false, or when the watcher would refuse its Exec's arguments, else
+// on; the minutes from --after of its Exec, to the nearest minute, else fallbackMinutes.
 TIdleStart IdleStartFromEntry(const std::string& text, unsigned fallbackMinutes);
 
 // The entry that runs `watcherPath --after <Minutes * 60>` at login in GNOME sessions, or, when

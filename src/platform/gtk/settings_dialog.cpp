@@ -14,28 +14,19 @@
 #include <type_traits>
 
 #include "autostart.h"
+#include "dpi_rules.h"
 #include "fConfig_dialog.h"
 #include "idle_watcher_gio.h"
 
 namespace {
 
-// The client area and the controls' places in it, in pixels. The idle line widens the window
-// and leaves the other controls where they are.
-constexpr int ClientWidth = 294;
+// The idle line widens the window (of the design's client area, dpi_rules.h) and leaves the other
+// controls where they are, in pixels. "Start after [N] minutes of inactivity": box, minutes and
+// label centred on one row.
 constexpr int IdleLineClientWidth = 360;
-constexpr int ClientHeight = 151;
-
-struct TPlace {
-  int Left, Top, Width, Height;
-};
-constexpr TPlace ShowTimePlace{24, 16, 97, 17};
-constexpr TPlace ShowTrailsPlace{24, 40, 97, 17};
-constexpr TPlace OKPlace{128, 112, 75, 25};
-constexpr TPlace CancelPlace{208, 112, 75, 25};
-// "Start after [N] minutes of inactivity": box, minutes and label centred on one row.
-constexpr TPlace StartAfterPlace{24, 64, 94, 17};
-constexpr TPlace IdleMinutesPlace{122, 62, 92, 21};
-constexpr TPlace InactivityPlace{220, 64, 129, 17};
+constexpr TScreenRect StartAfterPlace{24, 64, 94, 17};
+constexpr TScreenRect IdleMinutesPlace{122, 62, 92, 21};
+constexpr TScreenRect InactivityPlace{220, 64, 129, 17};
 
 // The dialog's widget name; the style below applies to its controls only.
 const char* const DialogName = "frmConfig";
@@ -94,7 +85,7 @@ class TGtkConfigView final : public TConfigView {
   gulong ShowTrailsToggled = 0;
 };
 
-GtkWidget* Put(GtkWidget* fixed, GtkWidget* control, const TPlace& place) {
+GtkWidget* Put(GtkWidget* fixed, GtkWidget* control, const TScreenRect& place) {
   gtk_widget_set_size_request(control, place.Width, place.Height);
   gtk_fixed_put(GTK_FIXED(fixed), control, place.Left, place.Top);
   return control;
@@ -119,12 +110,13 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLin
   gtk_window_set_position(GTK_WINDOW(Window), GTK_WIN_POS_CENTER);
 
   GtkWidget* fixed = gtk_fixed_new();
-  gtk_widget_set_size_request(fixed, idleLine ? IdleLineClientWidth : ClientWidth, ClientHeight);
+  gtk_widget_set_size_request(fixed, idleLine ? IdleLineClientWidth : DialogClientWidth,
+                              DialogClientHeight);
   gtk_container_add(GTK_CONTAINER(Window), fixed);
   // Tab follows the controls' places, top to bottom and left to right: the two boxes, the idle
   // line's box and minutes, then OK, then Cancel.
-  cbShowTime = Put(fixed, gtk_check_button_new_with_label("Show time"), ShowTimePlace);
-  cbShowTrails = Put(fixed, gtk_check_button_new_with_label("Show trails"), ShowTrailsPlace);
+  cbShowTime = Put(fixed, gtk_check_button_new_with_label("Show time"), DialogControls[0]);
+  cbShowTrails = Put(fixed, gtk_check_button_new_with_label("Show trails"), DialogControls[1]);
   if (idleLine) {
     cbStartAfter = Put(fixed, gtk_check_button_new_with_label("Start after"), StartAfterPlace);
     seIdleMinutes = Put(fixed, gtk_spin_button_new_with_range(MinIdleMinutes, MaxIdleMinutes, 1),
@@ -141,8 +133,8 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLin
     for (GtkWidget* control : {seIdleMinutes, inactivity})
       g_object_bind_property(cbStartAfter, "active", control, "sensitive", G_BINDING_SYNC_CREATE);
   }
-  OK = Put(fixed, gtk_button_new_with_label("OK"), OKPlace);
-  Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), CancelPlace);
+  OK = Put(fixed, gtk_button_new_with_label("OK"), DialogControls[2]);
+  Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), DialogControls[3]);
 
   // Enter presses OK unless a button has the focus; check boxes do not take the default.
   gtk_widget_set_can_default(OK, TRUE);

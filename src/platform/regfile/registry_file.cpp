@@ -17,6 +17,7 @@
 #include "reg_document.h"
 #include "registry.h"
 #include "small_file.h"
+#include "user_folders.h"
 
 struct TRegistryKeyData {
   std::string FilePath;  // the file that holds the key
@@ -27,22 +28,6 @@ namespace {
 
 // A settings file is a few hundred bytes; anything past this is not one of ours.
 constexpr size_t MaxFileSize = 1 << 20;  // bytes
-
-// The configuration folder: $XDG_CONFIG_HOME, else $HOME/.config. Relative paths are
-// ignored, as the XDG base directory rules ask, so nothing lands in the working folder.
-bool ConfigHome(std::string& folder) {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') {
-    folder = xdg;
-    return true;
-  }
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') {
-    folder = std::string(home) + "/.config";
-    return true;
-  }
-  return false;
-}
 
 bool IsSafeSegment(const std::string& segment) {
   if (segment.empty() || segment == "." || segment == "..") return false;
@@ -75,7 +60,8 @@ TRegistryResult LocateKey(const char* path, TRegistryKeyData& key, std::string& 
     start = end + 1;
   }
   if (segments.size() < 2 || !IsSoftware(segments[0])) return RegistryInvalidParameter;
-  if (!ConfigHome(folder)) return RegistryNotFound;
+  folder = ConfigHome();
+  if (folder.empty()) return RegistryNotFound;
   for (size_t i = 1; i + 1 < segments.size(); ++i) folder += "/" + segments[i];
   key.FilePath = folder + "/" + segments.back() + ".reg";
   key.KeyName = "HKEY_CURRENT_USER\\" + keyPath;
