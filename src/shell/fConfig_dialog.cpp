@@ -3,20 +3,11 @@
 #include "fConfig_dialog.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <utility>
 
 #include "fConfig.h"
-
-namespace {
-
-std::string IdleEntryPath() {
-  return AutostartEntryPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-}
-
-}  // namespace
 
 TfrmConfig::TfrmConfig(TConfigView& view, std::string applicationTitle,
                        TIdleWatcherSystem* idleWatcher)
@@ -40,10 +31,8 @@ void TfrmConfig::FormCreate() {
   if (IdleWatcher == nullptr) return;
   // Without an entry of the user's, the system's starts the watcher, which follows GNOME.
   const TIdleStart fallback = DefaultIdleStart(IdleWatcher->GnomeIdleDelay());
-  const std::string path = IdleEntryPath();
-  std::string entry;
-  const bool own = !path.empty() && IdleWatcher->ReadFile(path, entry);
-  ShownIdleLine = own ? IdleStartFromEntry(entry, fallback.Minutes) : fallback;
+  TAutostartEntry entry;
+  ShownIdleLine = IdleWatcher->ReadEntry(entry) ? IdleStartOf(entry, fallback.Minutes) : fallback;
   View.SetIdleLine(ShownIdleLine);
 }
 
@@ -61,14 +50,10 @@ void TfrmConfig::ApplyIdleLine() {
   // A line left as it was shown changes nothing: without an entry of the user's the watcher
   // keeps following GNOME's delay.
   if (start.Enabled == ShownIdleLine.Enabled && start.Minutes == ShownIdleLine.Minutes) return;
-  const std::string path = IdleEntryPath();
-  if (path.empty())
-    throw std::runtime_error(
-        "Failed to write the autostart entry: neither XDG_CONFIG_HOME nor HOME names a folder");
   const std::string program = IdleWatcher->WatcherPath();
   std::string reason;
-  if (!IdleWatcher->ReplaceFile(path, AutostartEntryText(program, start), reason))
-    throw std::runtime_error("Failed to write the autostart entry '" + path + "': " + reason);
+  if (!IdleWatcher->WriteEntry(IdleWatcherEntry(program, start), reason))
+    throw std::runtime_error("Failed to write the autostart entry " + reason);
   if (!start.Enabled) {
     IdleWatcher->StopWatcher();
   } else if (!IdleWatcher->StartWatcher(program, start.Minutes * 60, reason)) {

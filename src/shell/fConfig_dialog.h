@@ -30,8 +30,8 @@ class TConfigView {
   virtual void SetIdleLine(const TIdleStart&) {}
 };
 
-// What the idle watcher's line needs from the session: GNOME's settings, the files of the
-// user's autostart folder and the watcher's process.
+// What the idle watcher's line needs from the session: GNOME's settings, the watcher's autostart
+// entry and the watcher's process.
 class TIdleWatcherSystem {
  public:
   virtual ~TIdleWatcherSystem() = default;
@@ -39,11 +39,11 @@ class TIdleWatcherSystem {
   virtual unsigned GnomeIdleDelay() const = 0;
   // The watcher's program, tundrel-idle, by its full path.
   virtual std::string WatcherPath() const = 0;
-  // The file's text; false when it cannot be read.
-  virtual bool ReadFile(const std::string& path, std::string& text) const = 0;
-  // Replaces the file in one step, creating its folder; false with the reason when it fails.
-  virtual bool ReplaceFile(const std::string& path, const std::string& text,
-                           std::string& reason) = 0;
+  // The watcher's autostart entry as GNOME follows it at login; false when there is none.
+  virtual bool ReadEntry(TAutostartEntry& entry) const = 0;
+  // Replaces the user's entry, which overrides the system's; false with the reason (naming the
+  // entry) when it fails.
+  virtual bool WriteEntry(const TAutostartEntry& entry, std::string& reason) = 0;
   // Starts `program --after seconds` on its own, apart from the dialog; the session's running
   // watcher gives way to it. False with the reason when it cannot be started.
   virtual bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) = 0;
@@ -66,7 +66,8 @@ class TfrmConfig {
   void cbShowTimeClick();
   void cbShowTrailsClick();
   // Saves Settings, then, when the idle line was changed, writes the user's autostart entry
-  // from it and starts or stops the watcher to match; then closes. A failure is shown and the dialog stays open.
+  // from it and starts or stops the watcher to match; then closes. A failure is shown and the
+  // dialog stays open.
   void OKClick();
   // Closes without saving.
   void CancelClick();

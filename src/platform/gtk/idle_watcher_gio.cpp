@@ -1,24 +1,22 @@
-// The idle line's session on Linux: GSettings for GNOME's idle-delay, POSIX files for the
-// autostart entry (replaced through a temporary file in its folder), GLib's spawn to start the
-// watcher and the session bus to find the one that runs.
+// The idle line's session on Linux: GSettings for GNOME's idle-delay, the watcher's autostart
+// entry through GLib's key files, GLib's spawn to start the watcher and the session bus to find
+// the one that runs.
 #include "idle_watcher_gio.h"
 
 #include <gio/gio.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-
+#include "autostart_entry.h"
 #include "gnome_session.h"
 #include "idle_rules.h"
 #include "program_folder.h"
-#include "small_file.h"
 
 namespace {
 
-// An autostart entry is a few hundred bytes; a larger file is not one to show.
-constexpr size_t MaxEntrySize = 64 * 1024;  // bytes
+const TAutostartFile IdleWatcherFile{
+    "tundrel-idle.desktop", "Tundrel idle watcher",
+    "Starts the Tundrel screen saver when the session has been idle",
+    "Start after N minutes of inactivity"};
 
 // The bus's RequestName flags and answer, as the D-Bus specification numbers them.
 constexpr guint32 DbusNameReplaceExisting = 2;
@@ -47,29 +45,12 @@ std::string TGioIdleWatcher::WatcherPath() const {
                        TUNDREL_WATCHER_INSTALLED_PATH);
 }
 
-bool TGioIdleWatcher::ReadFile(const std::string& path, std::string& text) const {
-  return ReadSmallFile(path, MaxEntrySize, text) == TSmallFileRead::Read;
+bool TGioIdleWatcher::ReadEntry(TAutostartEntry& entry) const {
+  return ReadAutostartEntry(IdleWatcherFile.FileName, entry);
 }
 
-bool TGioIdleWatcher::ReplaceFile(const std::string& path, const std::string& text,
-                                  std::string& reason) {
-  // A symbolic link (a dotfile manager's) stays, and the file it names is replaced.
-  char resolved[PATH_MAX];
-  const std::string target = realpath(path.c_str(), resolved) ? resolved : path;
-  const std::string folder = target.substr(0, target.rfind('/'));
-  if (g_mkdir_with_parents(folder.c_str(), 0700) != 0) {
-    reason = g_strerror(errno);
-    return false;
-  }
-  // Written beside it, flushed to the disk and renamed into place.
-  GError* error = nullptr;
-  if (!g_file_set_contents_full(target.c_str(), text.data(), static_cast<gssize>(text.size()),
-                                G_FILE_SET_CONTENTS_CONSISTENT, 0644, &error)) {
-    reason = error->message;
-    g_error_free(error);
-    return false;
-  }
-  return true;
+bool TGioIdleWatcher::WriteEntry(const TAutostartEntry& entry, std::string& reason) {
+  return WriteAutostartEntry(IdleWatcherFile, entry, reason);
 }
 
 bool TGioIdleWatcher::StartWatcher(const std::string& program, unsigned seconds,
