@@ -304,6 +304,13 @@ TEST_F(ConfigDialog, WrittenEntryReadsBackAsWrittenAsGlibReadsIt) {
     EXPECT_EQ(read.Minutes, start.Minutes);
   }
   EXPECT_EQ(IdleWatcherEntry("/bin/sh", TIdleStart{true, 5000}).Exec.back(), "86400");
+
+  // A folder others can write into may hold their link: nothing is written there.
+  fs::permissions(Root / "autostart", fs::perms::all);
+  EXPECT_FALSE(WriteAutostartEntry(file, IdleWatcherEntry("/bin/sh", {}), reason));
+  EXPECT_EQ(reason, "'" + (Root / "autostart" / "t.desktop").string() +
+                        "': others can write into the folder '" + (Root / "autostart").string() +
+                        "'");
 }
 
 TEST_F(ConfigDialog, HandWrittenEntriesAndTheDefault) {

@@ -6,7 +6,6 @@
 #include <glib.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -67,16 +66,15 @@ std::string Text(GKeyFile* file, const char* key) {
 }
 
 // Written beside the file, flushed to the disk and renamed into place; a symbolic link (a dotfile
-// manager's) stays, and the file it names is replaced.
+// manager's) stays, and the file it names is replaced. Only in folders of the user's own.
 bool ReplaceFile(const std::string& path, const std::string& text, std::string& reason) {
   const std::string folder = path.substr(0, path.rfind('/'));
   if (g_mkdir_with_parents(folder.c_str(), 0700) != 0) {
     reason = g_strerror(errno);
     return false;
   }
-  char* resolved = realpath(path.c_str(), nullptr);
-  const std::string target = resolved ? resolved : path;
-  free(resolved);
+  std::string target;
+  if (!OwnFileToWrite(path, target, reason)) return false;
   GError* error = nullptr;
   if (!g_file_set_contents_full(target.c_str(), text.data(), static_cast<gssize>(text.size()),
                                 G_FILE_SET_CONTENTS_CONSISTENT, 0644, &error)) {

@@ -265,7 +265,7 @@ reset_store
 mkdir -p "$XDG_CONFIG_HOME/Ombrix"
 readonly_store=""
 if [ "$(id -u)" -eq 0 ]; then
-  if mount -t tmpfs -o size=64k,ro tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
+  if mount -t tmpfs -o size=64k,mode=0700,ro tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
     mounted="$XDG_CONFIG_HOME/Ombrix"
     readonly_store=yes
   fi
@@ -305,7 +305,7 @@ chmod 0755 "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null
 # A full disk during OK: the error box, and the settings written before stay as they were.
 reset_store
 mkdir -p "$XDG_CONFIG_HOME/Ombrix"
-if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=64k tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=64k,mode=0700 tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
   mounted="$XDG_CONFIG_HOME/Ombrix"
   printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\n"ShowTrail"=dword:00000000\n"ShowTime"=dword:00000000\n' >"$store"
   cp "$store" "$work/old-store"

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -172,16 +171,18 @@ void SyncFolder(const std::string& file) {
 }
 
 // Replaces the file with text in one rename, so readers and a crash see the old text or the
-// new, never a mixture. A symbolic link is kept and the file it points to replaced.
-bool ReplaceKeyFile(const std::string& file, const std::string& text) {
-  char resolved[PATH_MAX];
-  const std::string target = realpath(file.c_str(), resolved) ? resolved : file;
+// new, never a mixture. A symbolic link is kept and the file it points to replaced; nothing is
+// written into a folder that is not the user's or that others can write into.
+TRegistryResult ReplaceKeyFile(const std::string& file, const std::string& text) {
+  std::string target, reason;
+  if (!OwnFileToWrite(file, target, reason)) return RegistryAccessDenied;
   RemoveLeftovers(target);
   TTempFile temp;
-  if (!temp.Write(target, text) || rename(temp.Path.c_str(), target.c_str()) != 0) return false;
+  if (!temp.Write(target, text) || rename(temp.Path.c_str(), target.c_str()) != 0)
+    return RegistryWriteFault;
   temp.Keep();
   SyncFolder(target);
-  return true;
+  return RegistrySuccess;
 }
 
 // Creates the folder and its missing parents, private to the user as XDG asks (mode 0700).
@@ -242,8 +243,9 @@ TRegistryResult RegistryCreateKey(const char* path, TRegistryKey* key) {
   std::string folder;
   TRegistryResult result = LocateKey(path, data, folder);
   if (result != RegistrySuccess) return result;
+  std::string reason;
   if (CheckFullAccess(data.FilePath) == RegistryNotFound &&
-      !(MakeFolders(folder) && CreateKeyFile(data)))
+      !(MakeFolders(folder) && IsOwnFolder(folder, reason) && CreateKeyFile(data)))
     return RegistryAccessDenied;
   result = CheckFullAccess(data.FilePath);
   if (result == RegistrySuccess) *key = new TRegistryKeyData(data);
@@ -277,8 +279,7 @@ TRegistryResult RegistrySetDwordValue(TRegistryKey key, const char* name, uint32
   if (result != RegistrySuccess) return result;
   document.SetDword(name, value);
   std::string text;
-  return document.Bytes(text) && ReplaceKeyFile(key->FilePath, text) ? RegistrySuccess
-                                                                     : RegistryWriteFault;
+  return document.Bytes(text) ? ReplaceKeyFile(key->FilePath, text) : RegistryWriteFault;
 }
 
 TRegistryResult RegistryCloseKey(TRegistryKey key) {
