@@ -49,6 +49,7 @@ class TRecordingView : public TConfigView {
     Errors.push_back(caption + ": " + text);
   }
   TIdleStart IdleLine() const override { return Idle; }
+  void SetIdleNote(const std::string& note) override { Note = note; }
   void SetIdleLine(const TIdleStart& start) override {
     Idle = start;
     Log.push_back("idle " + std::string(start.Enabled ? "on " : "off ") +
@@ -72,6 +73,7 @@ class TRecordingView : public TConfigView {
   std::vector<std::string> Errors;
   int Closes = 0;
   TIdleStart Idle{false, 0};
+  std::string Note;
 
  private:
   static int Index(TConfigCheckBox box) { return box == TConfigCheckBox::cbShowTime ? 0 : 1; }
@@ -98,11 +100,17 @@ class TRecordingIdleWatcher : public TIdleWatcherSystem {
   bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) override {
     Log.push_back("start " + program + " --after " + std::to_string(seconds));
     reason = StartFailure;
-    return StartFailure.empty();
+    Runs = StartFailure.empty();
+    return Runs;
   }
-  void StopWatcher() override { Log.push_back("stop"); }
+  void StopWatcher() override {
+    Log.push_back("stop");
+    Runs = false;
+  }
+  bool WatcherRuns() const override { return Runs; }
 
   unsigned IdleDelay = 300;
+  bool Runs = false;
   std::string WriteFailure, StartFailure;
   std::vector<std::string> Log;
   bool HasEntry = false;
@@ -340,21 +348,38 @@ TEST_F(ConfigDialog, HandWrittenEntriesAndTheDefault) {
   EXPECT_EQ(DefaultIdleStart(0).Minutes, 5u);
 }
 
-TEST_F(ConfigDialog, IdleLineShowsTheUsersEntryElseWhatGnomeRuns) {
+TEST_F(ConfigDialog, IdleLineShowsWhatGnomeFollowsAndOKMakesTheSessionMatchIt) {
   TRecordingIdleWatcher session;
   session.IdleDelay = 600;
   TfrmConfig form(View, "ScreenSaver", &session);
   form.FormCreate();
-  EXPECT_EQ(View.Log.back(), "idle on 9") << "no entry: the system's, after GNOME's delay";
+  EXPECT_EQ(View.Log.back(), "idle off 9") << "no entry anywhere: nothing starts the watcher";
+  EXPECT_EQ(View.Note, "");
 
+  // The system's entry, without --after, while no watcher runs (it was never started).
   session.HasEntry = true;
+  session.Entry = TAutostartEntry{true, {"tundrel-idle"}};
+  form.FormCreate();
+  EXPECT_EQ(View.Log.back(), "idle on 9");
+  EXPECT_EQ(View.Note, "Not running in this session: OK starts it");
+  View.Idle.Enabled = false;
+  form.IdleLineChanged();
+  EXPECT_EQ(View.Note, "") << "the note follows the line";
+  View.Idle.Enabled = true;
+  form.OKClick();
+  EXPECT_EQ(session.Log, std::vector<std::string>{"start /opt/tundrel/tundrel-idle --after 540"});
+  EXPECT_EQ(session.Writes, 0) << "the line as shown rewrites nothing";
+
   session.Entry = TAutostartEntry{false, {"tundrel-idle", "--after", "180"}};
   form.FormCreate();
   EXPECT_EQ(View.Log.back(), "idle off 3");
-  EXPECT_TRUE(session.Log.empty()) << "opening the dialog starts and stops nothing";
+  EXPECT_EQ(View.Note, "Running in this session: OK ends it");
   form.OKClick();
-  EXPECT_TRUE(session.Log.empty()) << "OK with the line as shown starts and stops nothing";
-  EXPECT_EQ(session.Writes, 0) << "and rewrites nothing";
+  EXPECT_EQ(session.Log.back(), "stop");
+  form.FormCreate();
+  form.OKClick();
+  EXPECT_EQ(session.Log.size(), 2u) << "off and not running: OK starts and stops nothing";
+  EXPECT_EQ(session.Writes, 0);
 }
 
 TEST_F(ConfigDialog, OKWritesTheEntryThenStartsOrStopsTheWatcherAndCancelDoesNeither) {

@@ -4,6 +4,7 @@
 #include "autostart_entry.h"
 
 #include <glib.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -112,8 +113,14 @@ bool ReadAutostartFile(const std::string& path, TAutostartEntry& entry) {
 }
 
 bool ReadAutostartEntry(const std::string& fileName, TAutostartEntry& entry) {
+  // The user's file of the name overrides the system's: it counts even where it cannot be read.
   const std::string path = UserAutostartPath(fileName);
-  return !path.empty() && ReadAutostartFile(path, entry);
+  if (!path.empty() && access(path.c_str(), F_OK) == 0) return ReadAutostartFile(path, entry);
+  for (const gchar* const* folder = g_get_system_config_dirs(); *folder != nullptr; ++folder) {
+    const std::string system = std::string(*folder) + "/autostart/" + fileName;
+    if (access(system.c_str(), F_OK) == 0) return ReadAutostartFile(system, entry);
+  }
+  return false;
 }
 
 bool WriteAutostartEntry(const TAutostartFile& file, const TAutostartEntry& entry,

@@ -22,7 +22,8 @@ std::string UserAutostartPath(const std::string& fileName);
 // The entry in the file at path; false when there is none or it cannot be read. It runs unless
 // its Hidden is true, its X-GNOME-Autostart-enabled is not true or its TryExec names no program.
 bool ReadAutostartFile(const std::string& path, TAutostartEntry& entry);
-// The entry GNOME follows at login: the user's file, else the system's; false when there is none.
+// The entry GNOME follows at login: the user's file, else the first of that name in the
+// system's configuration folders ($XDG_CONFIG_DIRS); false when there is none.
 bool ReadAutostartEntry(const std::string& fileName, TAutostartEntry& entry);
 
 // Replaces the user's file in one step, creating its folder, with an entry for GNOME sessions

@@ -29,11 +29,27 @@ void TfrmConfig::FormCreate() {
   SetCheckBox(TConfigCheckBox::cbShowTime, Settings.ShowTime);
   SetCheckBox(TConfigCheckBox::cbShowTrails, Settings.ShowTrail);
   if (IdleWatcher == nullptr) return;
-  // Without an entry of the user's, the system's starts the watcher, which follows GNOME.
-  const TIdleStart fallback = DefaultIdleStart(IdleWatcher->GnomeIdleDelay());
+  // The entry GNOME follows at login; without one nothing starts the watcher there. An entry
+  // without --after has it follow GNOME's delay.
+  const unsigned fallbackMinutes = DefaultIdleStart(IdleWatcher->GnomeIdleDelay()).Minutes;
   TAutostartEntry entry;
-  ShownIdleLine = IdleWatcher->ReadEntry(entry) ? IdleStartOf(entry, fallback.Minutes) : fallback;
+  ShownIdleLine = IdleWatcher->ReadEntry(entry) ? IdleStartOf(entry, fallbackMinutes)
+                                                : TIdleStart{false, fallbackMinutes};
+  WatcherRan = IdleWatcher->WatcherRuns();
   View.SetIdleLine(ShownIdleLine);
+  IdleLineChanged();
+}
+
+void TfrmConfig::IdleLineChanged() {
+  if (IdleWatcher == nullptr) return;
+  const TIdleStart line = View.IdleLine();
+  if (line.Enabled && !WatcherRan) {
+    View.SetIdleNote("Not running in this session: OK starts it");
+  } else if (!line.Enabled && WatcherRan) {
+    View.SetIdleNote("Running in this session: OK ends it");
+  } else {
+    View.SetIdleNote("");
+  }
 }
 
 void TfrmConfig::cbShowTimeClick() {
@@ -47,16 +63,18 @@ void TfrmConfig::cbShowTrailsClick() {
 void TfrmConfig::ApplyIdleLine() {
   TIdleStart start = View.IdleLine();
   start.Minutes = std::clamp(start.Minutes, MinIdleMinutes, MaxIdleMinutes);
-  // A line left as it was shown changes nothing: without an entry of the user's the watcher
-  // keeps following GNOME's delay.
-  if (start.Enabled == ShownIdleLine.Enabled && start.Minutes == ShownIdleLine.Minutes) return;
+  // A line left as it was shown writes nothing: without an entry of the user's the system's
+  // keeps deciding. The session is then made to match the line.
+  const bool changed =
+      start.Enabled != ShownIdleLine.Enabled || start.Minutes != ShownIdleLine.Minutes;
   const std::string program = IdleWatcher->WatcherPath();
   std::string reason;
-  if (!IdleWatcher->WriteEntry(IdleWatcherEntry(program, start), reason))
+  if (changed && !IdleWatcher->WriteEntry(IdleWatcherEntry(program, start), reason))
     throw std::runtime_error("Failed to write the autostart entry " + reason);
-  if (!start.Enabled) {
+  if (!start.Enabled && (changed || WatcherRan)) {
     IdleWatcher->StopWatcher();
-  } else if (!IdleWatcher->StartWatcher(program, start.Minutes * 60, reason)) {
+  } else if (start.Enabled && (changed || !WatcherRan) &&
+             !IdleWatcher->StartWatcher(program, start.Minutes * 60, reason)) {
     throw std::runtime_error("Failed to start the idle watcher '" + program + "': " + reason);
   }
 }

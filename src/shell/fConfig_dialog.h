@@ -28,6 +28,9 @@ class TConfigView {
   // "Start after" and its minutes (whole, MinIdleMinutes to MaxIdleMinutes).
   virtual TIdleStart IdleLine() const { return TIdleStart(); }
   virtual void SetIdleLine(const TIdleStart&) {}
+  // The note under the line (empty: none). A backend calls TfrmConfig::IdleLineChanged when the
+  // user changes the line.
+  virtual void SetIdleNote(const std::string&) {}
 };
 
 // What the idle watcher's line needs from the session: GNOME's settings, the watcher's autostart
@@ -45,10 +48,12 @@ class TIdleWatcherSystem {
   // entry) when it fails.
   virtual bool WriteEntry(const TAutostartEntry& entry, std::string& reason) = 0;
   // Starts `program --after seconds` on its own, apart from the dialog; the session's running
-  // watcher gives way to it. False with the reason when it cannot be started.
+  // watcher gives way to it. False with the reason when it cannot be started or ends at once.
   virtual bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) = 0;
   // Ends the session's running watcher, if there is one.
   virtual void StopWatcher() = 0;
+  // Whether a watcher runs in this session now.
+  virtual bool WatcherRuns() const = 0;
 };
 
 // The dialog's handlers. They edit the global Settings; only OKClick writes them to the store.
@@ -61,13 +66,16 @@ class TfrmConfig {
              TIdleWatcherSystem* idleWatcher = nullptr);
 
   // Loads Settings and fills the boxes: cbShowTime first, then cbShowTrails; then the idle
-  // line from the user's autostart entry, or as the watcher runs without one.
+  // line from the autostart entry GNOME follows (off without one), and its note where this
+  // session differs from it.
   void FormCreate();
+  // The user changed the idle line: its note follows.
+  void IdleLineChanged();
   void cbShowTimeClick();
   void cbShowTrailsClick();
   // Saves Settings, then, when the idle line was changed, writes the user's autostart entry
-  // from it and starts or stops the watcher to match; then closes. A failure is shown and the
-  // dialog stays open.
+  // from it; starts or stops the watcher where the session differs from the line; then closes.
+  // A failure is shown and the dialog stays open.
   void OKClick();
   // Closes without saving.
   void CancelClick();
@@ -82,4 +90,5 @@ class TfrmConfig {
   std::string ApplicationTitle;
   TIdleWatcherSystem* IdleWatcher;
   TIdleStart ShownIdleLine;  // the idle line as FormCreate showed it
+  bool WatcherRan = false;   // a watcher ran in the session when FormCreate looked
 };

@@ -349,7 +349,8 @@ export DBUS_SESSION_BUS_ADDRESS="$bus_address"
   >"$work/monitor" 2>&1 &
 monitor_pid=$!
 for _ in $(seq 50); do [ -s "$work/gnome-bus" ] && break; sleep 0.1; done
-export XDG_CURRENT_DESKTOP=ubuntu:GNOME GSETTINGS_BACKEND=memory
+export XDG_CURRENT_DESKTOP=ubuntu:GNOME GSETTINGS_BACKEND=memory XDG_CONFIG_DIRS="$work/xdg"
+mkdir -p "$work/xdg/autostart"
 # ended: within 5 s no watcher owns its name any more.
 ended() { for _ in $(seq 50); do [ -z "$(watcher)" ] && return 0; sleep 0.1; done; return 1; }
 entry_has() {  # entry_has <line regex>...: the entry holds a whole line matching each
@@ -358,17 +359,18 @@ entry_has() {  # entry_has <line regex>...: the entry holds a whole line matchin
 }
 check "a stand-in for mutter's idle monitor is on the session bus" test -s "$work/gnome-bus"
 
-# No entry yet: the line is on; Tab reaches the minutes after the boxes and the line's box, and
-# Enter there presses OK. The stand-in refuses the watcher's first AddIdleWatch.
+# No entry anywhere: the line is off, so Space checks it; Tab reaches the minutes after the boxes
+# and the line's box, and Enter there presses OK. The stand-in refuses the watcher's first
+# AddIdleWatch.
 reset_store
 echo "refuse 1" >"$work/gnome-bus.in"
 if start; then
   check "in GNOME the dialog's client area is 360x151" \
     test "$(xwininfo -id "$win" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | tr '\n' x)" = 360x151x
-  keys Tab Tab Tab ctrl+a 2 Return
+  keys Tab Tab space Tab ctrl+a 2 Return
 fi
 finish
-check "N=2, Enter: exit 0 and an enabled entry with --after 120 (status $status)" \
+check "checked, N=2, Enter: exit 0 and an enabled entry with --after 120 (status $status)" \
   eval '[ "$status" -eq 0 ] && entry_has "Exec=/.*/tundrel-idle --after 120" "X-GNOME-Autostart-enabled=true"'
 for _ in $(seq 50); do watcher_pid="$(watcher)"; [ -n "$watcher_pid" ] && break; sleep 0.1; done
 check "  ... and the watcher of its Exec line runs (${watcher_pid:-none})" \
@@ -414,8 +416,34 @@ if [ -x "$watcher_program" ]; then
   status=$?
   check "a monitor that keeps refusing ends the watcher with status 1 (got $status)" test "$status" -eq 1
   check "  ... after 5 tries, with the line that says so" grep -q "refused the idle watch 5 times" "$work/refused"
+  echo "refuse 0" >"$work/gnome-bus.in"
 fi
-unset XDG_CURRENT_DESKTOP GSETTINGS_BACKEND DBUS_SESSION_BUS_ADDRESS
+
+# The system's entry (in a folder of XDG_CONFIG_DIRS) has the watcher on, but none runs: the line
+# shows it checked, and OK as it is starts one without writing an entry of the user's.
+rm -rf "$XDG_CONFIG_HOME/autostart"
+printf '[Desktop Entry]\nType=Application\nExec=%s --after 180\n' "$watcher_program" \
+  >"$work/xdg/autostart/tundrel-idle.desktop"
+if start; then keys Return; fi
+finish
+for _ in $(seq 50); do watcher_pid="$(watcher)"; [ -n "$watcher_pid" ] && break; sleep 0.1; done
+check "the system's entry on, no watcher running: Enter starts one and writes nothing (status $status)" \
+  eval '[ "$status" -eq 0 ] && [ -n "$watcher_pid" ] && [ ! -e "$entry" ]'
+
+# A watcher that ends at once (no idle monitor on the bus any more) is a failure shown.
+kill "$monitor_pid"
+wait "$monitor_pid" 2>/dev/null
+monitor_pid=""
+if start; then
+  keys Tab Tab Tab ctrl+a 7 Return
+  check "a watcher that ends at once shows an error box titled ScreenSaver" \
+    test -n "$(visible_window '^ScreenSaver$')"
+  check "  ... after the entry with --after 420 was written, and the dialog stays open" \
+    eval 'entry_has "Exec=.* --after 420" && running'
+  kill -TERM "$app_pid"
+fi
+finish
+unset XDG_CURRENT_DESKTOP GSETTINGS_BACKEND DBUS_SESSION_BUS_ADDRESS XDG_CONFIG_DIRS
 
 check "GTK reported no critical error in any run" \
   test "$(grep -c -e '-CRITICAL' -e 'AddressSanitizer' -e 'runtime error' "$work/all-stderr")" -eq 0

@@ -16,4 +16,5 @@ class TGioIdleWatcher final : public TIdleWatcherSystem {
   bool WriteEntry(const TAutostartEntry& entry, std::string& reason) override;
   bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) override;
   void StopWatcher() override;
+  bool WatcherRuns() const override;
 };

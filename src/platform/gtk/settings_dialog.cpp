@@ -27,6 +27,8 @@ constexpr int IdleLineClientWidth = 360;
 constexpr TScreenRect StartAfterPlace{24, 64, 94, 17};
 constexpr TScreenRect IdleMinutesPlace{122, 62, 92, 21};
 constexpr TScreenRect InactivityPlace{220, 64, 129, 17};
+// The line's note, between it and the buttons.
+constexpr TScreenRect IdleNotePlace{24, 88, 325, 17};
 
 // The dialog's widget name; the style below applies to its controls only.
 const char* const DialogName = "frmConfig";
@@ -39,7 +41,7 @@ const char* const DialogStyle =
     "#frmConfig button, #frmConfig checkbutton {"
     "  min-height: 0; padding-top: 0; padding-bottom: 0; margin: 0; font-size: 9pt;"
     "}"
-    "#frmConfig spinbutton, #frmConfig #lbInactivity { font-size: 9pt; }"
+    "#frmConfig spinbutton, #frmConfig #lbInactivity, #frmConfig #lbIdleNote { font-size: 9pt; }"
     "#frmConfig spinbutton, #frmConfig spinbutton entry { min-height: 0; }"
     "#frmConfig spinbutton entry { padding: 0 4px; }"
     "#frmConfig spinbutton button { min-width: 0; padding: 0 4px; }";
@@ -61,6 +63,7 @@ class TGtkConfigView final : public TConfigView {
   void ShowError(const std::string& caption, const std::string& text) override;
   TIdleStart IdleLine() const override;
   void SetIdleLine(const TIdleStart& start) override;
+  void SetIdleNote(const std::string& note) override;
 
  private:
   GtkWidget* CheckBox(TConfigCheckBox box) const {
@@ -81,6 +84,7 @@ class TGtkConfigView final : public TConfigView {
   GtkWidget* Cancel = nullptr;
   GtkWidget* cbStartAfter = nullptr;  // the idle line, where there is one
   GtkWidget* seIdleMinutes = nullptr;
+  GtkWidget* lbIdleNote = nullptr;
   gulong ShowTimeToggled = 0;
   gulong ShowTrailsToggled = 0;
 };
@@ -132,6 +136,9 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLin
     // Unchecked, the line's minutes do not count and are greyed.
     for (GtkWidget* control : {seIdleMinutes, inactivity})
       g_object_bind_property(cbStartAfter, "active", control, "sensitive", G_BINDING_SYNC_CREATE);
+    lbIdleNote = Put(fixed, gtk_label_new(""), IdleNotePlace);
+    gtk_widget_set_name(lbIdleNote, "lbIdleNote");
+    gtk_label_set_xalign(GTK_LABEL(lbIdleNote), 0);
   }
   OK = Put(fixed, gtk_button_new_with_label("OK"), DialogControls[2]);
   Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), DialogControls[3]);
@@ -159,6 +166,11 @@ void TGtkConfigView::Connect(TfrmConfig& form) {
   ShowTrailsToggled = g_signal_connect(
       cbShowTrails, "toggled",
       G_CALLBACK(+[](GtkToggleButton*, TfrmConfig* f) { f->cbShowTrailsClick(); }), &form);
+  if (cbStartAfter != nullptr) {
+    const auto changed = G_CALLBACK(+[](TfrmConfig* f) { f->IdleLineChanged(); });
+    g_signal_connect_swapped(cbStartAfter, "toggled", changed, &form);
+    g_signal_connect_swapped(seIdleMinutes, "value-changed", changed, &form);
+  }
   g_signal_connect_swapped(OK, "clicked", G_CALLBACK(+[](TfrmConfig* f) { f->OKClick(); }), &form);
   g_signal_connect_swapped(Cancel, "clicked", G_CALLBACK(+[](TfrmConfig* f) { f->CancelClick(); }),
                            &form);
@@ -219,6 +231,10 @@ void TGtkConfigView::SetIdleLine(const TIdleStart& start) {
   if (cbStartAfter == nullptr) return;
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cbStartAfter), start.Enabled);
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(seIdleMinutes), start.Minutes);
+}
+
+void TGtkConfigView::SetIdleNote(const std::string& note) {
+  if (lbIdleNote != nullptr) gtk_label_set_text(GTK_LABEL(lbIdleNote), note.c_str());
 }
 
 void TGtkConfigView::Close() {
