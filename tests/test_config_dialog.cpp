@@ -382,6 +382,24 @@ TEST_F(ConfigDialog, IdleLineShowsWhatGnomeFollowsAndOKMakesTheSessionMatchIt) {
   EXPECT_EQ(session.Writes, 0);
 }
 
+TEST_F(ConfigDialog, IdleLineAtOrPastGnomesBlankSaysItNeverShows) {
+  TRecordingIdleWatcher session;
+  session.HasEntry = session.Runs = true;
+  session.Entry = TAutostartEntry{true, {"tundrel-idle", "--after", "600"}};
+  TfrmConfig form(View, "ScreenSaver", &session);
+  form.FormCreate();
+  EXPECT_EQ(View.Note, "Never shows: GNOME blanks the screen after 5 min");
+  View.Idle.Minutes = 4;
+  form.IdleLineChanged();
+  EXPECT_EQ(View.Note, "");
+  session.IdleDelay = 90;
+  form.FormCreate();
+  EXPECT_EQ(View.Note, "Never shows: GNOME blanks the screen after 90 s");
+  session.IdleDelay = 0;  // GNOME never blanks
+  form.FormCreate();
+  EXPECT_EQ(View.Note, "");
+}
+
 TEST_F(ConfigDialog, OKWritesTheEntryThenStartsOrStopsTheWatcherAndCancelDoesNeither) {
   TRecordingIdleWatcher session;
   TfrmConfig form(View, "ScreenSaver", &session);

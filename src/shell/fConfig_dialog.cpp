@@ -31,7 +31,8 @@ void TfrmConfig::FormCreate() {
   if (IdleWatcher == nullptr) return;
   // The entry GNOME follows at login; without one nothing starts the watcher there. An entry
   // without --after has it follow GNOME's delay.
-  const unsigned fallbackMinutes = DefaultIdleStart(IdleWatcher->GnomeIdleDelay()).Minutes;
+  GnomeIdleDelay = IdleWatcher->GnomeIdleDelay();
+  const unsigned fallbackMinutes = DefaultIdleStart(GnomeIdleDelay).Minutes;
   TAutostartEntry entry;
   ShownIdleLine = IdleWatcher->ReadEntry(entry) ? IdleStartOf(entry, fallbackMinutes)
                                                 : TIdleStart{false, fallbackMinutes};
@@ -43,7 +44,13 @@ void TfrmConfig::FormCreate() {
 void TfrmConfig::IdleLineChanged() {
   if (IdleWatcher == nullptr) return;
   const TIdleStart line = View.IdleLine();
-  if (line.Enabled && !WatcherRan) {
+  // GNOME's shield comes first, and the watcher rightly stands back before it.
+  if (line.Enabled && GnomeIdleDelay != 0 && line.Minutes * 60 >= GnomeIdleDelay) {
+    const std::string blank = GnomeIdleDelay % 60 == 0
+                                  ? std::to_string(GnomeIdleDelay / 60) + " min"
+                                  : std::to_string(GnomeIdleDelay) + " s";
+    View.SetIdleNote("Never shows: GNOME blanks the screen after " + blank);
+  } else if (line.Enabled && !WatcherRan) {
     View.SetIdleNote("Not running in this session: OK starts it");
   } else if (!line.Enabled && WatcherRan) {
     View.SetIdleNote("Running in this session: OK ends it");

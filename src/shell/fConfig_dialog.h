@@ -69,7 +69,8 @@ class TfrmConfig {
   // line from the autostart entry GNOME follows (off without one), and its note where this
   // session differs from it.
   void FormCreate();
-  // The user changed the idle line: its note follows.
+  // The user changed the idle line: its note follows, which also says when GNOME blanks the
+  // screen first, so that the saver would never show.
   void IdleLineChanged();
   void cbShowTimeClick();
   void cbShowTrailsClick();
@@ -89,6 +90,7 @@ class TfrmConfig {
   TConfigView& View;
   std::string ApplicationTitle;
   TIdleWatcherSystem* IdleWatcher;
-  TIdleStart ShownIdleLine;  // the idle line as FormCreate showed it
-  bool WatcherRan = false;   // a watcher ran in the session when FormCreate looked
+  TIdleStart ShownIdleLine;     // the idle line as FormCreate showed it
+  bool WatcherRan = false;      // a watcher ran in the session when FormCreate looked
+  unsigned GnomeIdleDelay = 0;  // seconds after which GNOME blanks the screen; 0: never
 };
