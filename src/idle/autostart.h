@@ -28,8 +28,8 @@ struct TAutostartEntry {
 // Whether GNOME is one of the ':'-separated desktops of XDG_CURRENT_DESKTOP (null: unset).
 bool IsGnomeDesktop(const char* currentDesktop);
 
-// What runs without an entry of the user's: the watcher on, after DefaultIdleSeconds of GNOME's
-// idle-delay, to the nearest minute.
+// A watcher that follows GNOME (an entry without --after): on, after DefaultIdleSeconds of
+// GNOME's idle-delay, to the nearest minute.
 TIdleStart DefaultIdleStart(unsigned gnomeIdleDelay);
 
 // The state the watcher's entry asks for: off when the entry does not run or the watcher would

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The settings dialog driven through X11 on a private Xvfb: its window, what Enter, Space, Tab,
 # clicks, Escape and the close box leave in the settings file, and a failed save that shows the
-# error box and keeps the dialog open; in GNOME sessions the idle watcher's line, the user's
-# autostart entry it writes and the watcher it starts and ends, on a session bus of its own.
+# error box and keeps the dialog open; in GNOME sessions the idle watcher's line, the autostart
+# entry it shows (the user's, else the system's) and writes, and the watcher it starts (one that
+# ends at once is an error) and ends, on a session bus of its own, where a stand-in idle monitor
+# also refuses watches for the watcher's tries.
 # Every wait is bounded.
 # Usage: config_dialog.sh <program> [args...]   (the program opens the dialog, e.g. tundrel /c)
 set -u
