@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "autostart.h"
+#include "autostart_entry.h"
 #include "dpi_rules.h"
 #include "fConfig.h"
 #include "fConfig_dialog.h"
 #include "idle_rules.h"
+#include "user_folders.h"
 
 namespace fs = std::filesystem;
 
@@ -47,6 +49,7 @@ class TRecordingView : public TConfigView {
     Errors.push_back(caption + ": " + text);
   }
   TIdleStart IdleLine() const override { return Idle; }
+  void SetIdleNote(const std::string& note) override { Note = note; }
   void SetIdleLine(const TIdleStart& start) override {
     Idle = start;
     Log.push_back("idle " + std::string(start.Enabled ? "on " : "off ") +
@@ -70,38 +73,49 @@ class TRecordingView : public TConfigView {
   std::vector<std::string> Errors;
   int Closes = 0;
   TIdleStart Idle{false, 0};
+  std::string Note;
 
  private:
   static int Index(TConfigCheckBox box) { return box == TConfigCheckBox::cbShowTime ? 0 : 1; }
   bool Boxes[2] = {false, false};
 };
 
-// A session whose files are kept in memory and whose watcher is only logged.
+// A session whose autostart entry is kept in memory and whose watcher is only logged.
 class TRecordingIdleWatcher : public TIdleWatcherSystem {
  public:
   unsigned GnomeIdleDelay() const override { return IdleDelay; }
   std::string WatcherPath() const override { return "/opt/tundrel/tundrel-idle"; }
-  bool ReadFile(const std::string& path, std::string& text) const override {
-    const auto file = Files.find(path);
-    if (file != Files.end()) text = file->second;
-    return file != Files.end();
+  bool ReadEntry(TAutostartEntry& entry) const override {
+    if (HasEntry) entry = Entry;
+    return HasEntry;
   }
-  bool ReplaceFile(const std::string& path, const std::string& text, std::string& reason) override {
+  bool WriteEntry(const TAutostartEntry& entry, std::string& reason) override {
     reason = WriteFailure;
-    if (reason.empty()) Files[path] = text;
-    return reason.empty();
+    if (!reason.empty()) return false;
+    Entry = entry;
+    HasEntry = true;
+    ++Writes;
+    return true;
   }
   bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) override {
     Log.push_back("start " + program + " --after " + std::to_string(seconds));
     reason = StartFailure;
-    return StartFailure.empty();
+    Runs = StartFailure.empty();
+    return Runs;
   }
-  void StopWatcher() override { Log.push_back("stop"); }
+  void StopWatcher() override {
+    Log.push_back("stop");
+    Runs = false;
+  }
+  bool WatcherRuns() const override { return Runs; }
 
   unsigned IdleDelay = 300;
+  bool Runs = false;
   std::string WriteFailure, StartFailure;
   std::vector<std::string> Log;
-  std::map<std::string, std::string> Files;
+  bool HasEntry = false;
+  TAutostartEntry Entry;
+  int Writes = 0;
 };
 
 class ConfigDialog : public ::testing::Test {
@@ -265,62 +279,125 @@ TEST(AutostartEntry, GnomeSessionsOnlyAndTheUsersOwnFolder) {
     EXPECT_FALSE(IsGnomeDesktop(other)) << other;
   EXPECT_FALSE(IsGnomeDesktop(nullptr));
 
-  EXPECT_EQ(AutostartEntryPath("/c", "/h"), "/c/autostart/tundrel-idle.desktop");
-  EXPECT_EQ(AutostartEntryPath("c", "/h"), "/h/.config/autostart/tundrel-idle.desktop");
-  EXPECT_EQ(AutostartEntryPath(nullptr, "h"), "");
+  // The one rule of the configuration folder, the settings store's too.
+  EXPECT_EQ(ConfigHomeOf("/c", "/h"), "/c");
+  EXPECT_EQ(ConfigHomeOf("c", "/h"), "/h/.config");
+  EXPECT_EQ(ConfigHomeOf(nullptr, "h"), "");
 }
 
-TEST(AutostartEntry, WrittenEntryReadsBackAsWritten) {
+TEST_F(ConfigDialog, WrittenEntryReadsBackAsWrittenAsGlibReadsIt) {
   // Quoted and escaped as desktop entries ask: GLib reads this Exec back as the path, then
   // --after 180.
   const std::string odd = R"(/home/a b/"x" $HOME 100%\--after 9/tundrel-idle)";
-  const std::string quoted = AutostartEntryText(odd, TIdleStart{true, 3});
+  const TAutostartFile file{"t.desktop", "T", "C", "L"};
+  std::string reason;
+  ASSERT_TRUE(WriteAutostartEntry(file, IdleWatcherEntry(odd, TIdleStart{true, 3}), reason))
+      << reason;
+  std::ifstream in(Root / "autostart" / "t.desktop");
+  const std::string quoted(std::istreambuf_iterator<char>(in), {});
   EXPECT_NE(quoted.find(
                 R"(Exec="/home/a b/\\"x\\" \\$HOME 100%%\\\\--after 9/tundrel-idle" --after 180)"),
             std::string::npos)
       << quoted;
+  TAutostartEntry entry;
+  ASSERT_TRUE(ReadAutostartEntry("t.desktop", entry));
+  EXPECT_EQ(entry.Exec, (std::vector<std::string>{odd, "--after", "180"}));
+  EXPECT_FALSE(entry.Enabled) << "its TryExec names no program";
   for (const TIdleStart start :
        {TIdleStart{true, 1}, TIdleStart{false, 25}, TIdleStart{true, 1440}}) {
-    const TIdleStart read = IdleStartFromEntry(AutostartEntryText(odd, start), 5);
+    ASSERT_TRUE(WriteAutostartEntry(file, IdleWatcherEntry("/bin/sh", start), reason));
+    ASSERT_TRUE(ReadAutostartEntry("t.desktop", entry));
+    const TIdleStart read = IdleStartOf(entry, 5);
     EXPECT_EQ(read.Enabled, start.Enabled);
     EXPECT_EQ(read.Minutes, start.Minutes);
   }
-  EXPECT_EQ(IdleStartFromEntry(AutostartEntryText(odd, TIdleStart{true, 5000}), 5).Minutes, 1440u);
+  EXPECT_EQ(IdleWatcherEntry("/bin/sh", TIdleStart{true, 5000}).Exec.back(), "86400");
+
+  // A folder others can write into may hold their link: nothing is written there.
+  fs::permissions(Root / "autostart", fs::perms::all);
+  EXPECT_FALSE(WriteAutostartEntry(file, IdleWatcherEntry("/bin/sh", {}), reason));
+  EXPECT_EQ(reason, "'" + (Root / "autostart" / "t.desktop").string() +
+                        "': others can write into the folder '" + (Root / "autostart").string() +
+                        "'");
 }
 
-TEST(AutostartEntry, HandWrittenEntriesAndTheDefault) {
-  const auto read = [](const std::string& lines) {
-    const TIdleStart start = IdleStartFromEntry("[Desktop Entry]\n" + lines, 4);
+TEST_F(ConfigDialog, HandWrittenEntriesAndTheDefault) {
+  const auto read = [this](const std::string& lines) {
+    const fs::path path = Root / "hand.desktop";
+    std::ofstream(path) << "[Desktop Entry]\n" + lines;
+    TAutostartEntry entry;
+    if (!ReadAutostartFile(path.string(), entry)) return std::string("none");
+    const TIdleStart start = IdleStartOf(entry, 4);
     return std::string(start.Enabled ? "on " : "off ") + std::to_string(start.Minutes);
   };
   EXPECT_EQ(read("Exec=/usr/bin/tundrel-idle\n"), "on 4") << "no --after: GNOME's delay";
   EXPECT_EQ(read("Hidden = true\nExec=tundrel-idle --after 90\n"), "off 2");
   EXPECT_EQ(read("X-GNOME-Autostart-enabled=false\r\nExec=tundrel-idle --after 29\r\n"), "off 1");
-  EXPECT_EQ(read("Exec=tundrel-idle --after 100000\n"), "on 1440");
-  EXPECT_EQ(read("Exec=tundrel-idle --after soon\n"), "on 4");
+  // What the watcher refuses at login (status 2) starts nothing.
+  EXPECT_EQ(read("Exec=tundrel-idle --after 86400\n"), "on 1440");
+  EXPECT_EQ(read("Exec=tundrel-idle --after 100000\n"), "off 4");
+  EXPECT_EQ(read("Exec=tundrel-idle --after soon\n"), "off 4");
   EXPECT_EQ(read("Exec=tundrel-idle\n[Desktop Action off]\nHidden=true\n"), "on 4")
       << "only the [Desktop Entry] group counts";
+  EXPECT_EQ(read("Exec='tundrel-idle\n"), "off 4") << "a quote left open runs nothing";
+  EXPECT_EQ(read("Exec=tundrel-idle\\s--after\\s%%90\n"), "off 4") << "'%90' is no number";
+  EXPECT_EQ(read("Exec=\"tundrel-idle\"\\s--after\\s90\n"), "on 2") << "the value's escapes";
 
   // A minute before GNOME blanks, at least one; 5 where it never blanks.
   EXPECT_EQ(DefaultIdleStart(60).Minutes, 1u);
   EXPECT_EQ(DefaultIdleStart(0).Minutes, 5u);
 }
 
-TEST_F(ConfigDialog, IdleLineShowsTheUsersEntryElseWhatGnomeRuns) {
+TEST_F(ConfigDialog, IdleLineShowsWhatGnomeFollowsAndOKMakesTheSessionMatchIt) {
   TRecordingIdleWatcher session;
   session.IdleDelay = 600;
   TfrmConfig form(View, "ScreenSaver", &session);
   form.FormCreate();
-  EXPECT_EQ(View.Log.back(), "idle on 9") << "no entry: the system's, after GNOME's delay";
+  EXPECT_EQ(View.Log.back(), "idle off 9") << "no entry anywhere: nothing starts the watcher";
+  EXPECT_EQ(View.Note, "");
 
-  session.Files[EntryFile()] = "[Desktop Entry]\nExec=tundrel-idle --after 180\nHidden=true\n";
+  // The system's entry, without --after, while no watcher runs (it was never started).
+  session.HasEntry = true;
+  session.Entry = TAutostartEntry{true, {"tundrel-idle"}};
+  form.FormCreate();
+  EXPECT_EQ(View.Log.back(), "idle on 9");
+  EXPECT_EQ(View.Note, "Not running in this session: OK starts it");
+  View.Idle.Enabled = false;
+  form.IdleLineChanged();
+  EXPECT_EQ(View.Note, "") << "the note follows the line";
+  View.Idle.Enabled = true;
+  form.OKClick();
+  EXPECT_EQ(session.Log, std::vector<std::string>{"start /opt/tundrel/tundrel-idle --after 540"});
+  EXPECT_EQ(session.Writes, 0) << "the line as shown rewrites nothing";
+
+  session.Entry = TAutostartEntry{false, {"tundrel-idle", "--after", "180"}};
   form.FormCreate();
   EXPECT_EQ(View.Log.back(), "idle off 3");
-  EXPECT_TRUE(session.Log.empty()) << "opening the dialog starts and stops nothing";
-  const std::string entry = session.Files[EntryFile()];
+  EXPECT_EQ(View.Note, "Running in this session: OK ends it");
   form.OKClick();
-  EXPECT_TRUE(session.Log.empty()) << "OK with the line as shown starts and stops nothing";
-  EXPECT_EQ(session.Files[EntryFile()], entry) << "and rewrites nothing";
+  EXPECT_EQ(session.Log.back(), "stop");
+  form.FormCreate();
+  form.OKClick();
+  EXPECT_EQ(session.Log.size(), 2u) << "off and not running: OK starts and stops nothing";
+  EXPECT_EQ(session.Writes, 0);
+}
+
+TEST_F(ConfigDialog, IdleLineAtOrPastGnomesBlankSaysItNeverShows) {
+  TRecordingIdleWatcher session;
+  session.HasEntry = session.Runs = true;
+  session.Entry = TAutostartEntry{true, {"tundrel-idle", "--after", "600"}};
+  TfrmConfig form(View, "ScreenSaver", &session);
+  form.FormCreate();
+  EXPECT_EQ(View.Note, "Never shows: GNOME blanks the screen after 5 min");
+  View.Idle.Minutes = 4;
+  form.IdleLineChanged();
+  EXPECT_EQ(View.Note, "");
+  session.IdleDelay = 90;
+  form.FormCreate();
+  EXPECT_EQ(View.Note, "Never shows: GNOME blanks the screen after 90 s");
+  session.IdleDelay = 0;  // GNOME never blanks
+  form.FormCreate();
+  EXPECT_EQ(View.Note, "");
 }
 
 TEST_F(ConfigDialog, OKWritesTheEntryThenStartsOrStopsTheWatcherAndCancelDoesNeither) {
@@ -329,27 +406,27 @@ TEST_F(ConfigDialog, OKWritesTheEntryThenStartsOrStopsTheWatcherAndCancelDoesNei
   form.FormCreate();
   View.Idle = TIdleStart{true, 2};
   form.OKClick();
-  EXPECT_EQ(session.Files[EntryFile()],
-            AutostartEntryText("/opt/tundrel/tundrel-idle", TIdleStart{true, 2}));
+  EXPECT_TRUE(session.Entry.Enabled);
+  EXPECT_EQ(session.Entry.Exec,
+            (std::vector<std::string>{"/opt/tundrel/tundrel-idle", "--after", "120"}));
   EXPECT_EQ(ReadStore(), StoreWith("00000001", "00000001")) << "the settings are saved too";
   EXPECT_EQ(View.Closes, 1);
 
   View.Idle = TIdleStart{false, 2};
   form.OKClick();
-  EXPECT_EQ(IdleStartFromEntry(session.Files[EntryFile()], 5).Enabled, false);
+  EXPECT_FALSE(session.Entry.Enabled);
   EXPECT_EQ(session.Log,
             (std::vector<std::string>{"start /opt/tundrel/tundrel-idle --after 120", "stop"}));
 
   View.Idle = TIdleStart{true, 30};
   form.CancelClick();
-  EXPECT_FALSE(IdleStartFromEntry(session.Files[EntryFile()], 5).Enabled)
-      << "Cancel writes nothing";
+  EXPECT_FALSE(session.Entry.Enabled) << "Cancel writes nothing";
   EXPECT_EQ(session.Log.size(), 2u) << "and starts nothing";
 }
 
 TEST_F(ConfigDialog, FailedEntryWriteOrStartIsShownAndTheDialogStaysOpen) {
   TRecordingIdleWatcher session;
-  session.WriteFailure = "Read-only file system";
+  session.WriteFailure = "'" + EntryFile() + "': Read-only file system";
   TfrmConfig form(View, "ScreenSaver", &session);
   form.FormCreate();
   View.Idle = TIdleStart{true, 3};

@@ -97,7 +97,9 @@ class SettingsStore : public ::testing::Test {
   // A small tmpfs over folder (created if missing); false when this process may not mount.
   bool MountTmpfs(const fs::path& folder, const char* size) {
     fs::create_directories(folder);
-    if (mount("tmpfs", folder.c_str(), "tmpfs", 0, size) != 0) return false;
+    // A tmpfs is open to all (1777) unless told: the store writes only into the user's own.
+    const std::string options = std::string(size) + ",mode=0700";
+    if (mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0) return false;
     Mounts.push_back(folder);
     return true;
   }
@@ -329,6 +331,20 @@ TEST_F(SettingsStore, SaveThroughASymbolicLinkUpdatesTheLinkedFileAndKeepsItsMod
             Header + Section + Dword("ShowTrail", "00000000") + Dword("ShowTime", "00000000"));
   EXPECT_EQ(fs::status(real).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(SettingsStore, AFolderOthersCanWriteIntoIsNeverWrittenNorALinkPlantedThereFollowed) {
+  const std::string mine = Header + Section + Dword("ShowTrail", "00000001");
+  const fs::path victim = Root / "victim.reg";
+  WriteFile(victim, mine);
+  fs::create_directories(StoreFile().parent_path());
+  fs::permissions(StoreFile().parent_path(), fs::perms::all);
+  fs::create_symlink(victim, StoreFile());
+  EXPECT_EQ(SaveError({false, false}), "Failed to set data for 'ShowTrail'");
+  EXPECT_EQ(ReadFile(victim), mine);
+  fs::remove(StoreFile());
+  EXPECT_EQ(SaveError({false, false}), "Failed to set data for 'ShowTrail'");
+  EXPECT_TRUE(fs::is_empty(StoreFile().parent_path())) << "no file is created there either";
 }
 
 TEST_F(SettingsStore, DamagedFilesLoadDefaultsAndAreNeverOverwritten) {

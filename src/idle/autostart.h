@@ -1,14 +1,16 @@
-// The user's own autostart entry for the idle watcher, tundrel-idle.desktop in their autostart
-// folder: its path, its text, and the state read back from it. It overrides the system entry of
-// the same name, so it alone decides whether GNOME starts the watcher at login and with what
-// delay. Text only: reading and writing the file is the caller's.
+// The idle watcher's autostart entry, tundrel-idle.desktop: the state the settings dialog's line
+// shows and the command line it asks GNOME to run at login. The user's entry overrides the
+// system's of the same name. Portable: reading and writing the entry's file is the platform's.
 #pragma once
 
 #include <string>
+#include <vector>
 
-// The minutes the settings dialog offers: up to a day, the longest --after the watcher takes.
+#include "idle_rules.h"
+
+// The minutes the settings dialog offers: up to the longest --after the watcher takes.
 constexpr unsigned MinIdleMinutes = 1;
-constexpr unsigned MaxIdleMinutes = 1440;
+constexpr unsigned MaxIdleMinutes = MaxAfterSeconds / 60;
 
 // Whether and when the watcher starts the saver.
 struct TIdleStart {
@@ -16,23 +18,25 @@ struct TIdleStart {
   unsigned Minutes = 5;  // of inactivity before the saver starts
 };
 
+// What an autostart entry makes GNOME do at login: whether it runs the entry, and the command
+// line it runs (the program first), its quoting undone.
+struct TAutostartEntry {
+  bool Enabled = true;
+  std::vector<std::string> Exec;
+};
+
 // Whether GNOME is one of the ':'-separated desktops of XDG_CURRENT_DESKTOP (null: unset).
 bool IsGnomeDesktop(const char* currentDesktop);
 
-// ${XDG_CONFIG_HOME:-$HOME/.config}/autostart/tundrel-idle.desktop from those two variables
-// (null: unset). A relative folder counts as unset, as the XDG rules ask; empty when neither
-// names a folder.
-std::string AutostartEntryPath(const char* configHome, const char* home);
-
-// What runs without an entry of the user's: the watcher on, after DefaultIdleSeconds of GNOME's
-// idle-delay, to the nearest minute.
+// A watcher that follows GNOME (an entry without --after): on, after DefaultIdleSeconds of
+// GNOME's idle-delay, to the nearest minute.
 TIdleStart DefaultIdleStart(unsigned gnomeIdleDelay);
 
-// The state an entry asks for: off when its [Desktop Entry] says Hidden=true or
-// X-GNOME-Autostart-enabled=false, else on; the minutes from --after of its Exec, to the nearest
-// minute within MinIdleMinutes..MaxIdleMinutes, else fallbackMinutes.
-TIdleStart IdleStartFromEntry(const std::string& text, unsigned fallbackMinutes);
+// The state the watcher's entry asks for: off when the entry does not run or the watcher would
+// refuse its arguments, else on; the minutes from --after, to the nearest minute, else
+// fallbackMinutes.
+TIdleStart IdleStartOf(const TAutostartEntry& entry, unsigned fallbackMinutes);
 
-// The entry that runs `watcherPath --after <Minutes * 60>` at login in GNOME sessions, or, when
-// start is off, hides the system entry so that nothing runs.
-std::string AutostartEntryText(const std::string& watcherPath, const TIdleStart& start);
+// The entry that runs `watcherPath --after <Minutes * 60>` at login, or, when start is off,
+// keeps the system's entry from running anything.
+TAutostartEntry IdleWatcherEntry(const std::string& watcherPath, const TIdleStart& start);

@@ -24,7 +24,7 @@ bool ParseSeconds(const std::string& text, unsigned& seconds) {
   if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
     return false;
   const unsigned long value = std::strtoul(text.c_str(), nullptr, 10);
-  if (value < 1 || value > 86400) return false;
+  if (value < 1 || value > MaxAfterSeconds) return false;
   seconds = static_cast<unsigned>(value);
   return true;
 }
@@ -40,7 +40,8 @@ TIdleOptions ParseIdleOptions(const std::vector<std::string>& arguments) {
       options.Help = true;
     } else if (argument == "--after") {
       if (!hasValue || !ParseSeconds(arguments[++i], options.AfterSeconds))
-        options.Error = "--after needs a whole number of seconds from 1 to 86400";
+        options.Error =
+            "--after needs a whole number of seconds from 1 to " + std::to_string(MaxAfterSeconds);
     } else if (argument == "--saver") {
       if (!hasValue || arguments[++i].empty())
         options.Error = "--saver needs the path of the saver";

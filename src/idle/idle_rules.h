@@ -14,13 +14,16 @@ extern const char* const IdleWatcherBusName;
 // GNOME never blanks (an idle-delay of 0).
 unsigned DefaultIdleSeconds(unsigned gnomeIdleDelay);
 
+// The longest --after the watcher takes: a day, in seconds.
+constexpr unsigned MaxAfterSeconds = 86400;
+
 struct TIdleOptions {
   unsigned AfterSeconds = 0;  // 0: follow GNOME's idle-delay
   std::string SaverPath;      // empty: the installed saver
   bool Help = false;
   std::string Error;  // not empty: the command line is wrong and this says why
 };
-// --after SECONDS (1 to 86400), --saver PATH, --help; anything else is an error.
+// --after SECONDS (1 to MaxAfterSeconds), --saver PATH, --help; anything else is an error.
 TIdleOptions ParseIdleOptions(const std::vector<std::string>& arguments);
 extern const char* const IdleUsage;
 

@@ -32,6 +32,8 @@ struct TWatcher {
   unsigned WatchSeconds = 0;  // the idle time the current watch waits for
   guint32 WatchId = 0;        // mutter's id of our idle watch; 0 while there is none
   unsigned Generation = 0;    // counts the AddIdleWatch calls made
+  unsigned Refusals = 0;      // AddIdleWatch calls refused in a row
+  guint Retry = 0;            // the pause before the next AddIdleWatch, while one runs
   bool MonitorPresent = false;
   GPid SaverPid = 0;  // the saver this watcher started, while it runs
   int Status = 0;
@@ -57,17 +59,52 @@ unsigned WantedSeconds(const TWatcher& watcher) {
   return DefaultIdleSeconds(GnomeIdleDelay(watcher.Session));
 }
 
+// Mutter can be too busy to answer at login: a refused AddIdleWatch is tried again after 1, 2, 4
+// and 8 s, and a watcher that still has no watch then ends rather than run on deaf.
+constexpr unsigned WatchAttempts = 5;
+
 // An AddIdleWatch call in flight: a newer one, or mutter's restart, makes its answer stale.
 struct TWatchRequest {
   TWatcher* Watcher;
   unsigned Generation;
 };
 
+// A call to mutter's idle monitor; an answer of another type than replyType is an error.
 void CallMonitor(TWatcher& watcher, const char* method, GVariant* parameters,
-                 GAsyncReadyCallback done = nullptr, gpointer data = nullptr) {
+                 const GVariantType* replyType = nullptr, GAsyncReadyCallback done = nullptr,
+                 gpointer data = nullptr) {
   g_dbus_connection_call(watcher.Bus, MonitorName, MonitorPath, MonitorInterface, method,
-                         parameters, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, done,
-                         data);
+                         parameters, replyType, G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr,
+                         done, data);
+}
+
+void CancelRetry(TWatcher& watcher) {
+  if (watcher.Retry != 0) g_source_remove(watcher.Retry);
+  watcher.Retry = 0;
+}
+
+void ArmWatch(TWatcher& watcher);
+
+// The current AddIdleWatch failed: a pause before the next, or the end after the last.
+void WatchRefused(TWatcher& watcher, const char* message) {
+  if (++watcher.Refusals >= WatchAttempts) {
+    Say(std::string("mutter refused the idle watch ") + std::to_string(watcher.Refusals) +
+        " times, giving up: " + message);
+    Quit(watcher, 1);
+    return;
+  }
+  const unsigned pause = 1u << (watcher.Refusals - 1);  // seconds
+  Say(std::string("mutter refused the idle watch (") + message + "), trying again in " +
+      std::to_string(pause) + " s");
+  watcher.Retry = g_timeout_add_seconds(
+      pause,
+      +[](gpointer data) -> gboolean {
+        auto& retrying = *static_cast<TWatcher*>(data);
+        retrying.Retry = 0;
+        ArmWatch(retrying);
+        return G_SOURCE_REMOVE;
+      },
+      &watcher);
 }
 
 void OnWatchAdded(GObject* source, GAsyncResult* result, gpointer data) {
@@ -77,22 +114,24 @@ void OnWatchAdded(GObject* source, GAsyncResult* result, gpointer data) {
   GError* error = nullptr;
   GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
   if (reply == nullptr) {
-    if (request.Generation == watcher.Generation)
-      Say(std::string("mutter refused the idle watch: ") + error->message);
+    if (request.Generation == watcher.Generation) WatchRefused(watcher, error->message);
     g_error_free(error);
     return;
   }
   guint32 id = 0;
   g_variant_get(reply, "(u)", &id);
   g_variant_unref(reply);
-  if (request.Generation == watcher.Generation)
+  if (request.Generation == watcher.Generation) {
     watcher.WatchId = id;
-  else if (watcher.MonitorPresent)
+    watcher.Refusals = 0;
+  } else if (watcher.MonitorPresent) {
     CallMonitor(watcher, "RemoveWatch", g_variant_new("(u)", id));
+  }
 }
 
 // Replaces our watch by one for the idle time wanted now.
 void ArmWatch(TWatcher& watcher) {
+  CancelRetry(watcher);
   if (!watcher.MonitorPresent) return;
   if (watcher.WatchId != 0) {
     CallMonitor(watcher, "RemoveWatch", g_variant_new("(u)", watcher.WatchId));
@@ -100,7 +139,8 @@ void ArmWatch(TWatcher& watcher) {
   }
   watcher.WatchSeconds = WantedSeconds(watcher);
   CallMonitor(watcher, "AddIdleWatch",
-              g_variant_new("(t)", static_cast<guint64>(watcher.WatchSeconds) * 1000), OnWatchAdded,
+              g_variant_new("(t)", static_cast<guint64>(watcher.WatchSeconds) * 1000),
+              G_VARIANT_TYPE("(u)"), OnWatchAdded,
               new TWatchRequest{&watcher, ++watcher.Generation});
 }
 
@@ -108,6 +148,7 @@ void OnMonitorAppeared(GDBusConnection*, const gchar*, const gchar*, gpointer da
   auto& watcher = *static_cast<TWatcher*>(data);
   watcher.MonitorPresent = true;
   watcher.WatchId = 0;  // a new mutter knows nothing of the old one's watches
+  watcher.Refusals = 0;
   ArmWatch(watcher);
 }
 
@@ -115,6 +156,7 @@ void OnMonitorVanished(GDBusConnection*, const gchar*, gpointer data) {
   auto& watcher = *static_cast<TWatcher*>(data);
   watcher.MonitorPresent = false;
   watcher.WatchId = 0;
+  CancelRetry(watcher);
   ++watcher.Generation;  // what the old mutter still answers is of no use
 }
 
@@ -170,7 +212,8 @@ void OnWatchFired(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
 }
 
 void OnNameLost(GDBusConnection*, const gchar*, gpointer data) {
-  // Another watcher took over (the settings dialog started one with a new delay).
+  // Another watcher took over (the settings dialog started one with a new delay), or the dialog
+  // took the name to end this one; a watcher never waits in the name's queue.
   Quit(*static_cast<TWatcher*>(data), 0);
 }
 
@@ -223,7 +266,8 @@ int Watch(TWatcher& watcher) {
   const guint owner = g_bus_own_name_on_connection(
       watcher.Bus, IdleWatcherBusName,
       static_cast<GBusNameOwnerFlags>(G_BUS_NAME_OWNER_FLAGS_ALLOW_REPLACEMENT |
-                                      G_BUS_NAME_OWNER_FLAGS_REPLACE),
+                                      G_BUS_NAME_OWNER_FLAGS_REPLACE |
+                                      G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE),
       nullptr, OnNameLost, &watcher, nullptr);
   const guint fired = g_dbus_connection_signal_subscribe(
       watcher.Bus, MonitorName, MonitorInterface, "WatchFired", MonitorPath, nullptr,
@@ -235,6 +279,7 @@ int Watch(TWatcher& watcher) {
 
   g_main_loop_run(watcher.Loop);
 
+  CancelRetry(watcher);
   g_bus_unwatch_name(names);
   g_dbus_connection_signal_unsubscribe(watcher.Bus, fired);
   g_bus_unown_name(owner);

@@ -3,16 +3,6 @@
 
 namespace {
 
-// The settings dialog's design, in pixels of a 96-per-inch screen.
-constexpr int DialogClientWidth = 294;
-constexpr int DialogClientHeight = 151;
-constexpr TScreenRect DialogControls[4] = {
-    {24, 16, 97, 17},    // cbShowTime
-    {24, 40, 97, 17},    // cbShowTrails
-    {128, 112, 75, 25},  // OK
-    {208, 112, 75, 25},  // Cancel
-};
-
 int Scale(int pixels, int dpi) {
   return (pixels * dpi + DesignPixelsPerInch / 2) / DesignPixelsPerInch;
 }

@@ -27,6 +27,18 @@ struct TWin32Dpi {
 // text of the window is drawn at the new density.
 int Win32ViewPixelsPerInch(const TWin32Dpi& dpi);
 
+// The settings dialog's design, in pixels of a 96-per-inch screen: its client area and its
+// controls in tab order (cbShowTime, cbShowTrails, OK, Cancel). The GTK window has it as it is;
+// the Windows window scales it below.
+constexpr int DialogClientWidth = 294;
+constexpr int DialogClientHeight = 151;
+constexpr TScreenRect DialogControls[4] = {
+    {24, 16, 97, 17},    // cbShowTime
+    {24, 40, 97, 17},    // cbShowTrails
+    {128, 112, 75, 25},  // OK
+    {208, 112, 75, 25},  // Cancel
+};
+
 // The settings dialog at a density: its client area and its controls in tab order (cbShowTime,
 // cbShowTrails, OK, Cancel), each of the design's 96-per-inch numbers times dpi / 96 rounded to
 // the nearest pixel (halves away from zero, as MulDiv). Densities of 0 or less count as 96.

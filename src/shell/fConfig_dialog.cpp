@@ -3,20 +3,11 @@
 #include "fConfig_dialog.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <utility>
 
 #include "fConfig.h"
-
-namespace {
-
-std::string IdleEntryPath() {
-  return AutostartEntryPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-}
-
-}  // namespace
 
 TfrmConfig::TfrmConfig(TConfigView& view, std::string applicationTitle,
                        TIdleWatcherSystem* idleWatcher)
@@ -38,13 +29,34 @@ void TfrmConfig::FormCreate() {
   SetCheckBox(TConfigCheckBox::cbShowTime, Settings.ShowTime);
   SetCheckBox(TConfigCheckBox::cbShowTrails, Settings.ShowTrail);
   if (IdleWatcher == nullptr) return;
-  // Without an entry of the user's, the system's starts the watcher, which follows GNOME.
-  const TIdleStart fallback = DefaultIdleStart(IdleWatcher->GnomeIdleDelay());
-  const std::string path = IdleEntryPath();
-  std::string entry;
-  const bool own = !path.empty() && IdleWatcher->ReadFile(path, entry);
-  ShownIdleLine = own ? IdleStartFromEntry(entry, fallback.Minutes) : fallback;
+  // The entry GNOME follows at login; without one nothing starts the watcher there. An entry
+  // without --after has it follow GNOME's delay.
+  GnomeIdleDelay = IdleWatcher->GnomeIdleDelay();
+  const unsigned fallbackMinutes = DefaultIdleStart(GnomeIdleDelay).Minutes;
+  TAutostartEntry entry;
+  ShownIdleLine = IdleWatcher->ReadEntry(entry) ? IdleStartOf(entry, fallbackMinutes)
+                                                : TIdleStart{false, fallbackMinutes};
+  WatcherRan = IdleWatcher->WatcherRuns();
   View.SetIdleLine(ShownIdleLine);
+  IdleLineChanged();
+}
+
+void TfrmConfig::IdleLineChanged() {
+  if (IdleWatcher == nullptr) return;
+  const TIdleStart line = View.IdleLine();
+  // GNOME's shield comes first, and the watcher rightly stands back before it.
+  if (line.Enabled && GnomeIdleDelay != 0 && line.Minutes * 60 >= GnomeIdleDelay) {
+    const std::string blank = GnomeIdleDelay % 60 == 0
+                                  ? std::to_string(GnomeIdleDelay / 60) + " min"
+                                  : std::to_string(GnomeIdleDelay) + " s";
+    View.SetIdleNote("Never shows: GNOME blanks the screen after " + blank);
+  } else if (line.Enabled && !WatcherRan) {
+    View.SetIdleNote("Not running in this session: OK starts it");
+  } else if (!line.Enabled && WatcherRan) {
+    View.SetIdleNote("Running in this session: OK ends it");
+  } else {
+    View.SetIdleNote("");
+  }
 }
 
 void TfrmConfig::cbShowTimeClick() {
@@ -58,20 +70,18 @@ void TfrmConfig::cbShowTrailsClick() {
 void TfrmConfig::ApplyIdleLine() {
   TIdleStart start = View.IdleLine();
   start.Minutes = std::clamp(start.Minutes, MinIdleMinutes, MaxIdleMinutes);
-  // A line left as it was shown changes nothing: without an entry of the user's the watcher
-  // keeps following GNOME's delay.
-  if (start.Enabled == ShownIdleLine.Enabled && start.Minutes == ShownIdleLine.Minutes) return;
-  const std::string path = IdleEntryPath();
-  if (path.empty())
-    throw std::runtime_error(
-        "Failed to write the autostart entry: neither XDG_CONFIG_HOME nor HOME names a folder");
+  // A line left as it was shown writes nothing: without an entry of the user's the system's
+  // keeps deciding. The session is then made to match the line.
+  const bool changed =
+      start.Enabled != ShownIdleLine.Enabled || start.Minutes != ShownIdleLine.Minutes;
   const std::string program = IdleWatcher->WatcherPath();
   std::string reason;
-  if (!IdleWatcher->ReplaceFile(path, AutostartEntryText(program, start), reason))
-    throw std::runtime_error("Failed to write the autostart entry '" + path + "': " + reason);
-  if (!start.Enabled) {
+  if (changed && !IdleWatcher->WriteEntry(IdleWatcherEntry(program, start), reason))
+    throw std::runtime_error("Failed to write the autostart entry " + reason);
+  if (!start.Enabled && (changed || WatcherRan)) {
     IdleWatcher->StopWatcher();
-  } else if (!IdleWatcher->StartWatcher(program, start.Minutes * 60, reason)) {
+  } else if (start.Enabled && (changed || !WatcherRan) &&
+             !IdleWatcher->StartWatcher(program, start.Minutes * 60, reason)) {
     throw std::runtime_error("Failed to start the idle watcher '" + program + "': " + reason);
   }
 }

@@ -28,10 +28,13 @@ class TConfigView {
   // "Start after" and its minutes (whole, MinIdleMinutes to MaxIdleMinutes).
   virtual TIdleStart IdleLine() const { return TIdleStart(); }
   virtual void SetIdleLine(const TIdleStart&) {}
+  // The note under the line (empty: none). A backend calls TfrmConfig::IdleLineChanged when the
+  // user changes the line.
+  virtual void SetIdleNote(const std::string&) {}
 };
 
-// What the idle watcher's line needs from the session: GNOME's settings, the files of the
-// user's autostart folder and the watcher's process.
+// What the idle watcher's line needs from the session: GNOME's settings, the watcher's autostart
+// entry and the watcher's process.
 class TIdleWatcherSystem {
  public:
   virtual ~TIdleWatcherSystem() = default;
@@ -39,16 +42,18 @@ class TIdleWatcherSystem {
   virtual unsigned GnomeIdleDelay() const = 0;
   // The watcher's program, tundrel-idle, by its full path.
   virtual std::string WatcherPath() const = 0;
-  // The file's text; false when it cannot be read.
-  virtual bool ReadFile(const std::string& path, std::string& text) const = 0;
-  // Replaces the file in one step, creating its folder; false with the reason when it fails.
-  virtual bool ReplaceFile(const std::string& path, const std::string& text,
-                           std::string& reason) = 0;
+  // The watcher's autostart entry as GNOME follows it at login; false when there is none.
+  virtual bool ReadEntry(TAutostartEntry& entry) const = 0;
+  // Replaces the user's entry, which overrides the system's; false with the reason (naming the
+  // entry) when it fails.
+  virtual bool WriteEntry(const TAutostartEntry& entry, std::string& reason) = 0;
   // Starts `program --after seconds` on its own, apart from the dialog; the session's running
-  // watcher gives way to it. False with the reason when it cannot be started.
+  // watcher gives way to it. False with the reason when it cannot be started or ends at once.
   virtual bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) = 0;
   // Ends the session's running watcher, if there is one.
   virtual void StopWatcher() = 0;
+  // Whether a watcher runs in this session now.
+  virtual bool WatcherRuns() const = 0;
 };
 
 // The dialog's handlers. They edit the global Settings; only OKClick writes them to the store.
@@ -61,13 +66,17 @@ class TfrmConfig {
              TIdleWatcherSystem* idleWatcher = nullptr);
 
   // Loads Settings and fills the boxes: cbShowTime first, then cbShowTrails; then the idle
-  // line from the user's autostart entry, or as the watcher runs without one.
+  // line from the autostart entry GNOME follows (off without one), and its note where this
+  // session differs from it.
   void FormCreate();
+  // The user changed the idle line: its note follows, which also says when GNOME blanks the
+  // screen first, so that the saver would never show.
+  void IdleLineChanged();
   void cbShowTimeClick();
   void cbShowTrailsClick();
   // Saves Settings, then, when the idle line was changed, writes the user's autostart entry
-  // from it and starts or stops the watcher to match; then closes. A failure is shown and the
-  // dialog stays open.
+  // from it; starts or stops the watcher where the session differs from the line; then closes.
+  // A failure is shown and the dialog stays open.
   void OKClick();
   // Closes without saving.
   void CancelClick();
@@ -81,5 +90,7 @@ class TfrmConfig {
   TConfigView& View;
   std::string ApplicationTitle;
   TIdleWatcherSystem* IdleWatcher;
-  TIdleStart ShownIdleLine;  // the idle line as FormCreate showed it
+  TIdleStart ShownIdleLine;     // the idle line as FormCreate showed it
+  bool WatcherRan = false;      // a watcher ran in the session when FormCreate looked
+  unsigned GnomeIdleDelay = 0;  // seconds after which GNOME blanks the screen; 0: never
 };

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The settings dialog driven through X11 on a private Xvfb: its window, what Enter, Space, Tab,
 # clicks, Escape and the close box leave in the settings file, and a failed save that shows the
-# error box and keeps the dialog open; in GNOME sessions the idle watcher's line, the user's
-# autostart entry it writes and the watcher it starts and ends, on a session bus of its own.
+# error box and keeps the dialog open; in GNOME sessions the idle watcher's line, the autostart
+# entry it shows (the user's, else the system's) and writes, and the watcher it starts (one that
+# ends at once is an error) and ends, on a session bus of its own, where a stand-in idle monitor
+# also refuses watches for the watcher's tries.
 # Every wait is bounded.
 # Usage: config_dialog.sh <program> [args...]   (the program opens the dialog, e.g. tundrel /c)
 set -u
@@ -26,6 +28,7 @@ bus_pid=""
 bus_address=""  # the session bus of the GNOME runs
 monitor_pid=""
 watcher_pid=""  # a watcher the dialog started, apart from this script
+watcher_program=""
 watcher() {  # the process id of the running watcher, the owner of its bus name
   [ -n "$bus_address" ] || return 0
   gdbus call --address "$bus_address" --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
@@ -264,7 +267,7 @@ reset_store
 mkdir -p "$XDG_CONFIG_HOME/Ombrix"
 readonly_store=""
 if [ "$(id -u)" -eq 0 ]; then
-  if mount -t tmpfs -o size=64k,ro tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
+  if mount -t tmpfs -o size=64k,mode=0700,ro tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
     mounted="$XDG_CONFIG_HOME/Ombrix"
     readonly_store=yes
   fi
@@ -304,7 +307,7 @@ chmod 0755 "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null
 # A full disk during OK: the error box, and the settings written before stay as they were.
 reset_store
 mkdir -p "$XDG_CONFIG_HOME/Ombrix"
-if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=64k tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=64k,mode=0700 tmpfs "$XDG_CONFIG_HOME/Ombrix" 2>/dev/null; then
   mounted="$XDG_CONFIG_HOME/Ombrix"
   printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Ombrix\\Tundrel]\n"ShowTrail"=dword:00000000\n"ShowTime"=dword:00000000\n' >"$store"
   cp "$store" "$work/old-store"
@@ -348,7 +351,8 @@ export DBUS_SESSION_BUS_ADDRESS="$bus_address"
   >"$work/monitor" 2>&1 &
 monitor_pid=$!
 for _ in $(seq 50); do [ -s "$work/gnome-bus" ] && break; sleep 0.1; done
-export XDG_CURRENT_DESKTOP=ubuntu:GNOME GSETTINGS_BACKEND=memory
+export XDG_CURRENT_DESKTOP=ubuntu:GNOME GSETTINGS_BACKEND=memory XDG_CONFIG_DIRS="$work/xdg"
+mkdir -p "$work/xdg/autostart"
 # ended: within 5 s no watcher owns its name any more.
 ended() { for _ in $(seq 50); do [ -z "$(watcher)" ] && return 0; sleep 0.1; done; return 1; }
 entry_has() {  # entry_has <line regex>...: the entry holds a whole line matching each
@@ -357,21 +361,27 @@ entry_has() {  # entry_has <line regex>...: the entry holds a whole line matchin
 }
 check "a stand-in for mutter's idle monitor is on the session bus" test -s "$work/gnome-bus"
 
-# No entry yet: the line is on; Tab reaches the minutes after the boxes and the line's box, and
-# Enter there presses OK.
+# No entry anywhere: the line is off, so Space checks it; Tab reaches the minutes after the boxes
+# and the line's box, and Enter there presses OK. The stand-in refuses the watcher's first
+# AddIdleWatch.
 reset_store
+echo "refuse 1" >"$work/gnome-bus.in"
 if start; then
   check "in GNOME the dialog's client area is 360x151" \
     test "$(xwininfo -id "$win" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | tr '\n' x)" = 360x151x
-  keys Tab Tab Tab ctrl+a 2 Return
+  keys Tab Tab space Tab ctrl+a 2 Return
 fi
 finish
-check "N=2, Enter: exit 0 and an enabled entry with --after 120 (status $status)" \
+check "checked, N=2, Enter: exit 0 and an enabled entry with --after 120 (status $status)" \
   eval '[ "$status" -eq 0 ] && entry_has "Exec=/.*/tundrel-idle --after 120" "X-GNOME-Autostart-enabled=true"'
 for _ in $(seq 50); do watcher_pid="$(watcher)"; [ -n "$watcher_pid" ] && break; sleep 0.1; done
 check "  ... and the watcher of its Exec line runs (${watcher_pid:-none})" \
   test -n "$watcher_pid" -a "$(tr '\0' ' ' <"/proc/${watcher_pid:-0}/cmdline" 2>/dev/null)" = \
   "$(sed -n 's/^Exec=//p' "$entry" 2>/dev/null) "
+watcher_program="$(tr '\0' '\n' <"/proc/${watcher_pid:-0}/cmdline" 2>/dev/null | head -n1)"
+for _ in $(seq 30); do grep -q '^watch' "$work/monitor" && break; sleep 0.1; done
+check "  ... and it tried again after a refused watch, and has one" \
+  eval 'grep -q "^refused" "$work/monitor" && grep -q "^watch" "$work/monitor" && [ "$(watcher)" = "$watcher_pid" ]'
 
 # The line shows the entry; unchecking it turns the watcher off at once and at login.
 if start; then keys Tab Tab space Return; fi
@@ -379,6 +389,8 @@ finish
 check "unchecking Start after: exit 0, the entry hidden and disabled, --after 120 kept (status $status)" \
   eval '[ "$status" -eq 0 ] && entry_has Hidden=true X-GNOME-Autostart-enabled=false "Exec=.* --after 120"'
 check "  ... and the running watcher ended" ended
+for _ in $(seq 50); do kill -0 "$watcher_pid" 2>/dev/null || break; sleep 0.1; done
+check "  ... having given its name up and its process ended" bash -c "! kill -0 $watcher_pid 2>/dev/null"
 cp "$entry" "$work/entry-off" 2>/dev/null
 if start; then keys Return; fi
 finish
@@ -398,7 +410,42 @@ if start; then
   kill -TERM "$app_pid"
 fi
 finish
-unset XDG_CURRENT_DESKTOP GSETTINGS_BACKEND DBUS_SESSION_BUS_ADDRESS
+# A monitor that keeps refusing: after a few tries with growing pauses the watcher ends with
+# status 1 and says so, rather than run on without a watch.
+if [ -x "$watcher_program" ]; then
+  echo "refuse 99" >"$work/gnome-bus.in"
+  timeout 40 "$watcher_program" --after 60 --saver /bin/true 2>"$work/refused"
+  status=$?
+  check "a monitor that keeps refusing ends the watcher with status 1 (got $status)" test "$status" -eq 1
+  check "  ... after 5 tries, with the line that says so" grep -q "refused the idle watch 5 times" "$work/refused"
+  echo "refuse 0" >"$work/gnome-bus.in"
+fi
+
+# The system's entry (in a folder of XDG_CONFIG_DIRS) has the watcher on, but none runs: the line
+# shows it checked, and OK as it is starts one without writing an entry of the user's.
+rm -rf "$XDG_CONFIG_HOME/autostart"
+printf '[Desktop Entry]\nType=Application\nExec=%s --after 180\n' "$watcher_program" \
+  >"$work/xdg/autostart/tundrel-idle.desktop"
+if start; then keys Return; fi
+finish
+for _ in $(seq 50); do watcher_pid="$(watcher)"; [ -n "$watcher_pid" ] && break; sleep 0.1; done
+check "the system's entry on, no watcher running: Enter starts one and writes nothing (status $status)" \
+  eval '[ "$status" -eq 0 ] && [ -n "$watcher_pid" ] && [ ! -e "$entry" ]'
+
+# A watcher that ends at once (no idle monitor on the bus any more) is a failure shown.
+kill "$monitor_pid"
+wait "$monitor_pid" 2>/dev/null
+monitor_pid=""
+if start; then
+  keys Tab Tab Tab ctrl+a 7 Return
+  check "a watcher that ends at once shows an error box titled ScreenSaver" \
+    test -n "$(visible_window '^ScreenSaver$')"
+  check "  ... after the entry with --after 420 was written, and the dialog stays open" \
+    eval 'entry_has "Exec=.* --after 420" && running'
+  kill -TERM "$app_pid"
+fi
+finish
+unset XDG_CURRENT_DESKTOP GSETTINGS_BACKEND DBUS_SESSION_BUS_ADDRESS XDG_CONFIG_DIRS
 
 check "GTK reported no critical error in any run" \
   test "$(grep -c -e '-CRITICAL' -e 'AddressSanitizer' -e 'runtime error' "$work/all-stderr")" -eq 0

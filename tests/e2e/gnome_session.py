@@ -10,8 +10,9 @@
 # It writes the bus address into the file named by its argument, then reads commands, a line
 # each, from the FIFO <that file>.in: "inhibit N", "shield 0|1", "key CODE", "move DX DY". It says
 # "input ready" on stdout once mutter takes input, and "done <command>" after each command.
-# With --idle-monitor after the file it also holds the name of mutter's idle monitor, for a
-# watcher that must find it and has no mutter to serve it.
+# With --idle-monitor after the file it also stands in for mutter's idle monitor, for a watcher
+# that has no mutter to serve it: AddIdleWatch gives ids ("watch N" on stdout) but never fires,
+# and "refuse N" makes its next N answers a string, which no watcher may take for an id.
 # With --window LOG it is instead a window of another program that has the focus before the
 # saver comes (a terminal, an editor): it logs "focused" once it has the keyboard's focus, and
 # "press <key>" for every key pressed in it.
@@ -80,11 +81,35 @@ class ScreenSaver(dbus.service.Object):
         return self.active
 
 
+class IdleMonitor(dbus.service.Object):
+    def __init__(self):
+        super().__init__(bus, "/org/gnome/Mutter/IdleMonitor/Core")
+        self.watches = 0
+        self.refusals = 0
+
+    # No out_signature: each answer goes with its own value's type.
+    @dbus.service.method("org.gnome.Mutter.IdleMonitor", in_signature="t")
+    def AddIdleWatch(self, interval):
+        if self.refusals > 0:
+            self.refusals -= 1
+            say("refused")
+            return dbus.String("busy")
+        self.watches += 1
+        say("watch %d" % self.watches)
+        return dbus.UInt32(self.watches)
+
+    @dbus.service.method("org.gnome.Mutter.IdleMonitor", in_signature="u")
+    def RemoveWatch(self, id):
+        pass
+
+
 session_manager = SessionManager()
 screen_saver = ScreenSaver()
 owned = ["org.gnome.SessionManager", "org.gnome.ScreenSaver"]
+idle_monitor = None
 if sys.argv[2:] == ["--idle-monitor"]:
     owned.append("org.gnome.Mutter.IdleMonitor")
+    idle_monitor = IdleMonitor()
 names = [dbus.service.BusName(n, bus) for n in owned]
 input_session = None
 
@@ -139,6 +164,8 @@ def run(line):
         session_manager.set_inhibited(int(words[1]))
     elif words[0] == "shield":
         screen_saver.active = words[1] == "1"
+    elif words[0] == "refuse" and idle_monitor is not None:
+        idle_monitor.refusals = int(words[1])
     elif words[0] == "key" and input_session is not None:
         send_key(int(words[1]))
     elif words[0] == "move" and input_session is not None:

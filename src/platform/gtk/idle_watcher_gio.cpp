@@ -1,25 +1,59 @@
-// The idle line's session on Linux: GSettings for GNOME's idle-delay, POSIX files for the
-// autostart entry (replaced through a temporary file in its folder), GLib's spawn to start the
-// watcher and the session bus to find the one that runs.
+// The idle line's session on Linux: GSettings for GNOME's idle-delay, the watcher's autostart
+// entry through GLib's key files, GLib's spawn to start the watcher and the session bus to find
+// the one that runs.
 #include "idle_watcher_gio.h"
 
 #include <gio/gio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-#include <csignal>
-#include <cstdlib>
-
+#include "autostart_entry.h"
 #include "gnome_session.h"
 #include "idle_rules.h"
 #include "program_folder.h"
-#include "small_file.h"
 
 namespace {
 
-// An autostart entry is a few hundred bytes; a larger file is not one to show.
-constexpr size_t MaxEntrySize = 64 * 1024;  // bytes
+const TAutostartFile IdleWatcherFile{
+    "tundrel-idle.desktop", "Tundrel idle watcher",
+    "Starts the Tundrel screen saver when the session has been idle",
+    "Start after N minutes of inactivity"};
+
+// The bus's RequestName flags and answer, as the D-Bus specification numbers them.
+constexpr guint32 DbusNameReplaceExisting = 2;
+constexpr guint32 DbusNameDoNotQueue = 4;
+constexpr guint32 DbusNamePrimaryOwner = 1;
+
+// The session bus, whose loss must not end the dialog; null where there is none.
+GDBusConnection* SessionBus() {
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  if (bus != nullptr) g_dbus_connection_set_exit_on_close(bus, FALSE);
+  return bus;
+}
+
+// A call to the bus itself, answered within 2 s; null when it fails.
+GVariant* BusCall(GDBusConnection* bus, const char* method, GVariant* parameters,
+                  const GVariantType* replyType) {
+  return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", method, parameters, replyType,
+                                     G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+}
+
+// The process that owns the watcher's bus name; 0 where none does.
+guint32 OwnerProcess(GDBusConnection* bus) {
+  GVariant* reply = BusCall(bus, "GetConnectionUnixProcessID",
+                            g_variant_new("(s)", IdleWatcherBusName), G_VARIANT_TYPE("(u)"));
+  guint32 pid = 0;
+  if (reply != nullptr) {
+    g_variant_get(reply, "(u)", &pid);
+    g_variant_unref(reply);
+  }
+  return pid;
+}
+
+// How long a started watcher is given to own its name: 100 looks, 100 ms apart.
+constexpr int StartWait = 100;
+constexpr gulong StartPoll = 100 * 1000;  // microseconds
 
 }  // namespace
 
@@ -35,29 +69,12 @@ std::string TGioIdleWatcher::WatcherPath() const {
                        TUNDREL_WATCHER_INSTALLED_PATH);
 }
 
-bool TGioIdleWatcher::ReadFile(const std::string& path, std::string& text) const {
-  return ReadSmallFile(path, MaxEntrySize, text) == TSmallFileRead::Read;
+bool TGioIdleWatcher::ReadEntry(TAutostartEntry& entry) const {
+  return ReadAutostartEntry(IdleWatcherFile.FileName, entry);
 }
 
-bool TGioIdleWatcher::ReplaceFile(const std::string& path, const std::string& text,
-                                  std::string& reason) {
-  // A symbolic link (a dotfile manager's) stays, and the file it names is replaced.
-  char resolved[PATH_MAX];
-  const std::string target = realpath(path.c_str(), resolved) ? resolved : path;
-  const std::string folder = target.substr(0, target.rfind('/'));
-  if (g_mkdir_with_parents(folder.c_str(), 0700) != 0) {
-    reason = g_strerror(errno);
-    return false;
-  }
-  // Written beside it, flushed to the disk and renamed into place.
-  GError* error = nullptr;
-  if (!g_file_set_contents_full(target.c_str(), text.data(), static_cast<gssize>(text.size()),
-                                G_FILE_SET_CONTENTS_CONSISTENT, 0644, &error)) {
-    reason = error->message;
-    g_error_free(error);
-    return false;
-  }
-  return true;
+bool TGioIdleWatcher::WriteEntry(const TAutostartEntry& entry, std::string& reason) {
+  return WriteAutostartEntry(IdleWatcherFile, entry, reason);
 }
 
 bool TGioIdleWatcher::StartWatcher(const std::string& program, unsigned seconds,
@@ -66,33 +83,73 @@ bool TGioIdleWatcher::StartWatcher(const std::string& program, unsigned seconds,
   gchar* argv[] = {const_cast<gchar*>(program.c_str()), const_cast<gchar*>("--after"),
                    const_cast<gchar*>(after.c_str()), nullptr};
   GError* error = nullptr;
-  // Without G_SPAWN_DO_NOT_REAP_CHILD GLib starts it through a child that ends at once, so the
-  // watcher outlives the dialog and nobody has to wait for it; a session of its own keeps a
-  // terminal's hang-up away from it.
-  const gboolean started = g_spawn_async(
-      nullptr, argv, nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, +[](gpointer) { setsid(); }, nullptr,
-      nullptr, &error);
-  if (!started) {
+  GPid pid = 0;
+  // A session of its own keeps a terminal's hang-up away from the watcher, which outlives the
+  // dialog.
+  if (!g_spawn_async(
+          nullptr, argv, nullptr,
+          static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_DO_NOT_REAP_CHILD),
+          +[](gpointer) { setsid(); }, nullptr, &pid, &error)) {
     reason = error->message;
     g_error_free(error);
+    return false;
   }
-  return started;
+  // It owns its bus name within moments, or ends at once where it cannot serve (no idle monitor
+  // on the bus, no saver): a failure. The child is not reaped while it is asked about, so its
+  // process id names no other process.
+  GDBusConnection* bus = SessionBus();
+  bool ended = false;
+  int status = 0;
+  for (int wait = 0; wait < StartWait && !ended; ++wait) {
+    ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (ended || (bus != nullptr && OwnerProcess(bus) == static_cast<guint32>(pid))) break;
+    g_usleep(StartPoll);
+  }
+  if (bus != nullptr) g_object_unref(bus);
+  if (ended) {
+    reason = WIFEXITED(status)
+                 ? "it ended at once with status " + std::to_string(WEXITSTATUS(status))
+                 : "it ended at once on signal " + std::to_string(WTERMSIG(status));
+    return false;
+  }
+  // Reaped by the dialog's loop should it end while the dialog is still open.
+  g_child_watch_add(
+      pid, +[](GPid child, gint, gpointer) { g_spawn_close_pid(child); }, nullptr);
+  return true;
+}
+
+bool TGioIdleWatcher::WatcherRuns() const {
+  GDBusConnection* bus = SessionBus();
+  if (bus == nullptr) return false;
+  GVariant* reply =
+      BusCall(bus, "NameHasOwner", g_variant_new("(s)", IdleWatcherBusName), G_VARIANT_TYPE("(b)"));
+  gboolean owned = FALSE;
+  if (reply != nullptr) {
+    g_variant_get(reply, "(b)", &owned);
+    g_variant_unref(reply);
+  }
+  g_object_unref(bus);
+  return owned;
 }
 
 void TGioIdleWatcher::StopWatcher() {
-  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  GDBusConnection* bus = SessionBus();
   if (bus == nullptr) return;  // no session bus: no watcher can be running
-  g_dbus_connection_set_exit_on_close(bus, FALSE);
-  GVariant* reply = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "GetConnectionUnixProcessID", g_variant_new("(s)", IdleWatcherBusName), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+  // The watcher lets its name be taken and ends in order when it loses it, giving up its watch;
+  // the name is let go again at once. No process is signalled: a process id read from the bus
+  // could name another process by the time it was used.
+  GVariant* reply = BusCall(
+      bus, "RequestName",
+      g_variant_new("(su)", IdleWatcherBusName, DbusNameReplaceExisting | DbusNameDoNotQueue),
+      G_VARIANT_TYPE("(u)"));
   if (reply != nullptr) {
-    guint32 pid = 0;
-    g_variant_get(reply, "(u)", &pid);
+    guint32 result = 0;
+    g_variant_get(reply, "(u)", &result);
     g_variant_unref(reply);
-    // The watcher ends in order on SIGTERM and gives up its watch and its name.
-    if (pid > 1 && static_cast<pid_t>(pid) != getpid()) kill(static_cast<pid_t>(pid), SIGTERM);
+    if (result == DbusNamePrimaryOwner) {
+      reply = BusCall(bus, "ReleaseName", g_variant_new("(s)", IdleWatcherBusName), nullptr);
+      if (reply != nullptr) g_variant_unref(reply);
+    }
   }
   g_object_unref(bus);
 }

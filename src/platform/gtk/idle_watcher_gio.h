@@ -1,6 +1,6 @@
 // The session behind the settings dialog's idle line on Linux: GNOME's idle-delay through
-// GSettings, the user's autostart entry as a file, and the watcher tundrel-idle, started apart
-// from the dialog or ended through the session bus name it owns. Found beside the saver's
+// GSettings, the watcher's autostart entry as GNOME reads it, and the watcher tundrel-idle, started
+// apart from the dialog or ended through the session bus name it owns. Found beside the saver's
 // folder in the build tree, else at its installed place relative to the saver's.
 #pragma once
 
@@ -12,8 +12,9 @@ class TGioIdleWatcher final : public TIdleWatcherSystem {
  public:
   unsigned GnomeIdleDelay() const override;
   std::string WatcherPath() const override;
-  bool ReadFile(const std::string& path, std::string& text) const override;
-  bool ReplaceFile(const std::string& path, const std::string& text, std::string& reason) override;
+  bool ReadEntry(TAutostartEntry& entry) const override;
+  bool WriteEntry(const TAutostartEntry& entry, std::string& reason) override;
   bool StartWatcher(const std::string& program, unsigned seconds, std::string& reason) override;
   void StopWatcher() override;
+  bool WatcherRuns() const override;
 };

@@ -14,28 +14,21 @@
 #include <type_traits>
 
 #include "autostart.h"
+#include "dpi_rules.h"
 #include "fConfig_dialog.h"
 #include "idle_watcher_gio.h"
 
 namespace {
 
-// The client area and the controls' places in it, in pixels. The idle line widens the window
-// and leaves the other controls where they are.
-constexpr int ClientWidth = 294;
+// The idle line widens the window (of the design's client area, dpi_rules.h) and leaves the other
+// controls where they are, in pixels. "Start after [N] minutes of inactivity": box, minutes and
+// label centred on one row.
 constexpr int IdleLineClientWidth = 360;
-constexpr int ClientHeight = 151;
-
-struct TPlace {
-  int Left, Top, Width, Height;
-};
-constexpr TPlace ShowTimePlace{24, 16, 97, 17};
-constexpr TPlace ShowTrailsPlace{24, 40, 97, 17};
-constexpr TPlace OKPlace{128, 112, 75, 25};
-constexpr TPlace CancelPlace{208, 112, 75, 25};
-// "Start after [N] minutes of inactivity": box, minutes and label centred on one row.
-constexpr TPlace StartAfterPlace{24, 64, 94, 17};
-constexpr TPlace IdleMinutesPlace{122, 62, 92, 21};
-constexpr TPlace InactivityPlace{220, 64, 129, 17};
+constexpr TScreenRect StartAfterPlace{24, 64, 94, 17};
+constexpr TScreenRect IdleMinutesPlace{122, 62, 92, 21};
+constexpr TScreenRect InactivityPlace{220, 64, 129, 17};
+// The line's note, between it and the buttons.
+constexpr TScreenRect IdleNotePlace{24, 88, 325, 17};
 
 // The dialog's widget name; the style below applies to its controls only.
 const char* const DialogName = "frmConfig";
@@ -48,7 +41,7 @@ const char* const DialogStyle =
     "#frmConfig button, #frmConfig checkbutton {"
     "  min-height: 0; padding-top: 0; padding-bottom: 0; margin: 0; font-size: 9pt;"
     "}"
-    "#frmConfig spinbutton, #frmConfig #lbInactivity { font-size: 9pt; }"
+    "#frmConfig spinbutton, #frmConfig #lbInactivity, #frmConfig #lbIdleNote { font-size: 9pt; }"
     "#frmConfig spinbutton, #frmConfig spinbutton entry { min-height: 0; }"
     "#frmConfig spinbutton entry { padding: 0 4px; }"
     "#frmConfig spinbutton button { min-width: 0; padding: 0 4px; }";
@@ -70,6 +63,7 @@ class TGtkConfigView final : public TConfigView {
   void ShowError(const std::string& caption, const std::string& text) override;
   TIdleStart IdleLine() const override;
   void SetIdleLine(const TIdleStart& start) override;
+  void SetIdleNote(const std::string& note) override;
 
  private:
   GtkWidget* CheckBox(TConfigCheckBox box) const {
@@ -90,11 +84,12 @@ class TGtkConfigView final : public TConfigView {
   GtkWidget* Cancel = nullptr;
   GtkWidget* cbStartAfter = nullptr;  // the idle line, where there is one
   GtkWidget* seIdleMinutes = nullptr;
+  GtkWidget* lbIdleNote = nullptr;
   gulong ShowTimeToggled = 0;
   gulong ShowTrailsToggled = 0;
 };
 
-GtkWidget* Put(GtkWidget* fixed, GtkWidget* control, const TPlace& place) {
+GtkWidget* Put(GtkWidget* fixed, GtkWidget* control, const TScreenRect& place) {
   gtk_widget_set_size_request(control, place.Width, place.Height);
   gtk_fixed_put(GTK_FIXED(fixed), control, place.Left, place.Top);
   return control;
@@ -119,12 +114,13 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLin
   gtk_window_set_position(GTK_WINDOW(Window), GTK_WIN_POS_CENTER);
 
   GtkWidget* fixed = gtk_fixed_new();
-  gtk_widget_set_size_request(fixed, idleLine ? IdleLineClientWidth : ClientWidth, ClientHeight);
+  gtk_widget_set_size_request(fixed, idleLine ? IdleLineClientWidth : DialogClientWidth,
+                              DialogClientHeight);
   gtk_container_add(GTK_CONTAINER(Window), fixed);
   // Tab follows the controls' places, top to bottom and left to right: the two boxes, the idle
   // line's box and minutes, then OK, then Cancel.
-  cbShowTime = Put(fixed, gtk_check_button_new_with_label("Show time"), ShowTimePlace);
-  cbShowTrails = Put(fixed, gtk_check_button_new_with_label("Show trails"), ShowTrailsPlace);
+  cbShowTime = Put(fixed, gtk_check_button_new_with_label("Show time"), DialogControls[0]);
+  cbShowTrails = Put(fixed, gtk_check_button_new_with_label("Show trails"), DialogControls[1]);
   if (idleLine) {
     cbStartAfter = Put(fixed, gtk_check_button_new_with_label("Start after"), StartAfterPlace);
     seIdleMinutes = Put(fixed, gtk_spin_button_new_with_range(MinIdleMinutes, MaxIdleMinutes, 1),
@@ -140,9 +136,12 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLin
     // Unchecked, the line's minutes do not count and are greyed.
     for (GtkWidget* control : {seIdleMinutes, inactivity})
       g_object_bind_property(cbStartAfter, "active", control, "sensitive", G_BINDING_SYNC_CREATE);
+    lbIdleNote = Put(fixed, gtk_label_new(""), IdleNotePlace);
+    gtk_widget_set_name(lbIdleNote, "lbIdleNote");
+    gtk_label_set_xalign(GTK_LABEL(lbIdleNote), 0);
   }
-  OK = Put(fixed, gtk_button_new_with_label("OK"), OKPlace);
-  Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), CancelPlace);
+  OK = Put(fixed, gtk_button_new_with_label("OK"), DialogControls[2]);
+  Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), DialogControls[3]);
 
   // Enter presses OK unless a button has the focus; check boxes do not take the default.
   gtk_widget_set_can_default(OK, TRUE);
@@ -167,6 +166,11 @@ void TGtkConfigView::Connect(TfrmConfig& form) {
   ShowTrailsToggled = g_signal_connect(
       cbShowTrails, "toggled",
       G_CALLBACK(+[](GtkToggleButton*, TfrmConfig* f) { f->cbShowTrailsClick(); }), &form);
+  if (cbStartAfter != nullptr) {
+    const auto changed = G_CALLBACK(+[](TfrmConfig* f) { f->IdleLineChanged(); });
+    g_signal_connect_swapped(cbStartAfter, "toggled", changed, &form);
+    g_signal_connect_swapped(seIdleMinutes, "value-changed", changed, &form);
+  }
   g_signal_connect_swapped(OK, "clicked", G_CALLBACK(+[](TfrmConfig* f) { f->OKClick(); }), &form);
   g_signal_connect_swapped(Cancel, "clicked", G_CALLBACK(+[](TfrmConfig* f) { f->CancelClick(); }),
                            &form);
@@ -227,6 +231,10 @@ void TGtkConfigView::SetIdleLine(const TIdleStart& start) {
   if (cbStartAfter == nullptr) return;
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cbStartAfter), start.Enabled);
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(seIdleMinutes), start.Minutes);
+}
+
+void TGtkConfigView::SetIdleNote(const std::string& note) {
+  if (lbIdleNote != nullptr) gtk_label_set_text(GTK_LABEL(lbIdleNote), note.c_str());
 }
 
 void TGtkConfigView::Close() {

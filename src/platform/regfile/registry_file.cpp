@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,6 +16,7 @@
 #include "reg_document.h"
 #include "registry.h"
 #include "small_file.h"
+#include "user_folders.h"
 
 struct TRegistryKeyData {
   std::string FilePath;  // the file that holds the key
@@ -27,22 +27,6 @@ namespace {
 
 // A settings file is a few hundred bytes; anything past this is not one of ours.
 constexpr size_t MaxFileSize = 1 << 20;  // bytes
-
-// The configuration folder: $XDG_CONFIG_HOME, else $HOME/.config. Relative paths are
-// ignored, as the XDG base directory rules ask, so nothing lands in the working folder.
-bool ConfigHome(std::string& folder) {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') {
-    folder = xdg;
-    return true;
-  }
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') {
-    folder = std::string(home) + "/.config";
-    return true;
-  }
-  return false;
-}
 
 bool IsSafeSegment(const std::string& segment) {
   if (segment.empty() || segment == "." || segment == "..") return false;
@@ -75,7 +59,8 @@ TRegistryResult LocateKey(const char* path, TRegistryKeyData& key, std::string& 
     start = end + 1;
   }
   if (segments.size() < 2 || !IsSoftware(segments[0])) return RegistryInvalidParameter;
-  if (!ConfigHome(folder)) return RegistryNotFound;
+  folder = ConfigHome();
+  if (folder.empty()) return RegistryNotFound;
   for (size_t i = 1; i + 1 < segments.size(); ++i) folder += "/" + segments[i];
   key.FilePath = folder + "/" + segments.back() + ".reg";
   key.KeyName = "HKEY_CURRENT_USER\\" + keyPath;
@@ -186,16 +171,18 @@ void SyncFolder(const std::string& file) {
 }
 
 // Replaces the file with text in one rename, so readers and a crash see the old text or the
-// new, never a mixture. A symbolic link is kept and the file it points to replaced.
-bool ReplaceKeyFile(const std::string& file, const std::string& text) {
-  char resolved[PATH_MAX];
-  const std::string target = realpath(file.c_str(), resolved) ? resolved : file;
+// new, never a mixture. A symbolic link is kept and the file it points to replaced; nothing is
+// written into a folder that is not the user's or that others can write into.
+TRegistryResult ReplaceKeyFile(const std::string& file, const std::string& text) {
+  std::string target, reason;
+  if (!OwnFileToWrite(file, target, reason)) return RegistryAccessDenied;
   RemoveLeftovers(target);
   TTempFile temp;
-  if (!temp.Write(target, text) || rename(temp.Path.c_str(), target.c_str()) != 0) return false;
+  if (!temp.Write(target, text) || rename(temp.Path.c_str(), target.c_str()) != 0)
+    return RegistryWriteFault;
   temp.Keep();
   SyncFolder(target);
-  return true;
+  return RegistrySuccess;
 }
 
 // Creates the folder and its missing parents, private to the user as XDG asks (mode 0700).
@@ -256,8 +243,9 @@ TRegistryResult RegistryCreateKey(const char* path, TRegistryKey* key) {
   std::string folder;
   TRegistryResult result = LocateKey(path, data, folder);
   if (result != RegistrySuccess) return result;
+  std::string reason;
   if (CheckFullAccess(data.FilePath) == RegistryNotFound &&
-      !(MakeFolders(folder) && CreateKeyFile(data)))
+      !(MakeFolders(folder) && IsOwnFolder(folder, reason) && CreateKeyFile(data)))
     return RegistryAccessDenied;
   result = CheckFullAccess(data.FilePath);
   if (result == RegistrySuccess) *key = new TRegistryKeyData(data);
@@ -291,8 +279,7 @@ TRegistryResult RegistrySetDwordValue(TRegistryKey key, const char* name, uint32
   if (result != RegistrySuccess) return result;
   document.SetDword(name, value);
   std::string text;
-  return document.Bytes(text) && ReplaceKeyFile(key->FilePath, text) ? RegistrySuccess
-                                                                     : RegistryWriteFault;
+  return document.Bytes(text) ? ReplaceKeyFile(key->FilePath, text) : RegistryWriteFault;
 }
 
 TRegistryResult RegistryCloseKey(TRegistryKey key) {
