@@ -245,4 +245,55 @@ check "sway killed: it ends within 5 s with status 1 ($exit_status)" test "$exit
 check "sway killed: it says why" test -s "$work/err"
 stop "$saver_pid"
 
+# The live wallpaper: a background layer surface on each output, taking no input, under a
+# floating window whose keys it leaves alone (Escape ends the window without arguments); it sleeps
+# while that window covers its one output full screen, draws again when it leaves, follows an
+# output added; SIGTERM ends it with status 0.
+start_sway
+wl_debug=client launch /w
+wallpaper_pid=$saver_pid
+shown HEADLESS-1 20
+check "/w: HEADLESS-1 shows the scene ($reading)" test $? = 0
+layers() { grep -c 'get_layer_surface(.*, 0, "tundrel-wallpaper")' "$work/err"; }
+check "/w: a surface on the background layer" test "$(layers)" = 1
+check "/w: no keyboard, no input region" \
+  test "$(grep -c 'set_keyboard_interactivity(0)\|set_input_region' "$work/err")" -ge 2
+user_command "$work/tundrel"
+"${cmd[@]}" 2>>"$work/window.err" &
+window_pid=$!
+started+=("$window_pid")
+for _ in $(seq 50); do
+  as_user swaymsg '[app_id="tundrel"] floating enable, resize set 400 300' >/dev/null 2>&1 && break
+  sleep 0.2
+done
+sleep 1
+read -r lit bare yellow _ <<<"$(measure HEADLESS-1)"
+check "/w: the scene and its clock around the window ($lit lit, $yellow yellow)" \
+  test "$lit" -gt 1000 -a "$yellow" -gt 30
+wakes() { awk '/^voluntary_ctxt/ {print $2}' "/proc/$wallpaper_pid/status"; }
+as_user swaymsg '[app_id="tundrel"] fullscreen enable' >/dev/null
+sleep 1.5
+before=$(wakes); sleep 3
+check "/w: under a full-screen window it sleeps ($(( $(wakes) - before )) wake-ups in 3 s)" \
+  test $(( $(wakes) - before )) -le 1
+as_user swaymsg '[app_id="tundrel"] fullscreen disable' >/dev/null
+before=$(wakes); sleep 1
+check "/w: frames again when it leaves full screen ($(( $(wakes) - before )) wake-ups in 1 s)" \
+  test $(( $(wakes) - before )) -ge 10
+key -k Escape
+await_exit "$window_pid" 5
+check "/w: Escape reached the window and ended it ($exit_status)" test "$exit_status" = 0
+check "/w: ... and the wallpaper runs on" running "$wallpaper_pid"
+new_output HEADLESS-2 800x600 1024
+for _ in $(seq 30); do [ "$(layers)" = 2 ] && break; sleep 0.2; done
+check "/w: an output added gets its surface" test "$(layers)" = 2
+shown HEADLESS-2 10
+check "/w: ... and shows the scene ($reading)" test $? = 0
+as_user swaymsg output HEADLESS-2 disable >/dev/null
+sleep 1
+check "/w: an output removed leaves it running" running "$wallpaper_pid"
+kill -TERM "$wallpaper_pid"
+await_exit "$wallpaper_pid" 5
+check "/w: SIGTERM ends it with status 0 ($exit_status)" test "$exit_status" = 0
+
 finish

@@ -13,15 +13,17 @@
 
 namespace {
 
-// "\0tundrel/<uid>/<name>/<Wayland display>/<X display>": a session's two displays tell it from
-// another session of the same user.
+// "\0tundrel/<uid>/<name>/<runtime folder>/<Wayland display>/<X display>": a session's displays
+// tell it from another session of the same user (a compositor of its own names its socket in its
+// own runtime folder).
 socklen_t InstanceAddress(const std::string& name, sockaddr_un& address) {
   auto env = [](const char* variable) {
     const char* value = std::getenv(variable);
     return std::string(value ? value : "");
   };
   const std::string path = "tundrel/" + std::to_string(getuid()) + "/" + name + "/" +
-                           env("WAYLAND_DISPLAY") + "/" + env("DISPLAY");
+                           env("XDG_RUNTIME_DIR") + "/" + env("WAYLAND_DISPLAY") + "/" +
+                           env("DISPLAY");
   address = sockaddr_un{};
   address.sun_family = AF_UNIX;
   const size_t length = std::min(path.size(), sizeof(address.sun_path) - 1);

@@ -68,6 +68,13 @@ inline TPoint WlBufferPoint(double x, double y, int scale) {
   return TPoint{pixel(x), pixel(y)};
 }
 
+// Whether XDG_CURRENT_DESKTOP (a colon-separated list; nullptr when unset) names KDE Plasma, whose
+// desktop window takes the background layer.
+inline bool OnPlasma(const char* currentDesktop) {
+  const std::string list = std::string(":") + (currentDesktop ? currentDesktop : "") + ":";
+  return list.find(":KDE:") != std::string::npos;
+}
+
 // The round trips the backend waits at most for the compositor to answer (every output described
 // at start-up, a new toplevel's first configure); a compositor answers in one or two.
 constexpr int WlAnswerRoundTrips = 4;

@@ -2,6 +2,7 @@
 // full-screen run one surface per output (a layer surface on the overlay layer, or a full-screen
 // toplevel without the layer shell), with their configures. Sizes are in compositor space.
 #include <algorithm>
+#include <cstdlib>
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
@@ -151,11 +152,17 @@ std::unique_ptr<TWlDrawable> TWaylandState::MakeDrawable(TWlWindow& window, TWlO
     wp_fractional_scale_v1_add_listener(drawable->FractionalScale, &FractionalScaleListener,
                                         drawable.get());
   }
+  const bool wallpaper = window.Design.Wallpaper;
   if (output && LayerShell) {
-    // Above every window and panel of that output, all of it, with the keyboard.
+    // Above every window and panel of that output, all of it, with the keyboard; the wallpaper
+    // under them all (Plasma's own desktop takes the background layer: there, just over it).
+    const uint32_t layer = !wallpaper ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY
+                           : OnPlasma(std::getenv("XDG_CURRENT_DESKTOP"))
+                               ? ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM
+                               : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND;
     drawable->Layer =
-        zwlr_layer_shell_v1_get_layer_surface(LayerShell, drawable->Surface, output->Output,
-                                              ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "tundrel");
+        zwlr_layer_shell_v1_get_layer_surface(LayerShell, drawable->Surface, output->Output, layer,
+                                              wallpaper ? "tundrel-wallpaper" : "tundrel");
     zwlr_layer_surface_v1_add_listener(drawable->Layer, &LayerListener, drawable.get());
     zwlr_layer_surface_v1_set_size(drawable->Layer, 0, 0);
     zwlr_layer_surface_v1_set_anchor(drawable->Layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
@@ -164,7 +171,19 @@ std::unique_ptr<TWlDrawable> TWaylandState::MakeDrawable(TWlWindow& window, TWlO
                                                           ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
     zwlr_layer_surface_v1_set_exclusive_zone(drawable->Layer, -1);
     zwlr_layer_surface_v1_set_keyboard_interactivity(
-        drawable->Layer, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+        drawable->Layer, wallpaper ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
+                                   : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+    if (wallpaper) {
+      // No part of it takes the pointer: it goes to the desktop beneath, as if it were not there.
+      wl_region* none = wl_compositor_create_region(Compositor);
+      wl_surface_set_input_region(drawable->Surface, none);
+      wl_region_destroy(none);
+    }
+  } else if (wallpaper) {
+    // Without the layer shell no surface of a client lies under the windows (start-up went to
+    // the X server instead where it could).
+    DestroyDrawable(*drawable);
+    return nullptr;
   } else if (WmBase) {
     drawable->XdgSurface = xdg_wm_base_get_xdg_surface(WmBase, drawable->Surface);
     xdg_surface_add_listener(drawable->XdgSurface, &XdgSurfaceListener, drawable.get());
