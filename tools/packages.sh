@@ -97,12 +97,14 @@ apt_install() {
   done
   [ "$#" -gt 0 ] || return 0
   if apt_run install "${options[@]}" $recommends "$@"; then return 0; fi
-  local reasons
-  reasons="$(grep -E '^E: |Depends: .* but ' <<<"$apt_output" | sed 's/^ *//')"
+  # apt's verdict (its E: lines, which end its output) first, then the first unmet dependencies.
+  local depends
+  depends="$(grep -E 'Depends: .* but ' <<<"$apt_output")"
   {
     echo "These packages could not be installed: $*"
-    head -n 12 <<<"$reasons" | sed 's/^/  /'
-    if [ "$(wc -l <<<"$reasons")" -gt 12 ]; then
+    grep '^E: ' <<<"$apt_output" | sed 's/^/  /'
+    head -n 8 <<<"$depends" | sed 's/^/  /'
+    if [ "$(wc -l <<<"$depends")" -gt 8 ]; then
       echo "  ... (apt's whole output: $apt_log)"
     fi
     if [ -n "$apt_failed_lists" ]; then

@@ -72,7 +72,7 @@ check "a package that cannot be installed ends ./run.sh with status 1 (status $s
 check "  ... before the build" test -z "$(grep '^cmake' <<<"$calls")"
 check "  ... saying which packages" grep -q "could not be installed: ${run_packages[*]}" <<<"$out"
 check "  ... with apt's reason" grep -q '^  E: Unable to correct problems' <<<"$out"
-check "  ... and its unmet dependency" grep -q '^  libgtk-3-dev : Depends: libgtk-3-0 .* but ' <<<"$out"
+check "  ... and its unmet dependency" grep -q '^   libgtk-3-dev : Depends: libgtk-3-0 .* but ' <<<"$out"
 check "  ... and what to do" grep -q 'run `\(sudo \)\?apt-get update` again later' <<<"$out"
 check "  ... in a few lines, not apt's whole output ($(wc -l <<<"$out") lines)" \
   test "$(wc -l <<<"$out")" -le 8 -a -z "$(grep 'Reading package lists' <<<"$out")"
