@@ -63,13 +63,20 @@ apt_run() {
   return "$status"
 }
 
-# apt_update: the package lists. One that does not come (a mirror in the middle of its sync says
+# apt_update: the package lists (the command ends where there is no apt-get). One that does not come (a mirror in the middle of its sync says
 # "File has unexpected size") is asked for again after a pause, twice at most; then the
 # installation goes on with the lists that came, and one line says which did not.
 apt_update() {
-  local attempt
+  if ! command -v apt-get >/dev/null; then
+    echo "No apt-get here: the packages above are Debian's and Ubuntu's; install them (or your" \
+      "system's equivalents) yourself, then run this command again." >&2
+    exit 1
+  fi
+  local attempt status
   for attempt in 1 2 3; do
-    if apt_run update -qq; then return 0; fi
+    status=0
+    apt_run update -qq || status=$?
+    if [ "$status" -eq 0 ]; then return 0; fi
     if [ "$attempt" -lt 3 ]; then sleep 10; fi
   done
   apt_failed_lists="$(sed -n 's|^[EW]: Failed to fetch \([^ ]*\).*|\1|p' <<<"$apt_output" |
@@ -78,7 +85,7 @@ apt_update() {
     echo "apt-get update could not fetch the package lists $apt_failed_lists (out of step on" \
       "the mirror?): the installation goes on without them."
   else
-    echo "apt-get update failed ($(grep -m1 '^E: ' <<<"$apt_output" || echo "status 100"))," \
+    echo "apt-get update failed ($(grep -m1 '^E: ' <<<"$apt_output" || echo "status $status"))," \
       "the installation goes on with the package lists this machine has."
   fi
 }
@@ -103,7 +110,7 @@ apt_install() {
   {
     echo "These packages could not be installed: $*"
     grep '^E: ' <<<"$apt_output" | sed 's/^/  /'
-    head -n 8 <<<"$depends" | sed 's/^/  /'
+    if [ -n "$depends" ]; then head -n 8 <<<"$depends" | sed 's/^/  /'; fi
     if [ "$(wc -l <<<"$depends")" -gt 8 ]; then
       echo "  ... (apt's whole output: $apt_log)"
     fi
