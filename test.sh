@@ -12,8 +12,9 @@ source tools/packages.sh
 mapfile -t missing_build < <(missing_from "${run_packages[@]}" "${build_packages[@]}")
 mapfile -t missing_test < <(missing_from "${test_packages[@]}")
 mapfile -t missing_wine < <(missing_from "${wine_packages[@]}")
-if [ "$((${#missing_build[@]} + ${#missing_test[@]} + ${#missing_wine[@]}))" -gt 0 ]; then
-  echo "Installing (apt's output: $apt_log): ${missing_build[*]} ${missing_test[*]} ${missing_wine[*]}"
+missing=("${missing_build[@]}" "${missing_test[@]}" "${missing_wine[@]}")
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing ${#missing[@]} packages (apt's output: $apt_log): ${missing[*]}"
   if [ "${#missing_wine[@]}" -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
