@@ -6,70 +6,31 @@ cd "$(dirname "$0")"
 # phase <what>: a line that says how long the script has run, so the slow phases show.
 phase() { echo "==== $(( SECONDS / 60 ))m$(( SECONDS % 60 ))s: $*"; }
 
-# What the builds need, then what only the tests run: the second list installs in the
-# background while the builds compile, and the tests wait for it.
-build_packages=(
-  build-essential cmake pkg-config
-  libgtest-dev libbenchmark-dev
-  libfreetype-dev libfontconfig1-dev fonts-dejavu-core libpng-dev
-  libx11-dev libxext-dev libxrandr-dev libxinerama-dev libgtk-3-dev adwaita-icon-theme
-  libgl1-mesa-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
-  libwayland-dev wayland-protocols libxkbcommon-dev
-  clang libclang-rt-14-dev nsis
-  # The Windows build: cross compilers and the test framework's sources; the icon and the
-  # installer's pictures, drawn from SVG and written as ICO and BMP.
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest librsvg2-bin icoutils netpbm
-)
-test_packages=(
-  xvfb xdotool x11-utils x11-xserver-utils x11-xkb-utils xkb-data picom icewm openbox python3
-  libfaketime valgrind xscreensaver lintian dpkg-dev passwd man-db gnuplot-nox file
-  sway swayidle grim wtype
-  # The other Wayland desktops: weston, whose screenshots netpbm (above) reads, and mutter, which
-  # runs in a D-Bus session of its own.
-  weston mutter dbus-daemon
-  # KWin for the fractional scales, with a session bus for its screenshots.
-  kwin-wayland dbus python3-dbus
-  # GNOME's idle watcher on mutter: stand-ins for the session's services and a GTK window of
-  # another program's.
-  python3-gi gir1.2-gtk-3.0
-  # MATE's screensaver, with the tools that set its theme and check the saver's entry.
-  mate-screensaver libglib2.0-bin desktop-file-utils
-)
-# Wine (32-bit from the i386 architecture) with its recommended packages, which bring the Mesa
-# drivers and X libraries its OpenGL needs.
-wine_packages=(wine wine32:i386 wine64)
-
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-missing_from() {  # the names of the list that are not installed
-  local p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
-  done
-}
-apt_install() {  # apt_install [--with-recommends] <packages...>
-  local recommends=--no-install-recommends
-  if [ "${1:-}" = --with-recommends ]; then recommends=""; shift; fi
-  [ "$#" -gt 0 ] || return 0
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $recommends "$@"
-}
-mapfile -t missing_build < <(missing_from "${build_packages[@]}")
+# What the builds need (tools/packages.sh), then what only the tests run: the second list
+# installs in the background while the builds compile, and the tests wait for it.
+source tools/packages.sh
+mapfile -t missing_build < <(missing_from "${run_packages[@]}" "${build_packages[@]}")
 mapfile -t missing_test < <(missing_from "${test_packages[@]}")
 mapfile -t missing_wine < <(missing_from "${wine_packages[@]}")
-if [ "$((${#missing_build[@]} + ${#missing_test[@]} + ${#missing_wine[@]}))" -gt 0 ]; then
-  echo "Installing: ${missing_build[*]} ${missing_test[*]} ${missing_wine[*]}"
+missing=("${missing_build[@]}" "${missing_test[@]}" "${missing_wine[@]}")
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing ${#missing[@]} packages (apt's output: $apt_log): ${missing[*]}"
   if [ "${#missing_wine[@]}" -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
-  $sudo apt-get update -qq
-  apt_install "${missing_build[@]}"
+  apt_update
+  # Whether apt can install every list is known now, before the builds, though the tests'
+  # packages come during them.
+  apt_install --simulate "${missing_build[@]}" "${missing_test[@]}" || exit 1
+  apt_install --simulate --with-recommends "${missing_wine[@]}" || exit 1
+  apt_install "${missing_build[@]}" || exit 1
   phase "the build's packages are installed"
 fi
 install_tests() {
   apt_install "${missing_test[@]}" && apt_install --with-recommends "${missing_wine[@]}"
 }
 if [ "${1:-}" = "--deps-only" ]; then
-  install_tests
+  install_tests || exit 1
   exit 0
 fi
 
@@ -132,7 +93,8 @@ for target in i686 x86_64; do
 done
 
 phase "the Linux build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# With the tests and the benchmarks, which ./run.sh leaves out of the same folder.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNDREL_BUILD_TESTS=ON -DTUNDREL_BUILD_BENCH=ON
 cmake --build build -j"$jobs"
 # The Windows downloads: each tree's zip, and the installer holding both builds, which the Wine
 # tests install; its pictures show the scene as this build's tundrel-sim draws it.
