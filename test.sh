@@ -22,7 +22,22 @@ if [ "${#missing[@]}" -gt 0 ]; then
   # Whether apt can install every list is known now, before the builds, though the tests'
   # packages come during them.
   apt_install --simulate "${missing_build[@]}" "${missing_test[@]}" || exit 1
-  apt_install --simulate --with-recommends "${missing_wine[@]}" || exit 1
+  if ! apt_install --simulate --with-recommends "${missing_wine[@]}" 2>/dev/null; then
+    # Wine's 32-bit part comes from the i386 lists, which a mirror out of step can hold back while
+    # everything else installs: the 32-bit build then is not run under Wine, and one line says so.
+    mapfile -t wine64_only < <(printf '%s\n' "${missing_wine[@]}" | grep -vx 'wine32:i386')
+    if [ "${#wine64_only[@]}" -lt "${#missing_wine[@]}" ] &&
+      apt_install --simulate --with-recommends "${wine64_only[@]}" 2>/dev/null; then
+      because=""
+      [ -z "$apt_failed_lists" ] || because=" (the lists $apt_failed_lists did not come)"
+      echo "Wine's 32-bit part (wine32:i386) cannot be installed now$because: the 32-bit" \
+        "Windows build is not run under Wine this time; run \`${sudo:+sudo }apt-get update\`" \
+        "later, then this command again."
+      missing_wine=("${wine64_only[@]}")
+    else
+      apt_install --simulate --with-recommends "${missing_wine[@]}" || exit 1
+    fi
+  fi
   apt_install "${missing_build[@]}" || exit 1
   phase "the build's packages are installed"
 fi
