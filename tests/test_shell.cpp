@@ -20,7 +20,7 @@
 #include "statistics.h"
 #include "views.h"
 #include "wayland/wayland_backend.h"
-#include "x11/cp1251.h"
+#include "text/cp1251.h"
 #include "x11/screen_density.h"
 
 namespace {

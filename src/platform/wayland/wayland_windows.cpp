@@ -8,7 +8,7 @@
 #include "viewporter-client-protocol.h"
 #include "wayland/wayland_backend.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
-#include "x11/cp1251.h"
+#include "text/cp1251.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace {

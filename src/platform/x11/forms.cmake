@@ -4,7 +4,6 @@
 find_package(X11 REQUIRED)
 
 target_sources(tundrel_forms PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/cp1251.cpp
   ${CMAKE_CURRENT_LIST_DIR}/x11_display.cpp
   ${CMAKE_CURRENT_LIST_DIR}/x11_input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/x11_monitors.cpp

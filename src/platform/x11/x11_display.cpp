@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "x11/cp1251.h"
+#include "text/cp1251.h"
 
 namespace {
 

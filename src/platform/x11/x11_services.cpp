@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "x11/cp1251.h"
+#include "text/cp1251.h"
 #include "x11/glx_window_surface.h"
 #include "x11/x11_display.h"
 

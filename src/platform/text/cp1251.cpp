@@ -1,5 +1,5 @@
 // Code page 1251 to UTF-8 through the C library's converter, so the table is the system's.
-#include "x11/cp1251.h"
+#include "text/cp1251.h"
 
 #include "text/encoding.h"
 
