@@ -272,12 +272,14 @@ saver_of_watcher() {
   return 1
 }
 
-# start_mutter: mutter headless with two virtual monitors of 1280x720 side by side on that bus;
-# sets mutter_pid once mutter takes input.
+# start_mutter [x11]: mutter headless with two virtual monitors of 1280x720 side by side on that
+# bus (with Xwayland when asked: xdisplay and xauth name it); sets mutter_pid once mutter takes
+# input.
 start_mutter() {
-  local ready
+  local ready x11=--no-x11
+  [ "${1:-}" = x11 ] && x11=""
   ready=$(grep -c "input ready" "$work/gnome.log")
-  user_command mutter --headless --wayland --no-x11 --wayland-display=wayland-mutter \
+  user_command mutter --headless --wayland $x11 --wayland-display=wayland-mutter \
     --virtual-monitor 1280x720 --virtual-monitor 1280x720
   "${cmd[@]}" >>"$work/mutter.log" 2>&1 &
   mutter_pid=$!
@@ -287,4 +289,12 @@ start_mutter() {
     sleep 0.1
   done
   await_socket wayland-mutter "$work/mutter.log"
+  [ -z "$x11" ] || return 0
+  for _ in $(seq 100); do
+    xdisplay=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$work/mutter.log" | tail -n1)
+    xauth=$(find "$work/runtime" -name '.mutter-Xwaylandauth*' | head -n1)
+    [ -n "$xdisplay" ] && [ -n "$xauth" ] && return 0
+    sleep 0.1
+  done
+  give_up "mutter started no Xwayland" "$work/mutter.log"
 }

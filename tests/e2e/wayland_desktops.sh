@@ -12,7 +12,9 @@
 #          watcher tundrel-idle --after 3 starts /s on both monitors after 3 s of idle; a key
 #          ends it and never reaches the window that had the focus before, also where mutter is
 #          strict about new windows' focus; input every second, an idle inhibitor and GNOME's
-#          shield keep it away; after mutter's restart it serves again; SIGTERM ends it.
+#          shield keep it away; after mutter's restart it serves again; SIGTERM ends it. The
+#          live wallpaper, through Xwayland: a desktop window under X windows of the test's, which
+#          stop its frames when full screen on both monitors.
 #  kwin    KDE's KWin, virtual, which has the layer shell and offers fractional scales: /s on two
 #          outputs of 1280x720 at scales 1, 1.5 and 2. Where KWin prefers 1.5 or 2 for a surface,
 #          the saver draws buffers of that many of the output's pixels (1920x1080, 2560x1440)
@@ -24,12 +26,12 @@
 # compositor and client runs as nobody (uid 65534) when this script is root, as in the sway
 # script: weston and mutter would run as root, but neither starts without a runtime directory
 # (XDG_RUNTIME_DIR), which is the user's own.
-# Usage: wayland_desktops.sh <weston|mutter|kwin> <tundrel> [<tundrel-idle>, for mutter]
+# Usage: wayland_desktops.sh <weston|mutter|kwin> <tundrel> [<tundrel-idle> <x_probe>, for mutter]
 set -u
 desktop="${1:-}"
 case "$desktop" in
   weston) tools=(weston weston-screenshooter pngtopnm Xvfb xdotool) ;;
-  mutter) tools=(mutter dbus-run-session pgrep gsettings gdbus) ;;
+  mutter) tools=(mutter dbus-run-session pgrep gsettings gdbus xprop) ;;
   kwin) tools=(kwin_wayland dbus-run-session swayidle) ;;
   *) echo "usage: $0 <weston|mutter|kwin> <tundrel>"; exit 2 ;;
 esac
@@ -244,6 +246,54 @@ if [ "$desktop" = mutter ]; then
   echo "mutter: /s's caption says $(log_fps "$work/err") frames a second"
   check "/s: nothing but the protocol log was written on stderr" said_nothing
   killed "$mutter_pid"
+
+  # The live wallpaper: mutter has no layer shell, so it is a desktop window through Xwayland,
+  # under the windows of the test's (X clients); one of them full screen on each monitor stops
+  # its frames, and they come again when one leaves full screen. SIGTERM ends it with status 0.
+  start_mutter x11
+  user_env+=("DISPLAY=$xdisplay" "XAUTHORITY=$xauth")
+  install -m 755 "$4" "$work/x_probe"
+  # x_window <name> <x>: a window of the test's there, driven through two FIFOs.
+  x_window() {
+    mkfifo -m 666 "$work/$1.in" "$work/$1.out"
+    user_command "$work/x_probe" window 400 300 "$2" 100
+    "${cmd[@]}" <"$work/$1.in" >"$work/$1.out" &
+    started+=($!)
+    eval "exec {${1}_in}>$work/$1.in {${1}_out}<$work/$1.out"
+    eval "read -r -t 30 ${1}_id _ <&\$${1}_out"
+  }
+  x_tell() { eval "echo '$2' >&\$${1}_in; read -r -t 10 _ <&\$${1}_out"; }
+  x_window left 100
+  x_window right 1400
+  x_tell right "move 1400 100"
+  launch /w
+  wakes() { awk '/^voluntary_ctxt/ {print $2}' "/proc/$saver_pid/status"; }
+  desktop=""
+  for _ in $(seq 100); do
+    for id in $(as_user xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*'); do
+      as_user xprop -id "$id" _NET_WM_WINDOW_TYPE | grep -q DESKTOP && desktop=$id
+    done
+    [ -n "$desktop" ] && break
+    sleep 0.1
+  done
+  stacking=$(as_user xprop -root _NET_CLIENT_LIST_STACKING)
+  check "/w: a desktop window through Xwayland, under the test's windows ($stacking)" \
+    grep -q "# ${desktop:-none}, " <<<"$stacking"
+  before=$(wakes); sleep 1
+  check "/w: frames come ($(( $(wakes) - before )) wake-ups in 1 s)" test $(( $(wakes) - before )) -ge 10
+  x_tell left "state add FULLSCREEN"
+  x_tell right "state add FULLSCREEN"
+  sleep 1.5
+  before=$(wakes); sleep 3
+  check "/w: full-screen windows on both monitors stop its frames ($(( $(wakes) - before )) wake-ups in 3 s)" \
+    test $(( $(wakes) - before )) -le 1
+  x_tell right "state remove FULLSCREEN"
+  before=$(wakes); sleep 1
+  check "/w: frames again when one leaves full screen ($(( $(wakes) - before )) wake-ups in 1 s)" \
+    test $(( $(wakes) - before )) -ge 10
+  kill -TERM "$saver_pid"
+  await_exit "$saver_pid" 5
+  check "/w: SIGTERM ends it with status 0 ($exit_status)" test "$exit_status" = 0
 fi
 
 # ---- kwin ----
