@@ -21,7 +21,8 @@
 #          with a viewport of the logical 1280x720 and buffer scale 1 (the protocol log says so),
 #          and its clock takes the share of the output's height it has at scale 1, as KWin's own
 #          screenshots (its D-Bus screenshot interface, in the output's pixels) show. At scale 1
-#          swayidle starts /s too, through KWin's idle protocol, as the README has it.
+#          swayidle starts /s too, through KWin's idle protocol, as the README has it, and the
+#          live wallpaper shows on both outputs beside a window.
 # Killed under it, weston or mutter leaves the saver to end with status 1 and say why. Each
 # compositor and client runs as nobody (uid 65534) when this script is root, as in the sway
 # script: weston and mutter would run as root, but neither starts without a runtime directory
@@ -416,6 +417,37 @@ started_by_swayidle() {
   check "swayidle: nothing was written on the saver's stderr" test ! -s "$work/err"
 }
 
+# wallpaper_under_window: the live wallpaper as KDE Plasma's session starts it: a layer surface
+# on the bottom layer of each output (Plasma's desktop takes the background one), showing the
+# scene with its clock on both outputs while a window of another program (GTK's) is open; it says
+# nothing and SIGTERM ends it with status 0.
+wallpaper_under_window() {
+  local plain=("${user_env[@]}") output window_pid
+  install -m 755 "$here/gnome_session.py" "$work/gnome_session.py"
+  user_command env GDK_BACKEND=wayland /usr/bin/python3 "$work/gnome_session.py" --window \
+    "$work/runtime/window.log"
+  "${cmd[@]}" >>"$work/window.log" 2>&1 &
+  window_pid=$!
+  started+=("$window_pid")
+  for _ in $(seq 100); do grep -q focused "$work/runtime/window.log" 2>/dev/null && break; sleep 0.1; done
+  user_env+=(XDG_CURRENT_DESKTOP=KDE)
+  debug_launch /w
+  user_env=("${plain[@]}")
+  for output in Virtual-0 Virtual-1; do
+    kwin_shown "$output" 30
+    check "/w on Plasma: $output shows the scene with its clock beside the window ($reading)" \
+      test $? = 0
+  done
+  check "/w on Plasma: a surface on the bottom layer of each output" \
+    test "$(grep -c 'get_layer_surface(.*, 1, "tundrel-wallpaper")' "$work/err")" = 2
+  check "/w on Plasma: the window is still open" running "$window_pid"
+  kill -TERM "$saver_pid"
+  await_exit "$saver_pid" 5
+  check "/w on Plasma: SIGTERM ends it with status 0 ($exit_status)" test "$exit_status" = 0
+  check "/w on Plasma: nothing but the protocol log on stderr" said_nothing
+  kill "$window_pid"
+}
+
 if [ "$desktop" = kwin ]; then
   # One run of /s at each scale; the clock's rows over the output's height at scale 1 are the
   # share the others are held to, within a tenth.
@@ -451,7 +483,7 @@ if [ "$desktop" = kwin ]; then
     kill "$saver_pid"
     wait "$saver_pid" 2>/dev/null
     check "scale $scale: nothing but the protocol log was written on stderr" said_nothing
-    [ "$scale" = 1 ] && started_by_swayidle
+    [ "$scale" = 1 ] && started_by_swayidle && wallpaper_under_window
     kill "$kwin_pid"
     wait "$session_pid" 2>/dev/null
   done
