@@ -256,15 +256,19 @@ xdotool key Escape
 await_exit "$saver_pid" 5
 check "restored, Escape ends it with status 0" test "$exit_status" = 0
 
-# The live wallpaper on two monitors under openbox: a desktop window under a window of another
-# program, the scene around it, deaf to keys, clicks and motion, one per session; a full-screen
-# window on one monitor and a maximised one on the other stop its frames, and it sleeps until
-# one goes; SIGTERM ends it with status 0.
+# The live wallpaper on two monitors under openbox and picom: a desktop window under a window
+# of another program, the scene around it, deaf to keys, clicks and motion, one per session; a
+# full-screen window on one monitor and a maximised one on the other stop its frames, and it
+# sleeps until one goes; SIGTERM ends it with status 0.
 start_xvfb 3200x1080x24
 xrandr --setmonitor m0 1920/300x1080/200+0+0 screen >/dev/null
 xrandr --setmonitor m1 1280/300x720/200+1920+0 none >/dev/null
 HOME="$work" openbox >>"$work/wm.log" 2>&1 &
 started+=("$!")
+if command -v picom >/dev/null; then
+  picom --config /dev/null --backend xrender >>"$work/picom.log" 2>&1 &
+  started+=("$!")
+fi
 for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break; sleep 0.1; done
 host_window app 600 400
 tell app "move 300 300"
