@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 double FrameBudget(double refresh, bool onBattery) {
   if (!(refresh > 0)) refresh = DefaultFrameRate;
@@ -46,6 +47,26 @@ void ApplySessionChange(TWin32Sight& sight, unsigned code) {
     default:
       break;
   }
+}
+
+bool CoversMonitor(const TScreenRect& monitor, const TScreenRect& window, bool maximized,
+                   bool fullScreen) {
+  if (window.Width <= 0 || window.Height <= 0 || monitor.Width <= 0 || monitor.Height <= 0)
+    return false;
+  // 64-bit sums: a window may sit far off the screen.
+  const int64_t monitorRight = int64_t(monitor.Left) + monitor.Width;
+  const int64_t monitorBottom = int64_t(monitor.Top) + monitor.Height;
+  const int64_t windowRight = int64_t(window.Left) + window.Width;
+  const int64_t windowBottom = int64_t(window.Top) + window.Height;
+  if (window.Left <= monitor.Left && window.Top <= monitor.Top && windowRight >= monitorRight &&
+      windowBottom >= monitorBottom)
+    return true;
+  if (!maximized && !fullScreen) return false;
+  // The centre, doubled to stay in whole numbers; a monitor holds its left and top edges only.
+  const int64_t centreX2 = int64_t(window.Left) + windowRight;
+  const int64_t centreY2 = int64_t(window.Top) + windowBottom;
+  return centreX2 >= 2 * int64_t(monitor.Left) && centreX2 < 2 * monitorRight &&
+         centreY2 >= 2 * int64_t(monitor.Top) && centreY2 < 2 * monitorBottom;
 }
 
 bool OnBatteryPower(const std::vector<TPowerSupply>& supplies) {

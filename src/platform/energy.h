@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "forms.h"
+
 // Frames per second at most: on mains power, and on the battery.
 constexpr double FrameRateCap = 75.0;
 constexpr double BatteryFrameRateCap = 30.0;
@@ -48,6 +50,12 @@ bool Win32WindowSeen(const TWin32Sight& sight);
 // The sight after a WM_WTSSESSION_CHANGE with that code (WTS_CONSOLE_CONNECT 1 … WTS_SESSION_UNLOCK
 // 8); other codes change nothing.
 void ApplySessionChange(TWin32Sight& sight, unsigned code);
+
+// Whether a window hides a monitor from sight (rectangles in screen pixels): it spans the whole
+// monitor, or it is maximised or full screen and that monitor holds its centre (a maximised
+// window's borders reach a few pixels into its neighbours). A window of no area covers nothing.
+bool CoversMonitor(const TScreenRect& monitor, const TScreenRect& window, bool maximized,
+                   bool fullScreen);
 
 // ---- the battery ----
 
