@@ -36,6 +36,10 @@ class TWglWindowSurface : public TGLSurface {
   bool TextGoesIntoFrame() const override { return true; }
 
   HWND Window() const { return Wnd; }
+  // Goes on drawing in another window, the old one's successor, with the same context (the
+  // renderer's textures and lists stay): the same pixel format is set on it. The old window may
+  // be gone. False, and the surface as it was, when the new window refuses.
+  bool MoveTo(HWND window);
 
  private:
   TWglWindowSurface(HWND window, HDC dc);

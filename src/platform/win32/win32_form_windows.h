@@ -6,19 +6,26 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "forms.h"
 #include "win32_display.h"
+#include "win32_wallpaper.h"
 #include "windows_api.h"
 
-// What a form window keeps besides its TForm: the design's colour and cursor, and its sight.
+// What a form window keeps besides its TForm: the design's colour and cursor, its sight, and a
+// live wallpaper's place in the desktop.
 struct TFormLink {
   TForm* Form = nullptr;
   bool Black = false;
   bool HideCursor = false;
   TWin32SightWatch Sight;
+  std::unique_ptr<TWallpaper> Wallpaper;
 };
+
+// The link of a form window of this process; null for other windows.
+const TFormLink* OwnFormLink(HWND window);
 
 struct TForm::TPlatformWindow {
   HWND Wnd = nullptr;

@@ -53,6 +53,11 @@ bool ClassIs(HWND window, const wchar_t* name) {
 
 }  // namespace
 
+const TFormLink* OwnFormLink(HWND window) {
+  if (!IsWindow(window) || !IsOwnWindow(window) || !ClassIs(window, FormClass)) return nullptr;
+  return reinterpret_cast<TFormLink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 TWindowHandle FindWindowByTitle(const std::string& title) {
   bool ascii = true;
   for (const char c : title) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
@@ -74,7 +79,11 @@ void RequestWindowClose(TWindowHandle handle) {
 }
 
 bool WindowIsVisible(TWindowHandle window) {
-  return window != 0 && IsWindowVisible(ToHwnd(window)) != FALSE;
+  if (window == 0) return false;
+  // A wallpaper's own window stays hidden while its form is shown in the desktop.
+  const TFormLink* link = OwnFormLink(ToHwnd(window));
+  if (link && link->Wallpaper) return link->Form->Visible();
+  return IsWindowVisible(ToHwnd(window)) != FALSE;
 }
 
 bool WindowExists(TWindowHandle window) {
@@ -82,16 +91,15 @@ bool WindowExists(TWindowHandle window) {
 }
 
 bool WindowIsSeen(TWindowHandle handle) {
-  // Other programs' windows (the host's preview) are the other program's concern.
-  HWND window = ToHwnd(handle);
-  if (!handle || !IsWindow(window) || !IsOwnWindow(window) || !ClassIs(window, FormClass))
-    return true;
-  const TFormLink* link = reinterpret_cast<TFormLink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  return !link || link->Sight.Seen();
+  // Other programs' windows (the host's preview) are the other program's concern. A wallpaper
+  // whose Explorer has gone is seen again once it is attached to the next one.
+  const TFormLink* link = handle ? OwnFormLink(ToHwnd(handle)) : nullptr;
+  return !link || (link->Sight.Seen() && (!link->Wallpaper || link->Wallpaper->Attached()));
 }
 
-bool ViewCovered(TWindowHandle, const TScreenRect&) {
-  return false;
+bool ViewCovered(TWindowHandle handle, const TScreenRect& area) {
+  const TFormLink* link = handle ? OwnFormLink(ToHwnd(handle)) : nullptr;
+  return link && link->Wallpaper && link->Wallpaper->Covers(area);
 }
 
 bool SightNeedsPolling(TWindowHandle) {
@@ -182,6 +190,8 @@ std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle handle, std::string& e
     error = "the window to draw in does not exist";
     return nullptr;
   }
+  if (const TFormLink* link = OwnFormLink(target))
+    if (link->Wallpaper) return link->Wallpaper->CreateSurface(error);
   if (IsOwnWindow(target)) return TWglWindowSurface::Create(target, error);
 
   TApplication::TPlatformState* st = State();
