@@ -1,6 +1,7 @@
 // tundrel_probe: the end-to-end scripts' hands and eyes on Windows (or Wine). It stands in for
 // the screen-saver host's preview window, reads screen pixels and window titles, finds the
-// settings dialog's check boxes, and moves the mouse and presses keys through SendInput.
+// settings dialog's check boxes, moves the mouse and presses keys through SendInput, and stands
+// in for Explorer's desktop (probe_shell.cpp).
 // Every command prints one line and exits 0 when what it looked for holds, 1 when not, 2 on
 // bad usage.
 #include <windows.h>
@@ -9,6 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+int StandInShell(bool newLayout, double seconds);
+int WallpaperPlace(double seconds);
 
 namespace {
 
@@ -27,7 +31,9 @@ int Usage() {
                "       tundrel_probe message-box TITLE SECONDS\n"
                "       tundrel_probe volatile-key PATH   (below HKEY_CURRENT_USER)\n"
                "       tundrel_probe picture TITLE       (a window's largest bitmap control)\n"
-               "       tundrel_probe move DX DY | key VK | click\n");
+               "       tundrel_probe move DX DY | key VK | click\n"
+               "       tundrel_probe shell old|new SECONDS (a stand-in desktop for that long)\n"
+               "       tundrel_probe wallpaper-place SECONDS (the wallpaper's window in it)\n");
   return 2;
 }
 
@@ -514,5 +520,9 @@ int main(int argc, char** argv) {
   if (command == "move" && argc == 4) return Move(std::atoi(argv[2]), std::atoi(argv[3]));
   if (command == "key" && argc == 3) return Key(static_cast<WORD>(std::atoi(argv[2])));
   if (command == "click") return Click();
+  if (command == "shell" && argc == 4 &&
+      (std::strcmp(argv[2], "old") == 0 || std::strcmp(argv[2], "new") == 0))
+    return StandInShell(std::strcmp(argv[2], "new") == 0, std::atof(argv[3]));
+  if (command == "wallpaper-place" && argc == 3) return WallpaperPlace(std::atof(argv[2]));
   return Usage();
 }

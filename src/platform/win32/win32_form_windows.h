@@ -81,7 +81,9 @@ inline TWindowHandle FromHwnd(HWND window) {
   return static_cast<TWindowHandle>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window)));
 }
 
-// Runs a handler; an exception is kept for the loop instead of unwinding through USER32.
+// Runs a handler; an exception is kept for the loop instead of unwinding through USER32. The
+// loop is woken to rethrow it: a message another program sends is handled inside GetMessage,
+// which would otherwise go on waiting.
 template <class F>
 void Guarded(F&& handler) {
   try {
@@ -90,6 +92,7 @@ void Guarded(F&& handler) {
     if (TApplication::TPlatformState* st = State()) {
       if (!st->Failure) st->Failure = std::current_exception();
       Application.Terminate();
+      PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
     }
   }
 }

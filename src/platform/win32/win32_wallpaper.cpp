@@ -155,16 +155,15 @@ bool TWallpaper::Attach(std::string& error) {
   const RECT rect = PlaceIn(place.Parent);
   TApplication::TPlatformState* st = State();
   // Disabled: clicks and keys go to the desktop's icons and windows as if it were not there.
-  HWND window = CreateWindowExW(WS_EX_NOACTIVATE, SurfaceClass, L"",
-                                WS_CHILD | WS_DISABLED | WS_CLIPSIBLINGS, rect.left, rect.top,
-                                rect.right - rect.left, rect.bottom - rect.top, place.Parent,
-                                nullptr, st ? st->Instance : GetModuleHandleW(nullptr), nullptr);
+  HWND window = CreateWindowExW(
+      WS_EX_NOACTIVATE, SurfaceClass, L"", WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_CLIPSIBLINGS,
+      rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, place.Parent, nullptr,
+      st ? st->Instance : GetModuleHandleW(nullptr), nullptr);
   if (!window) {
     error = "no window can be made in the desktop";
     return false;
   }
-  SetWindowPos(window, place.After, 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  SetWindowPos(window, place.After, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   if (Surface && !Surface->MoveTo(window)) {
     DestroyWindow(window);
     error = "the OpenGL context cannot move to the new desktop's window";
