@@ -26,6 +26,7 @@ int Usage() {
                "       tundrel_probe wait-caption PREFIX SECONDS\n"
                "       tundrel_probe gone TITLE SECONDS\n"
                "       tundrel_probe boxes               (the settings dialog's check boxes)\n"
+               "       tundrel_probe box CAPTION         (one more of them)\n"
                "       tundrel_probe layout              (the settings dialog's sizes)\n"
                "       tundrel_probe dpi-changed CLASS DPI (WM_DPICHANGED to a window)\n"
                "       tundrel_probe message-box TITLE SECONDS\n"
@@ -289,6 +290,17 @@ int Boxes() {
   return 0;
 }
 
+// A check box of the settings dialog by its caption, as "<caption>=<0|1>".
+int Box(const char* caption) {
+  HWND box = FindWindowExA(FindWindowA(nullptr, "Settings"), nullptr, "Button", caption);
+  if (!box) {
+    std::printf("no check box %s\n", caption);
+    return 1;
+  }
+  std::printf("%s=%d\n", caption, SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+  return 0;
+}
+
 // Sends window a message whose lParam points to size bytes of data, as the system would: the
 // data lies in the window's process, as a message between processes carries only the pointer.
 // The data is read back afterwards. False when the message could not be sent.
@@ -512,6 +524,7 @@ int main(int argc, char** argv) {
   if (command == "gone" && argc == 4) return WaitTitle(argv[2], std::atof(argv[3]), false);
   if (command == "wait-caption" && argc == 4) return WaitCaption(argv[2], std::atof(argv[3]));
   if (command == "boxes") return Boxes();
+  if (command == "box" && argc == 3) return Box(argv[2]);
   if (command == "layout") return Layout();
   if (command == "dpi-changed" && argc == 4) return DpiChanged(argv[2], std::atoi(argv[3]));
   if (command == "message-box" && argc == 4) return MessageBoxText(argv[2], std::atof(argv[3]));
