@@ -94,14 +94,8 @@ close_with 27
 check "... which Escape closes" test "$STATUS" = 0
 
 # The live wallpaper's line (Tab, Tab, Space toggles it), in the probe's stand-in desktop.
-run_value() {
-  timeout 60 wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' \
-    /v "Tundrel wallpaper" 2>/dev/null | tr -d '\r' | sed -n 's/^ *Tundrel wallpaper *//p'
-}
 toggle_wallpaper() { for key in 9 9 32; do probe key $key >/dev/null; done; }
-timeout 120 wine "$PROBE" shell new 100 >/dev/null 2>&1 &
-desktop=$!
-probe wait-title "Program Manager" 20 >/dev/null
+start_desktop new
 open_dialog
 clear_box=$(probe box "Live wallpaper")
 toggle_wallpaper
@@ -118,8 +112,7 @@ check "the box shows the value ($clear_box, then $checked_box)" \
   test "$clear_box/$checked_box" = "Live wallpaper=0/Live wallpaper=1"
 check "unchecked and OK, the value goes" test -z "$(run_value)"
 check "... and the wallpaper ends" probe gone "Tundrel wallpaper" 20
-kill "$desktop"
-wait "$desktop" 2>/dev/null
+end_desktop
 
 # At 144 pixels per inch (150 %) the dialog is laid out for that density: the design's sizes
 # times 1.5, its font half as large again, no control cut. A WM_DPICHANGED to 192, as a move to

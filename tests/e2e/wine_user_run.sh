@@ -43,20 +43,6 @@ status=$?
 check "without a desktop /w ends with status 1 and one line: $errors" \
   test "$status" = 1 -a "$errors" = "tundrel: no desktop shell (Explorer) to lie under"
 
-DESKTOP_PID=""
-# Starts the stand-in desktop in the layout of Windows 10 (old) or of 11 24H2 (new).
-start_desktop() {
-  timeout 120 wine "$PROBE" shell "$1" 120 >/dev/null 2>&1 &
-  DESKTOP_PID=$!
-  probe wait-title "Program Manager" 20 >/dev/null
-}
-# Ends it as a crash of Explorer would.
-end_desktop() {
-  kill "$DESKTOP_PID"
-  wait "$DESKTOP_PID" 2>/dev/null
-  probe gone "Program Manager" 10 >/dev/null
-}
-
 start_desktop old
 errors_file=$(mktemp)
 timeout 120 wine "$SAVER" /w >/dev/null 2>"$errors_file" &

@@ -25,6 +25,21 @@ constexpr int QunsBusy = 2;
 constexpr int QunsD3DFullScreen = 3;
 constexpr int QunsPresentation = 4;
 
+// Lets a message of a program of lower integrity through to window: a wallpaper started
+// elevated (by its installer) still hears Explorer's TaskbarCreated and its settings dialog's
+// WM_CLOSE. Windows 7 and later; older ones need not be asked.
+void AllowFromBelow(HWND window, UINT message) {
+  using TFilter = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+  TFilter filter = nullptr;
+  LookupCall(GetModuleHandleW(L"user32.dll"), "ChangeWindowMessageFilterEx", filter);
+  if (filter && window) filter(window, message, 1 /* MSGFLT_ALLOW */, nullptr);
+}
+
+UINT TaskbarCreatedMessage() {
+  static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+  return message;
+}
+
 // The one wallpaper of the process, for the window events' callback, which carries no context.
 TWallpaper* Watching = nullptr;
 
@@ -116,6 +131,8 @@ TDesktopPlace FindDesktopPlace() {
 
 TWallpaper::TWallpaper(HWND formWindow, TForm* form) : FormWindow(formWindow), Form(form) {
   LookupCall(LoadLibraryW(L"shell32.dll"), "SHQueryUserNotificationState", QueryNotificationState);
+  AllowFromBelow(FormWindow, TaskbarCreatedMessage());
+  if (TApplication::TPlatformState* st = State()) AllowFromBelow(st->AppWindow, WM_CLOSE);
   Watching = this;
   const DWORD flags = WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS;
   Hooks[0] = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, WinEvent, 0,
@@ -194,7 +211,7 @@ void TWallpaper::SurfaceGone() {
 }
 
 bool TWallpaper::Take(UINT message, WPARAM wParam) {
-  static const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  const UINT taskbarCreated = TaskbarCreatedMessage();
   if (message == WM_TIMER && wParam == RetryTimerId) {
     std::string error;
     if (Attach(error) || --Retries == 0) KillTimer(FormWindow, RetryTimerId);
