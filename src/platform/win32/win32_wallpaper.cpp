@@ -77,31 +77,6 @@ void PaintUserWallpaper(HWND parent) {
     SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, path, SPIF_SENDCHANGE);
 }
 
-// The renderer's surface on the drawing window, handed on to each new one.
-class TWallpaperSurface : public TGLSurface {
- public:
-  TWallpaperSurface(TWallpaper& paper, std::unique_ptr<TWglWindowSurface> inner)
-      : Paper(paper), Inner(std::move(inner)) {}
-  ~TWallpaperSurface() override {
-    Inner.reset();
-    Paper.SurfaceGone();
-  }
-  TWallpaperSurface(const TWallpaperSurface&) = delete;
-  TWallpaperSurface& operator=(const TWallpaperSurface&) = delete;
-
-  bool MakeCurrent() override { return Inner->MakeCurrent(); }
-  void ReleaseCurrent() override { Inner->ReleaseCurrent(); }
-  void SwapBuffers() override { Inner->SwapBuffers(); }
-  TTextRect WindowRect() override { return Inner->WindowRect(); }
-  void Invalidate() override { Inner->Invalidate(); }
-  TTextSurface& Text() override { return Inner->Text(); }
-  bool TextGoesIntoFrame() const override { return Inner->TextGoesIntoFrame(); }
-
- private:
-  TWallpaper& Paper;
-  std::unique_ptr<TWglWindowSurface> Inner;
-};
-
 }  // namespace
 
 TDesktopPlace FindDesktopPlace() {
@@ -162,8 +137,9 @@ std::unique_ptr<TGLSurface> TWallpaper::CreateSurface(std::string& error) {
     SurfaceGone();
     return nullptr;
   }
+  // The context is handed on to each new drawing window.
   Surface = inner.get();
-  return std::make_unique<TWallpaperSurface>(*this, std::move(inner));
+  return std::make_unique<TOwnedWindowSurface>(std::move(inner), [this] { SurfaceGone(); });
 }
 
 bool TWallpaper::Attach(std::string& error) {

@@ -14,32 +14,6 @@
 
 namespace {
 
-// The renderer's surface on a child window of ours that covers another program's window: that
-// window's pixel format is not ours to set, and a window takes only one. The child goes with
-// the surface; when the other program destroys its window, the child goes with it.
-class TChildWindowSurface : public TGLSurface {
- public:
-  TChildWindowSurface(HWND child, std::unique_ptr<TWglWindowSurface> inner)
-      : Child(child), Inner(std::move(inner)) {}
-  ~TChildWindowSurface() override {
-    Inner.reset();
-    if (IsWindow(Child)) DestroyWindow(Child);
-  }
-  TChildWindowSurface(const TChildWindowSurface&) = delete;
-  TChildWindowSurface& operator=(const TChildWindowSurface&) = delete;
-
-  bool MakeCurrent() override { return Inner->MakeCurrent(); }
-  void ReleaseCurrent() override { Inner->ReleaseCurrent(); }
-  void SwapBuffers() override { Inner->SwapBuffers(); }
-  TTextRect WindowRect() override { return Inner->WindowRect(); }
-  void Invalidate() override { Inner->Invalidate(); }
-  TTextSurface& Text() override { return Inner->Text(); }
-
- private:
-  HWND Child;
-  std::unique_ptr<TWglWindowSurface> Inner;
-};
-
 bool IsOwnWindow(HWND window) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
@@ -209,5 +183,9 @@ std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle handle, std::string& e
     DestroyWindow(child);
     return nullptr;
   }
-  return std::make_unique<TChildWindowSurface>(child, std::move(inner));
+  // The child goes with the surface; when the other program destroys its window, the child goes
+  // with it.
+  return std::make_unique<TOwnedWindowSurface>(std::move(inner), [child] {
+    if (IsWindow(child)) DestroyWindow(child);
+  });
 }
