@@ -112,6 +112,8 @@ check "the box shows the value ($clear_box, then $checked_box)" \
   test "$clear_box/$checked_box" = "Live wallpaper=0/Live wallpaper=1"
 check "unchecked and OK, the value goes" test -z "$(run_value)"
 check "... and the wallpaper ends" probe gone "Tundrel wallpaper" 20
+check "... and has the desktop paint the user's wallpaper again" \
+  probe wait-title "Program Manager: wallpaper set" 10
 end_desktop
 
 # At 144 pixels per inch (150 %) the dialog is laid out for that density: the design's sizes

@@ -1,8 +1,9 @@
 // The probe's stand-in for Explorer's desktop, which Wine lacks: a Progman holding the icons'
 // SHELLDLL_DefView that answers 0x052C in the layout of Windows 10 (the icons move to a WorkerW
 // of their own, another WorkerW follows it) or of Windows 11 24H2 (a WorkerW child of Progman
-// below the icons), and announces itself with TaskbarCreated as a restarted Explorer does; and
-// where the live wallpaper's drawing window lies in it.
+// below the icons), announces itself with TaskbarCreated as a restarted Explorer does, and shows
+// in Progman's title when the user's wallpaper is set again; and where the live wallpaper's
+// drawing window lies in it.
 #include <windows.h>
 
 #include <cstdio>
@@ -40,6 +41,8 @@ LRESULT CALLBACK ShellProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     SpawnWorker(window);
     return 0;
   }
+  if (message == WM_SETTINGCHANGE && wParam == SPI_SETDESKWALLPAPER)
+    SetWindowTextW(window, L"Program Manager: wallpaper set");
   return DefWindowProcW(window, message, wParam, lParam);
 }
 

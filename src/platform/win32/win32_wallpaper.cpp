@@ -67,14 +67,15 @@ bool IsDesktopWindow(HWND window) {
   return ClassIs(window, L"Progman") || ClassIs(window, L"WorkerW");
 }
 
-// The user's wallpaper set again, which makes Explorer paint it over what the drawing window
-// left behind.
+// The user's wallpaper set again, as it is (a picture's path, or none for a plain colour), which
+// makes Explorer paint it over what the drawing window left behind; the change is announced to
+// every program, as the system's own settings do.
 void PaintUserWallpaper(HWND parent) {
   if (parent && IsWindow(parent))
     RedrawWindow(parent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   wchar_t path[MAX_PATH] = L"";
   if (SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, path, 0))
-    SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, path, SPIF_SENDCHANGE);
+    SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, path, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
 }
 
 }  // namespace
