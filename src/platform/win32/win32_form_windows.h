@@ -26,6 +26,8 @@ struct TFormLink {
 
 // The link of a form window of this process; null for other windows.
 const TFormLink* OwnFormLink(HWND window);
+// Whether the window's class has that name.
+bool ClassIs(HWND window, const wchar_t* name);
 
 struct TForm::TPlatformWindow {
   HWND Wnd = nullptr;

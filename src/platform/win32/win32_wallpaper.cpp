@@ -43,11 +43,6 @@ UINT TaskbarCreatedMessage() {
 // The one wallpaper of the process, for the window events' callback, which carries no context.
 TWallpaper* Watching = nullptr;
 
-bool ClassIs(HWND window, const wchar_t* name) {
-  wchar_t text[64];
-  return GetClassNameW(window, text, 64) > 0 && lstrcmpW(text, name) == 0;
-}
-
 // The virtual screen: every monitor, in screen pixels.
 RECT VirtualScreen() {
   const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
@@ -191,9 +186,22 @@ bool TWallpaper::Take(UINT message, WPARAM wParam) {
   const UINT taskbarCreated = TaskbarCreatedMessage();
   if (message == WM_TIMER && wParam == RetryTimerId) {
     std::string error;
-    if (Attach(error) || --Retries == 0) KillTimer(FormWindow, RetryTimerId);
-    if (Attached()) Form->SeenChanged();
+    if (Attach(error)) {
+      KillTimer(FormWindow, RetryTimerId);
+      Form->SeenChanged();
+    } else if (--Retries == 0) {
+      KillTimer(FormWindow, RetryTimerId);
+      throw std::runtime_error(
+          "the restarted desktop shell (Explorer) has no desktop to lie under" +
+          (error.empty() ? std::string() : ": " + error));
+    }
     return true;
+  }
+  // Explorer lays its desktop out again after the monitors changed and then announces the new
+  // work area; the drawing window follows. Others may want the message too.
+  if (message == WM_SETTINGCHANGE && wParam == SPI_SETWORKAREA) {
+    Place();
+    return false;
   }
   if (message != taskbarCreated || taskbarCreated == 0) return false;
   // Explorer also announces its task bar again while it keeps running (a new density): the

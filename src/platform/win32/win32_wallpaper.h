@@ -43,8 +43,10 @@ class TWallpaper {
   bool Attached() const;
   // Whether the foreground window, or a full-screen program or presentation, covers the monitor.
   bool Covers(const TScreenRect& monitor) const;
-  // A message of the form window that is the wallpaper's (TaskbarCreated, the retry timer):
-  // handled, true. Throws std::runtime_error when Explorer restarted twice within GiveUpSeconds.
+  // A message of the form window that concerns the wallpaper (TaskbarCreated, the retry timer, a
+  // new work area): true when nothing else need handle it. Throws std::runtime_error when
+  // Explorer restarted twice within GiveUpSeconds, or came back without a desktop for the
+  // retries' time.
   bool Take(UINT message, WPARAM wParam);
   // The drawing window's surface is going: the window goes with it.
   void SurfaceGone();

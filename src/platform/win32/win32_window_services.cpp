@@ -20,12 +20,12 @@ bool IsOwnWindow(HWND window) {
   return process == GetCurrentProcessId();
 }
 
+}  // namespace
+
 bool ClassIs(HWND window, const wchar_t* name) {
   wchar_t text[64];
   return GetClassNameW(window, text, 64) > 0 && lstrcmpW(text, name) == 0;
 }
-
-}  // namespace
 
 const TFormLink* OwnFormLink(HWND window) {
   if (!IsWindow(window) || !IsOwnWindow(window) || !ClassIs(window, FormClass)) return nullptr;
