@@ -95,15 +95,18 @@ bool WallpaperStartsAtLogon() {
   return found;
 }
 
-// The wallpaper's line as the box says when OK is pressed: checked, the Run value holds the
-// quoted path of this program and /w, and the wallpaper starts now (a second one ends at once
-// where one runs); clear, the running wallpaper is asked to end and the value goes. False, with
-// the error shown, when the value cannot be written or removed.
-bool ApplyWallpaperLine(TDialog& dialog) {
-  const bool wanted = IsDlgButtonChecked(dialog.View.Window, IdWallpaper) == BST_CHECKED;
+// The wallpaper's command line: this program, quoted, with /w; empty when its path is too long.
+std::wstring WallpaperCommand() {
   wchar_t path[MAX_PATH + 1] = L"";
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
-  std::wstring command = L"\"" + std::wstring(path) + L"\" /w";
+  if (length == 0 || length > MAX_PATH) return std::wstring();
+  return L"\"" + std::wstring(path) + L"\" /w";
+}
+
+// The wallpaper's start at logon as the box says when OK is pressed: the Run value holds its
+// command line, or is removed. False, with the error shown, when that fails.
+bool WriteWallpaperStart(TDialog& dialog, bool wanted) {
+  const std::wstring command = WallpaperCommand();
   HKEY key = nullptr;
   LONG result = RegCreateKeyExW(HKEY_CURRENT_USER, RunKey, 0, nullptr, 0,
                                 KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr);
@@ -111,7 +114,7 @@ bool ApplyWallpaperLine(TDialog& dialog) {
     if (!wanted) {
       result = RegDeleteValueW(key, WallpaperValueName().c_str());
       if (result == ERROR_FILE_NOT_FOUND) result = ERROR_SUCCESS;
-    } else if (length == 0 || length > MAX_PATH) {
+    } else if (command.empty()) {
       result = ERROR_FILENAME_EXCED_RANGE;
     } else {
       result = RegSetValueExW(key, WallpaperValueName().c_str(), 0, REG_SZ,
@@ -120,25 +123,29 @@ bool ApplyWallpaperLine(TDialog& dialog) {
     }
     RegCloseKey(key);
   }
-  if (result != ERROR_SUCCESS) {
-    dialog.View.ShowError(dialog.Title,
-                          std::string(wanted ? "Failed to set data for '" : "Failed to delete '") +
-                              WallpaperName + "'");
-    return false;
-  }
+  if (result == ERROR_SUCCESS) return true;
+  dialog.View.ShowError(dialog.Title,
+                        std::string(wanted ? "Failed to set data for '" : "Failed to delete '") +
+                            WallpaperName + "'");
+  return false;
+}
+
+// Starts the wallpaper now (a second one ends at once where one runs), or asks the running one
+// to end.
+void StartOrStopWallpaper(bool wanted) {
   if (!wanted) {
     StopInstance(WallpaperName);
-    return true;
+    return;
   }
+  std::wstring command = WallpaperCommand();
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (CreateProcessW(path, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &process)) {
+  if (!command.empty() && CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                         nullptr, &startup, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
-  return true;
 }
 
 template <class F>
@@ -207,7 +214,11 @@ LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
           return 0;
         case IDOK:
           Guarded(dialog->View, [&] {
-            if (ApplyWallpaperLine(*dialog)) dialog->Form.OKClick();
+            const bool wallpaper = IsDlgButtonChecked(window, IdWallpaper) == BST_CHECKED;
+            if (!WriteWallpaperStart(*dialog, wallpaper)) return;
+            dialog->Form.OKClick();
+            // Once the settings it reads are saved, which closed the dialog.
+            if (!dialog->View.Window) StartOrStopWallpaper(wallpaper);
           });
           return 0;
         case IDCANCEL:

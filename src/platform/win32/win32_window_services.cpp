@@ -183,8 +183,9 @@ std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle handle, std::string& e
     DestroyWindow(child);
     return nullptr;
   }
-  // The child goes with the surface; when the other program destroys its window, the child goes
-  // with it.
+  // The other program's window takes only one pixel format, which is not ours to set: the child
+  // of ours takes it. The child goes with the surface; when the other program destroys its
+  // window, the child goes with it.
   return std::make_unique<TOwnedWindowSurface>(std::move(inner), [child] {
     if (IsWindow(child)) DestroyWindow(child);
   });
