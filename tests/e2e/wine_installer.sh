@@ -3,7 +3,8 @@
 # changes nothing; an install puts the prefix's own build, with its icon, into System32 with its
 # Add/Remove Programs entry, and /MAKECURRENT makes it the screen saver; the installed file draws;
 # /WALLPAPER writes the live wallpaper's start at logon and starts it; the uninstall ends it and
-# removes it all, gives back the previous screen saver and keeps the user's settings. Then its pages at 96 and 144 pixels per inch: Tundrel's pictures, drawn for each.
+# removes it all, gives back the previous screen saver and keeps the user's settings. Then its
+# pages at 96 and 144 pixels per inch: Tundrel's pictures, drawn for each.
 # Usage: wine_installer.sh TUNDREL_SCR PROBE_EXE SETUP_EXE (TUNDREL_SCR: the build the prefix's
 # Windows should get; a win32 prefix is 32-bit Windows, a win64 prefix 64-bit Windows)
 source "$(dirname "$0")/wine_common.sh"
