@@ -8,8 +8,9 @@
 ; a 32-bit program). Documents and the uninstaller go to Program Files\Tundrel.
 ;
 ; Command line: /S installs silently; a silent install leaves the current screen saver as it is
-; unless /MAKECURRENT is given, and starts no live wallpaper unless /WALLPAPER is given. Exit code 0 on success, 2 when the install failed (a message box
-; says why unless silent); nothing in the registry changes before the saver's file is written.
+; unless /MAKECURRENT is given, and starts no live wallpaper unless /WALLPAPER is given. Exit code
+; 0 on success, 2 when the install failed (a message box says why unless silent); nothing in the
+; registry changes before the saver's file is written.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -244,10 +245,10 @@ Function OpenScreenSaverSettings
   ${EndIf}
 FunctionEnd
 
-; The uninstaller: ends the user's live wallpaper and its start at logon, removes the saver
-; (failing, with nothing changed, while it is in use), gives back the screen saver it replaced
-; where Tundrel is still the current one, and keeps the user's settings unless that component is
-; chosen (never in a silent uninstall).
+; The uninstaller: removes the saver (failing, with nothing else changed, while it is in use; a
+; running live wallpaper is asked to end first) and the wallpaper's start at logon, gives back
+; the screen saver it replaced where Tundrel is still the current one, and keeps the user's
+; settings unless that component is chosen (never in a silent uninstall).
 Section "un.Screen saver" SecUnSaver
   SectionIn RO
   !insertmacro NativeSystemFolder
@@ -262,7 +263,6 @@ Section "un.Screen saver" SecUnSaver
     System::Call 'kernel32::WaitForSingleObject(p r2, i 10000)'
     System::Call 'kernel32::CloseHandle(p r2)'
   ${EndIf}
-  DeleteRegValue HKCU "${RUN_KEY}" "${WALLPAPER}"
   ${If} ${FileExists} $Saver
     ClearErrors
     Delete $Saver
@@ -270,6 +270,8 @@ Section "un.Screen saver" SecUnSaver
       !insertmacro Fail "Tundrel could not be uninstalled: $Saver could not be deleted. Close the screen saver if it is running, and try again as an administrator."
     ${EndIf}
   ${EndIf}
+
+  DeleteRegValue HKCU "${RUN_KEY}" "${WALLPAPER}"
 
   ; A current screen saver whose file is gone would be no screen saver at all: the one Tundrel
   ; replaced comes back, or none if there was none or it is not known.
