@@ -593,18 +593,27 @@ TEST(Energy, WaylandAndWindowsSightFollowTheirSignals) {
   EXPECT_TRUE(Win32WindowSeen(sight));
 }
 
-TEST(Energy, AWallpaperMonitorIsCoveredByAMaximisedOrFullScreenWindowCentredOnIt) {
-  const TScreenRect left{0, 0, 1920, 1080}, right{1920, 0, 1280, 720};
-  const TScreenRect maximised{0, 30, 1920, 1050};  // under a panel at the top
-  EXPECT_TRUE(CoversMonitor(left, maximised, true, false));
-  EXPECT_FALSE(CoversMonitor(right, maximised, true, false));
-  EXPECT_FALSE(CoversMonitor(left, maximised, false, false)) << "a large window that is neither";
-  // A window sized to the monitor without saying so (a game's borderless window) covers it.
-  EXPECT_TRUE(CoversMonitor(right, right, false, false));
-  // A full-screen window a few pixels over the edge still belongs to the monitor of its centre.
-  EXPECT_TRUE(CoversMonitor(right, TScreenRect{1910, -5, 1300, 730}, false, true));
-  EXPECT_FALSE(CoversMonitor(left, TScreenRect{1910, -5, 1300, 730}, false, true));
-  EXPECT_FALSE(CoversMonitor(left, TScreenRect{100, 100, 800, 600}, false, false));
+TEST(Energy, AWindowCoversAMonitorItSpansOrIsMaximisedOrFullScreenOn) {
+  const TScreenRect left{0, 0, 1920, 1080};
+  const TScreenRect right{1920, -200, 2560, 1440};
+  // A maximised window's borders reach past its monitor on every side.
+  const TScreenRect maximisedLeft{-8, -8, 1936, 1056};
+  EXPECT_TRUE(CoversMonitor(left, maximisedLeft, true, false));
+  EXPECT_FALSE(CoversMonitor(right, maximisedLeft, true, false));
+  // The same rectangle, neither maximised nor full screen: the task bar still shows.
+  EXPECT_FALSE(CoversMonitor(left, maximisedLeft, false, false));
+  // A borderless window over the whole monitor is full screen whatever its flags say, and one
+  // spanning both monitors covers both.
+  EXPECT_TRUE(CoversMonitor(left, left, false, false));
+  EXPECT_TRUE(CoversMonitor(right, {0, -200, 4480, 1440}, false, false));
+  EXPECT_TRUE(CoversMonitor(left, {0, -200, 4480, 1440}, false, false));
+  // A full-screen window belongs to the monitor holding its centre, including its left edge.
+  EXPECT_TRUE(CoversMonitor(right, {1000, 0, 1840, 1000}, false, true));
+  EXPECT_FALSE(CoversMonitor(left, {1000, 0, 1840, 1000}, false, true));
+  // A normal window covers nothing; nor does an empty one, nor one far off every monitor.
+  EXPECT_FALSE(CoversMonitor(left, {100, 100, 800, 600}, false, false));
+  EXPECT_FALSE(CoversMonitor(left, {0, 0, 0, 0}, true, true));
+  EXPECT_FALSE(CoversMonitor(left, {-32000, -32000, 160, 28}, true, false));
 }
 
 TEST(Energy, OnBatteryOnlyWithABatteryOfTheComputerAndNoSupplyOnline) {

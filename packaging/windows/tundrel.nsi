@@ -8,8 +8,9 @@
 ; a 32-bit program). Documents and the uninstaller go to Program Files\Tundrel.
 ;
 ; Command line: /S installs silently; a silent install leaves the current screen saver as it is
-; unless /MAKECURRENT is given. Exit code 0 on success, 2 when the install failed (a message box
-; says why unless silent); nothing in the registry changes before the saver's file is written.
+; unless /MAKECURRENT is given, and starts no live wallpaper unless /WALLPAPER is given. Exit code
+; 0 on success, 2 when the install failed (a message box says why unless silent); nothing in the
+; registry changes before the saver's file is written.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -29,6 +30,10 @@ ManifestDPIAware true
 !define SETTINGS_KEY "Software\Ombrix\Tundrel"
 ; Where the installer keeps, per user, the screen saver Tundrel replaced.
 !define SETUP_KEY "Software\Ombrix\Tundrel Setup"
+; The live wallpaper starts at logon from the user's Run key, under the name its running copy's
+; window carries as its title.
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define WALLPAPER "Tundrel wallpaper"
 
 Name "Tundrel"
 OutFile "${OUTFILE}"
@@ -179,11 +184,20 @@ Section "Use as screen saver" SecCurrent
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:${DESKTOP_KEY}" /TIMEOUT=2000
 SectionEnd
 
+Section /o "Use as live wallpaper" SecWallpaper
+  !insertmacro NativeSystemFolder
+  WriteRegStr HKCU "${RUN_KEY}" "${WALLPAPER}" '"$Saver" /w'
+  ; A second one ends at once where one runs.
+  Exec '"$Saver" /w'
+SectionEnd
+
 LangString DESC_SecSaver ${LANG_ENGLISH} "tundrel.scr in the Windows system folder, where the Screen Saver Settings list it."
 LangString DESC_SecCurrent ${LANG_ENGLISH} "Choose Tundrel as your screen saver now; the uninstaller gives you back the one you had."
+LangString DESC_SecWallpaper ${LANG_ENGLISH} "The winter scene behind your desktop's icons, now and at every logon; it pauses while a window covers it. The settings dialog turns it off."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecSaver} $(DESC_SecSaver)
   !insertmacro MUI_DESCRIPTION_TEXT ${SecCurrent} $(DESC_SecCurrent)
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecWallpaper} $(DESC_SecWallpaper)
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Function .onInit
@@ -214,6 +228,11 @@ Function .onInit
     ${If} ${Errors}
       !insertmacro UnselectSection ${SecCurrent}
     ${EndIf}
+    ClearErrors
+    ${GetOptions} $0 "/WALLPAPER" $1
+    ${IfNot} ${Errors}
+      !insertmacro SelectSection ${SecWallpaper}
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 
@@ -226,13 +245,24 @@ Function OpenScreenSaverSettings
   ${EndIf}
 FunctionEnd
 
-; The uninstaller: removes the saver (failing, with nothing changed, while it is in use), gives
-; back the screen saver it replaced where Tundrel is still the current one, and keeps the user's
+; The uninstaller: removes the saver (failing, with nothing else changed, while it is in use; a
+; running live wallpaper is asked to end first) and the wallpaper's start at logon, gives back
+; the screen saver it replaced where Tundrel is still the current one, and keeps the user's
 ; settings unless that component is chosen (never in a silent uninstall).
 Section "un.Screen saver" SecUnSaver
   SectionIn RO
   !insertmacro NativeSystemFolder
   StrCpy $Saver "$SYSDIR\tundrel.scr"
+  ; The running wallpaper is asked to close, as its settings dialog does, and awaited (at most
+  ; 10 s), so that its file can go.
+  FindWindow $0 "TundrelApplication" "${WALLPAPER}"
+  ${If} $0 <> 0
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1)'
+    System::Call 'kernel32::OpenProcess(i 0x100000, i 0, i r1) p .r2' ; SYNCHRONIZE
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
+    System::Call 'kernel32::WaitForSingleObject(p r2, i 10000)'
+    System::Call 'kernel32::CloseHandle(p r2)'
+  ${EndIf}
   ${If} ${FileExists} $Saver
     ClearErrors
     Delete $Saver
@@ -240,6 +270,8 @@ Section "un.Screen saver" SecUnSaver
       !insertmacro Fail "Tundrel could not be uninstalled: $Saver could not be deleted. Close the screen saver if it is running, and try again as an administrator."
     ${EndIf}
   ${EndIf}
+
+  DeleteRegValue HKCU "${RUN_KEY}" "${WALLPAPER}"
 
   ; A current screen saver whose file is gone would be no screen saver at all: the one Tundrel
   ; replaced comes back, or none if there was none or it is not known.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 double FrameBudget(double refresh, bool onBattery) {
   if (!(refresh > 0)) refresh = DefaultFrameRate;
@@ -16,19 +17,6 @@ double FrameBudget(double refresh, bool onBattery) {
 bool X11WindowSeen(const TX11Sight& sight) {
   if (!sight.Mapped || sight.Iconic || sight.Hidden || sight.FullyObscured) return false;
   return !sight.DpmsEnabled || sight.DpmsLevel == 0;
-}
-
-bool CoversMonitor(const TScreenRect& monitor, const TScreenRect& window, bool maximized,
-                   bool fullScreen) {
-  auto right = [](const TScreenRect& r) { return static_cast<long long>(r.Left) + r.Width; };
-  auto bottom = [](const TScreenRect& r) { return static_cast<long long>(r.Top) + r.Height; };
-  const bool spans = window.Left <= monitor.Left && window.Top <= monitor.Top &&
-                     right(window) >= right(monitor) && bottom(window) >= bottom(monitor);
-  if (!maximized && !fullScreen && !spans) return false;
-  // Twice the centre, so that odd sizes need no rounding.
-  const long long x = 2LL * window.Left + window.Width, y = 2LL * window.Top + window.Height;
-  return x >= 2LL * monitor.Left && x < 2 * right(monitor) && y >= 2LL * monitor.Top &&
-         y < 2 * bottom(monitor);
 }
 
 bool WaylandSurfaceSeen(bool framePending, double pendingSeconds) {
@@ -59,6 +47,26 @@ void ApplySessionChange(TWin32Sight& sight, unsigned code) {
     default:
       break;
   }
+}
+
+bool CoversMonitor(const TScreenRect& monitor, const TScreenRect& window, bool maximized,
+                   bool fullScreen) {
+  if (window.Width <= 0 || window.Height <= 0 || monitor.Width <= 0 || monitor.Height <= 0)
+    return false;
+  // 64-bit sums: a window may sit far off the screen.
+  const int64_t monitorRight = int64_t(monitor.Left) + monitor.Width;
+  const int64_t monitorBottom = int64_t(monitor.Top) + monitor.Height;
+  const int64_t windowRight = int64_t(window.Left) + window.Width;
+  const int64_t windowBottom = int64_t(window.Top) + window.Height;
+  if (window.Left <= monitor.Left && window.Top <= monitor.Top && windowRight >= monitorRight &&
+      windowBottom >= monitorBottom)
+    return true;
+  if (!maximized && !fullScreen) return false;
+  // The centre, doubled to stay in whole numbers; a monitor holds its left and top edges only.
+  const int64_t centreX2 = int64_t(window.Left) + windowRight;
+  const int64_t centreY2 = int64_t(window.Top) + windowBottom;
+  return centreX2 >= 2 * int64_t(monitor.Left) && centreX2 < 2 * monitorRight &&
+         centreY2 >= 2 * int64_t(monitor.Top) && centreY2 < 2 * monitorBottom;
 }
 
 bool OnBatteryPower(const std::vector<TPowerSupply>& supplies) {

@@ -51,9 +51,9 @@ bool Win32WindowSeen(const TWin32Sight& sight);
 // 8); other codes change nothing.
 void ApplySessionChange(TWin32Sight& sight, unsigned code);
 
-// Whether a window at window (screen pixels) covers monitor for the live wallpaper: it is
-// maximised or full screen, or it spans the whole monitor all the same, and its centre lies on
-// that monitor. The caller leaves out windows no one can see (minimised, on another desktop).
+// Whether a window hides a monitor from sight (rectangles in screen pixels): it spans the whole
+// monitor, or it is maximised or full screen and that monitor holds its centre (a maximised
+// window's borders reach a few pixels into its neighbours). A window of no area covers nothing.
 bool CoversMonitor(const TScreenRect& monitor, const TScreenRect& window, bool maximized,
                    bool fullScreen);
 

@@ -169,6 +169,28 @@ set_dpi() {
   fi
 }
 
+# The live wallpaper's start at logon: its value in the user's Run key as "REG_SZ <command>",
+# empty when there is none.
+run_value() {
+  timeout 60 wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' \
+    /v "Tundrel wallpaper" 2>/dev/null | tr -d '\r' | sed -n 's/^ *Tundrel wallpaper *//p'
+}
+
+DESKTOP_PID=""
+# Starts the probe's stand-in for Explorer's desktop, in the layout of Windows 10 (old) or of
+# Windows 11 24H2 (new), for at most 200 s.
+start_desktop() {
+  timeout 200 wine "$PROBE" shell "$1" 200 >/dev/null 2>&1 &
+  DESKTOP_PID=$!
+  probe wait-title "Program Manager" 20 >/dev/null
+}
+# Ends it as a crash of Explorer would.
+end_desktop() {
+  kill "$DESKTOP_PID"
+  wait "$DESKTOP_PID" 2>/dev/null
+  probe gone "Program Manager" 10 >/dev/null
+}
+
 finish() {
   echo "$PASSED passed, $FAILED failed"
   [ "$FAILED" -eq 0 ]

@@ -2,8 +2,9 @@
 # tundrel-<version>-setup.exe under Wine, silent, as administrators deploy it: a failed install
 # changes nothing; an install puts the prefix's own build, with its icon, into System32 with its
 # Add/Remove Programs entry, and /MAKECURRENT makes it the screen saver; the installed file draws;
-# the uninstall removes it all, gives back the previous screen saver and keeps the user's
-# settings. Then its pages at 96 and 144 pixels per inch: Tundrel's pictures, drawn for each.
+# /WALLPAPER writes the live wallpaper's start at logon and starts it; the uninstall ends it and
+# removes it all, gives back the previous screen saver and keeps the user's settings. Then its
+# pages at 96 and 144 pixels per inch: Tundrel's pictures, drawn for each.
 # Usage: wine_installer.sh TUNDREL_SCR PROBE_EXE SETUP_EXE (TUNDREL_SCR: the build the prefix's
 # Windows should get; a win32 prefix is 32-bit Windows, a win64 prefix 64-bit Windows)
 source "$(dirname "$0")/wine_common.sh"
@@ -97,6 +98,13 @@ lit=$(probe lit 0 0 1280 720)
 check "the installed saver draws with /s" test "${lit:-0}" -gt 1000
 stop_saver
 
+# In the probe's stand-in desktop, as Wine has none.
+start_desktop new
+install /WALLPAPER
+check "/WALLPAPER writes the live wallpaper's start at logon ($(run_value))" \
+  same_path "$(run_value)" 'REG_SZ "C:\windows\system32\tundrel.scr" /w'
+check "... and starts it" probe wait-title "Tundrel wallpaper" 20
+
 # The uninstaller copies itself to the temporary folder, starts that copy and returns at once
 # (unless given _?=<folder>, which would keep it from deleting itself): the uninstall is
 # complete when the folder, removed last, is gone.
@@ -111,6 +119,9 @@ check "... and the uninstall entry" test "$(entry_value DisplayName)" = missing
 check "... gives back the previous screen saver" \
   test "$(reg_value SCRNSAVE.EXE "$DESKTOP")" = "REG_SZ $PREVIOUS"
 check "... and keeps the user's settings" test "$(reg_value ShowTime)" = "REG_DWORD 0x0"
+check "... ends the live wallpaper and its start at logon" \
+  test "$(probe gone "Tundrel wallpaper" 0)|$(run_value)" = "Tundrel wallpaper gone|"
+end_desktop
 
 # The pages at 96 and 144 pixels per inch: the setup puts the welcome and finish pages' picture
 # and the header's, drawn for that density, in its plug-in folder (as BMP files), and the welcome

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The settings dialog of tundrel.scr under Wine: what /c shows for each state of the registry
 # key, what Enter (OK) and Escape (Cancel) leave there, the error box of a failed save, a
-# second start closing the first, and its layout at 96, 144 and 192 pixels per inch.
+# second start closing the first, the live wallpaper's line, and its layout at 96, 144 and 192
+# pixels per inch.
 # Usage: wine_settings.sh TUNDREL_SCR PROBE_EXE
 source "$(dirname "$0")/wine_common.sh"
 
@@ -91,6 +92,29 @@ BOXES=$(probe boxes)
 check "... and shows its own" test "$BOXES" = "time=1 trails=1"
 close_with 27
 check "... which Escape closes" test "$STATUS" = 0
+
+# The live wallpaper's line (Tab, Tab, Space toggles it), in the probe's stand-in desktop.
+toggle_wallpaper() { for key in 9 9 32; do probe key $key >/dev/null; done; }
+start_desktop new
+open_dialog
+clear_box=$(probe box "Live wallpaper")
+toggle_wallpaper
+close_with 13
+value=$(run_value)
+check "checked and OK, the Run value starts the .scr with /w: $value" \
+  grep -Eq '^REG_SZ +"[A-Z]:\\.*\\tundrel\.scr" /w$' <<<"$value"
+check "... and the wallpaper runs now" probe wait-title "Tundrel wallpaper" 20
+open_dialog
+checked_box=$(probe box "Live wallpaper")
+toggle_wallpaper
+close_with 13
+check "the box shows the value ($clear_box, then $checked_box)" \
+  test "$clear_box/$checked_box" = "Live wallpaper=0/Live wallpaper=1"
+check "unchecked and OK, the value goes" test -z "$(run_value)"
+check "... and the wallpaper ends" probe gone "Tundrel wallpaper" 20
+check "... and has the desktop paint the user's wallpaper again" \
+  probe wait-title "Program Manager: wallpaper set" 10
+end_desktop
 
 # At 144 pixels per inch (150 %) the dialog is laid out for that density: the design's sizes
 # times 1.5, its font half as large again, no control cut. A WM_DPICHANGED to 192, as a move to

@@ -1,6 +1,7 @@
 // tundrel_probe: the end-to-end scripts' hands and eyes on Windows (or Wine). It stands in for
 // the screen-saver host's preview window, reads screen pixels and window titles, finds the
-// settings dialog's check boxes, and moves the mouse and presses keys through SendInput.
+// settings dialog's check boxes, moves the mouse and presses keys through SendInput, and stands
+// in for Explorer's desktop (probe_shell.cpp).
 // Every command prints one line and exits 0 when what it looked for holds, 1 when not, 2 on
 // bad usage.
 #include <windows.h>
@@ -9,6 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+int StandInShell(bool newLayout, double seconds);
+int WallpaperPlace(double seconds);
 
 namespace {
 
@@ -22,12 +26,15 @@ int Usage() {
                "       tundrel_probe wait-caption PREFIX SECONDS\n"
                "       tundrel_probe gone TITLE SECONDS\n"
                "       tundrel_probe boxes               (the settings dialog's check boxes)\n"
+               "       tundrel_probe box CAPTION         (one more of them)\n"
                "       tundrel_probe layout              (the settings dialog's sizes)\n"
                "       tundrel_probe dpi-changed CLASS DPI (WM_DPICHANGED to a window)\n"
                "       tundrel_probe message-box TITLE SECONDS\n"
                "       tundrel_probe volatile-key PATH   (below HKEY_CURRENT_USER)\n"
                "       tundrel_probe picture TITLE       (a window's largest bitmap control)\n"
-               "       tundrel_probe move DX DY | key VK | click\n");
+               "       tundrel_probe move DX DY | key VK | click\n"
+               "       tundrel_probe shell old|new SECONDS (a stand-in desktop for that long)\n"
+               "       tundrel_probe wallpaper-place SECONDS (the wallpaper's window in it)\n");
   return 2;
 }
 
@@ -283,6 +290,17 @@ int Boxes() {
   return 0;
 }
 
+// A check box of the settings dialog by its caption, as "<caption>=<0|1>".
+int Box(const char* caption) {
+  HWND box = FindWindowExA(FindWindowA(nullptr, "Settings"), nullptr, "Button", caption);
+  if (!box) {
+    std::printf("no check box %s\n", caption);
+    return 1;
+  }
+  std::printf("%s=%d\n", caption, SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+  return 0;
+}
+
 // Sends window a message whose lParam points to size bytes of data, as the system would: the
 // data lies in the window's process, as a message between processes carries only the pointer.
 // The data is read back afterwards. False when the message could not be sent.
@@ -506,6 +524,7 @@ int main(int argc, char** argv) {
   if (command == "gone" && argc == 4) return WaitTitle(argv[2], std::atof(argv[3]), false);
   if (command == "wait-caption" && argc == 4) return WaitCaption(argv[2], std::atof(argv[3]));
   if (command == "boxes") return Boxes();
+  if (command == "box" && argc == 3) return Box(argv[2]);
   if (command == "layout") return Layout();
   if (command == "dpi-changed" && argc == 4) return DpiChanged(argv[2], std::atoi(argv[3]));
   if (command == "message-box" && argc == 4) return MessageBoxText(argv[2], std::atof(argv[3]));
@@ -514,5 +533,9 @@ int main(int argc, char** argv) {
   if (command == "move" && argc == 4) return Move(std::atoi(argv[2]), std::atoi(argv[3]));
   if (command == "key" && argc == 3) return Key(static_cast<WORD>(std::atoi(argv[2])));
   if (command == "click") return Click();
+  if (command == "shell" && argc == 4 &&
+      (std::strcmp(argv[2], "old") == 0 || std::strcmp(argv[2], "new") == 0))
+    return StandInShell(std::strcmp(argv[2], "new") == 0, std::atof(argv[3]));
+  if (command == "wallpaper-place" && argc == 3) return WallpaperPlace(std::atof(argv[2]));
   return Usage();
 }

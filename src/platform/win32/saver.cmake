@@ -7,8 +7,8 @@ set(TUNDREL_SHELL_DIR ${PROJECT_SOURCE_DIR}/src/shell)
 set(TUNDREL_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # tundrel_win32_forms: forms.h over USER32 (the objects, their windows' messages and the window
-# services in three files, the displays and the power in win32_display.cpp), and the settings
-# dialog's window.
+# services in three files, the displays and the power in win32_display.cpp, the live wallpaper
+# in the desktop in win32_wallpaper.cpp), and the settings dialog's window.
 include(${TUNDREL_SHELL_DIR}/config_dialog.cmake)
 add_library(tundrel_win32_forms STATIC
   ${TUNDREL_WIN32_DIR}/app_icon.cpp
@@ -17,6 +17,7 @@ add_library(tundrel_win32_forms STATIC
   ${TUNDREL_WIN32_DIR}/win32_form_messages.cpp
   ${TUNDREL_WIN32_DIR}/win32_window_services.cpp
   ${TUNDREL_WIN32_DIR}/win32_display.cpp
+  ${TUNDREL_WIN32_DIR}/win32_wallpaper.cpp
   ${TUNDREL_WIN32_DIR}/../energy.cpp
   ${TUNDREL_WIN32_DIR}/../forms_common.cpp)
 target_include_directories(tundrel_win32_forms PUBLIC ${TUNDREL_WIN32_DIR}

@@ -1,6 +1,8 @@
 // frmConfig on Windows: a fixed dialog window with two check boxes and the OK (default) and
 // Cancel buttons at the design's pixel positions, scaled for its monitor's DPI (and again when
-// that changes) and drawn with visual styles (the manifest asks for common controls 6).
+// that changes) and drawn with visual styles (the manifest asks for common controls 6). A third
+// box, "Live wallpaper", below them, starts the wallpaper at every logon (the user's Run key)
+// and now, or stops it and takes that start away.
 // IsDialogMessage gives the keyboard its dialog meaning: Tab in design order, Enter presses the
 // default button, Escape Cancel.
 #include "windows_api.h"
@@ -8,10 +10,12 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <string>
 
 #include "app_icon.h"
 #include "fConfig_dialog.h"
 #include "forms.h"
+#include "run_mode.h"
 #include "settings_dialog.h"
 #include "win32_dpi.h"
 
@@ -19,7 +23,10 @@ namespace {
 
 const wchar_t* const DialogClass = L"TundrelSettings";
 
-enum : int { IdShowTime = 101, IdShowTrails = 102 };
+enum : int { IdShowTime = 101, IdShowTrails = 102, IdWallpaper = 103 };
+
+// The user's programs started at logon; the wallpaper's value there is named as its instance.
+const wchar_t* const RunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // A fixed dialog frame.
 constexpr DWORD DialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
@@ -69,8 +76,77 @@ class TWin32ConfigView : public TConfigView {
 struct TDialog {
   TWin32ConfigView View;
   TfrmConfig Form;
-  explicit TDialog(const std::string& title) : Form(View, title) {}
+  std::string Title;
+  explicit TDialog(const std::string& title) : Form(View, title), Title(title) {}
 };
+
+std::wstring WallpaperValueName() {
+  const std::string name = WallpaperName;
+  return std::wstring(name.begin(), name.end());
+}
+
+bool WallpaperStartsAtLogon() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return false;
+  const bool found = RegQueryValueExW(key, WallpaperValueName().c_str(), nullptr, nullptr, nullptr,
+                                      nullptr) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return found;
+}
+
+// The wallpaper's command line: this program, quoted, with /w; empty when its path is too long.
+std::wstring WallpaperCommand() {
+  wchar_t path[MAX_PATH + 1] = L"";
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return std::wstring();
+  return L"\"" + std::wstring(path) + L"\" /w";
+}
+
+// The wallpaper's start at logon as the box says when OK is pressed: the Run value holds its
+// command line, or is removed. False, with the error shown, when that fails.
+bool WriteWallpaperStart(TDialog& dialog, bool wanted) {
+  const std::wstring command = WallpaperCommand();
+  HKEY key = nullptr;
+  LONG result = RegCreateKeyExW(HKEY_CURRENT_USER, RunKey, 0, nullptr, 0,
+                                KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr);
+  if (result == ERROR_SUCCESS) {
+    if (!wanted) {
+      result = RegDeleteValueW(key, WallpaperValueName().c_str());
+      if (result == ERROR_FILE_NOT_FOUND) result = ERROR_SUCCESS;
+    } else if (command.empty()) {
+      result = ERROR_FILENAME_EXCED_RANGE;
+    } else {
+      result = RegSetValueExW(key, WallpaperValueName().c_str(), 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(command.c_str()),
+                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+  }
+  if (result == ERROR_SUCCESS) return true;
+  dialog.View.ShowError(dialog.Title,
+                        std::string(wanted ? "Failed to set data for '" : "Failed to delete '") +
+                            WallpaperName + "'");
+  return false;
+}
+
+// Starts the wallpaper now (a second one ends at once where one runs), or asks the running one
+// to end.
+void StartOrStopWallpaper(bool wanted) {
+  if (!wanted) {
+    StopInstance(WallpaperName);
+    return;
+  }
+  std::wstring command = WallpaperCommand();
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!command.empty() && CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                         nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
 
 template <class F>
 void Guarded(TWin32ConfigView& view, F&& handler) {
@@ -101,6 +177,13 @@ void LayOut(TWin32ConfigView& view, int dpi, int left, int top) {
     SetWindowPos(child, nullptr, r.Left, r.Top, r.Width, r.Height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
+  // The wallpaper's line: a row below Show trails, as far as the dialog's right margin.
+  const TScreenRect& time = layout.Controls[0];
+  const TScreenRect& trails = layout.Controls[1];
+  HWND wallpaper = GetDlgItem(view.Window, IdWallpaper);
+  SetWindowPos(wallpaper, nullptr, trails.Left, 2 * trails.Top - time.Top,
+               layout.ClientWidth - 2 * trails.Left, trails.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (font) SendMessageW(wallpaper, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   // The controls have let go of the old font.
   if (font) {
     if (view.Font) DeleteObject(view.Font);
@@ -130,7 +213,13 @@ LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
           Guarded(dialog->View, [&] { dialog->Form.cbShowTrailsClick(); });
           return 0;
         case IDOK:
-          Guarded(dialog->View, [&] { dialog->Form.OKClick(); });
+          Guarded(dialog->View, [&] {
+            const bool wallpaper = IsDlgButtonChecked(window, IdWallpaper) == BST_CHECKED;
+            if (!WriteWallpaperStart(*dialog, wallpaper)) return;
+            dialog->Form.OKClick();
+            // Once the settings it reads are saved, which closed the dialog.
+            if (!dialog->View.Window) StartOrStopWallpaper(wallpaper);
+          });
           return 0;
         case IDCANCEL:
           Guarded(dialog->View, [&] { dialog->Form.CancelClick(); });
@@ -210,6 +299,14 @@ bool CreateDialogWindow(TDialog& dialog, HINSTANCE instance) {
                                  instance, nullptr);
     if (!child) return false;
   }
+  // After Show trails in the tab order.
+  HWND wallpaper = CreateWindowExW(
+      0, L"BUTTON", L"Live wallpaper", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 0,
+      0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdWallpaper)), instance, nullptr);
+  if (!wallpaper) return false;
+  SetWindowPos(wallpaper, GetDlgItem(window, IdShowTrails), 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  CheckDlgButton(window, IdWallpaper, WallpaperStartsAtLogon() ? BST_CHECKED : BST_UNCHECKED);
   // At the density of the window as it came out, which the system may have put elsewhere.
   RECT client = {};
   GetClientRect(window, &client);

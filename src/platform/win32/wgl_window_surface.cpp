@@ -67,6 +67,24 @@ TWglWindowSurface::~TWglWindowSurface() {
   ReleaseDC(Wnd, Dc);
 }
 
+bool TWglWindowSurface::MoveTo(HWND window) {
+  HDC dc = GetDC(window);
+  if (!dc) return false;
+  const PIXELFORMATDESCRIPTOR pfd = RequestedPixelFormat();
+  const int format = ChoosePixelFormat(dc, &pfd);
+  if (format == 0 || (!SetPixelFormat(dc, format, &pfd) && GetPixelFormat(dc) == 0) ||
+      !wglMakeCurrent(dc, Context)) {
+    ReleaseDC(window, dc);
+    return false;
+  }
+  TextSurface.reset(new TGdiFrameText(window, dc));
+  TextSurface->SetTransparentBackground(true);
+  ReleaseDC(Wnd, Dc);
+  Wnd = window;
+  Dc = dc;
+  return true;
+}
+
 bool TWglWindowSurface::MakeCurrent() {
   return Context && wglMakeCurrent(Dc, Context);
 }

@@ -1,11 +1,14 @@
 // TWglWindowSurface: the renderer's OpenGL surface on a window through WGL: the window's device
 // context with the renderer's pixel format, a rendering context current on the creating thread,
 // and the GDI text the clock is written with into each frame before it is presented. A window
-// takes one pixel format for life.
+// takes one pixel format for life. TOwnedWindowSurface: the same on a window of ours that lies
+// in another owner's window.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "gdi_frame_text.h"
 #include "gl_surface.h"
@@ -36,6 +39,10 @@ class TWglWindowSurface : public TGLSurface {
   bool TextGoesIntoFrame() const override { return true; }
 
   HWND Window() const { return Wnd; }
+  // Goes on drawing in another window, the old one's successor, with the same context (the
+  // renderer's textures and lists stay): the same pixel format is set on it. The old window may
+  // be gone. False, and the surface as it was, when the new window refuses.
+  bool MoveTo(HWND window);
 
  private:
   TWglWindowSurface(HWND window, HDC dc);
@@ -44,4 +51,31 @@ class TWglWindowSurface : public TGLSurface {
   HDC Dc;
   HGLRC Context = nullptr;
   std::unique_ptr<TGdiFrameText> TextSurface;
+};
+
+// The renderer's surface on a window of ours that lies in another owner's window (a preview
+// host's, the desktop's): draws as the inner surface does, and once that has let go of the
+// window, onGone takes the window away.
+class TOwnedWindowSurface : public TGLSurface {
+ public:
+  TOwnedWindowSurface(std::unique_ptr<TWglWindowSurface> inner, std::function<void()> onGone)
+      : Inner(std::move(inner)), OnGone(std::move(onGone)) {}
+  ~TOwnedWindowSurface() override {
+    Inner.reset();
+    OnGone();
+  }
+  TOwnedWindowSurface(const TOwnedWindowSurface&) = delete;
+  TOwnedWindowSurface& operator=(const TOwnedWindowSurface&) = delete;
+
+  bool MakeCurrent() override { return Inner->MakeCurrent(); }
+  void ReleaseCurrent() override { Inner->ReleaseCurrent(); }
+  void SwapBuffers() override { Inner->SwapBuffers(); }
+  TTextRect WindowRect() override { return Inner->WindowRect(); }
+  void Invalidate() override { Inner->Invalidate(); }
+  TTextSurface& Text() override { return Inner->Text(); }
+  bool TextGoesIntoFrame() const override { return Inner->TextGoesIntoFrame(); }
+
+ private:
+  std::unique_ptr<TWglWindowSurface> Inner;
+  std::function<void()> OnGone;
 };

@@ -182,6 +182,11 @@ LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       form->WindowDestroyed();
       return 0;
     default:
+      if (link->Wallpaper) {
+        bool taken = false;
+        Guarded([&] { taken = link->Wallpaper->Take(message, wParam); });
+        if (taken) return 0;
+      }
       break;
   }
   return DefWindowProcW(window, message, wParam, lParam);

@@ -6,19 +6,28 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "forms.h"
 #include "win32_display.h"
+#include "win32_wallpaper.h"
 #include "windows_api.h"
 
-// What a form window keeps besides its TForm: the design's colour and cursor, and its sight.
+// What a form window keeps besides its TForm: the design's colour and cursor, its sight, and a
+// live wallpaper's place in the desktop.
 struct TFormLink {
   TForm* Form = nullptr;
   bool Black = false;
   bool HideCursor = false;
   TWin32SightWatch Sight;
+  std::unique_ptr<TWallpaper> Wallpaper;
 };
+
+// The link of a form window of this process; null for other windows.
+const TFormLink* OwnFormLink(HWND window);
+// Whether the window's class has that name.
+bool ClassIs(HWND window, const wchar_t* name);
 
 struct TForm::TPlatformWindow {
   HWND Wnd = nullptr;
@@ -74,7 +83,9 @@ inline TWindowHandle FromHwnd(HWND window) {
   return static_cast<TWindowHandle>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window)));
 }
 
-// Runs a handler; an exception is kept for the loop instead of unwinding through USER32.
+// Runs a handler; an exception is kept for the loop instead of unwinding through USER32. The
+// loop is woken to rethrow it: a message another program sends is handled inside GetMessage,
+// which would otherwise go on waiting.
 template <class F>
 void Guarded(F&& handler) {
   try {
@@ -83,6 +94,7 @@ void Guarded(F&& handler) {
     if (TApplication::TPlatformState* st = State()) {
       if (!st->Failure) st->Failure = std::current_exception();
       Application.Terminate();
+      PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
     }
   }
 }

@@ -85,14 +85,17 @@ TWindowHandle TForm::Handle() {
   TApplication::TPlatformState* st = State();
   if (!st) return 0;
 
-  DWORD style = Design.Borderless ? WS_POPUP : WS_OVERLAPPEDWINDOW;
+  DWORD style = Design.Borderless || Design.Wallpaper ? WS_POPUP : WS_OVERLAPPEDWINDOW;
   style |= WS_CLIPCHILDREN | WS_CLIPSIBLINGS;  // OpenGL draws only into its own window's pixels
-  const DWORD exStyle = Design.StayOnTop ? WS_EX_TOPMOST : 0;
+  // A wallpaper's own window is never shown: it draws in a window of its own in the desktop.
+  const DWORD exStyle = Design.Wallpaper   ? WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE
+                        : Design.StayOnTop ? WS_EX_TOPMOST
+                                           : 0;
   RECT bounds = {Design.Left, Design.Top, Design.Left + Design.ClientWidth,
                  Design.Top + Design.ClientHeight};
   AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
 
-  TFormLink* link = new TFormLink{this, Design.Black, Design.HideCursor, {}};
+  TFormLink* link = new TFormLink{this, Design.Black, Design.HideCursor, {}, nullptr};
   const std::wstring caption = WideFromBytes(Design.Caption, TitleCodePage);
   HWND window = CreateWindowExW(exStyle, FormClass, caption.c_str(), style, bounds.left, bounds.top,
                                 bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr,
@@ -106,6 +109,7 @@ TWindowHandle TForm::Handle() {
   Wnd->Wnd = window;
   Wnd->Link = link;
   link->Sight.Start(window);
+  if (Design.Wallpaper) link->Wallpaper = std::make_unique<TWallpaper>(window, this);
   return FromHwnd(window);
 }
 
@@ -113,6 +117,17 @@ void TForm::Show() {
   if (Handle() == 0 || Wnd->Destroyed) return;
   HWND window = Wnd->Wnd;
   Shown = true;
+  if (Wnd->Link->Wallpaper) {
+    // The hidden window keeps the size of the virtual screen, which the drawing window covers.
+    SetWindowPos(window, nullptr, GetSystemMetrics(SM_XVIRTUALSCREEN),
+                 GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                 GetSystemMetrics(SM_CYVIRTUALSCREEN), SWP_NOZORDER | SWP_NOACTIVATE);
+    Wnd->Link->Wallpaper->Place();
+    RECT client = {};
+    GetClientRect(window, &client);
+    ClientResized(client.right, client.bottom);
+    return;
+  }
   const bool span = Design.Maximized && SpanMonitors;
   if (span) {
     // The full-screen run covers the virtual screen, every monitor, with a plain popup window.

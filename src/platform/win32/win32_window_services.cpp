@@ -14,44 +14,23 @@
 
 namespace {
 
-// The renderer's surface on a child window of ours that covers another program's window: that
-// window's pixel format is not ours to set, and a window takes only one. The child goes with
-// the surface; when the other program destroys its window, the child goes with it.
-class TChildWindowSurface : public TGLSurface {
- public:
-  TChildWindowSurface(HWND child, std::unique_ptr<TWglWindowSurface> inner)
-      : Child(child), Inner(std::move(inner)) {}
-  ~TChildWindowSurface() override {
-    Inner.reset();
-    if (IsWindow(Child)) DestroyWindow(Child);
-  }
-  TChildWindowSurface(const TChildWindowSurface&) = delete;
-  TChildWindowSurface& operator=(const TChildWindowSurface&) = delete;
-
-  bool MakeCurrent() override { return Inner->MakeCurrent(); }
-  void ReleaseCurrent() override { Inner->ReleaseCurrent(); }
-  void SwapBuffers() override { Inner->SwapBuffers(); }
-  TTextRect WindowRect() override { return Inner->WindowRect(); }
-  void Invalidate() override { Inner->Invalidate(); }
-  TTextSurface& Text() override { return Inner->Text(); }
-
- private:
-  HWND Child;
-  std::unique_ptr<TWglWindowSurface> Inner;
-};
-
 bool IsOwnWindow(HWND window) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   return process == GetCurrentProcessId();
 }
 
+}  // namespace
+
 bool ClassIs(HWND window, const wchar_t* name) {
   wchar_t text[64];
   return GetClassNameW(window, text, 64) > 0 && lstrcmpW(text, name) == 0;
 }
 
-}  // namespace
+const TFormLink* OwnFormLink(HWND window) {
+  if (!IsWindow(window) || !IsOwnWindow(window) || !ClassIs(window, FormClass)) return nullptr;
+  return reinterpret_cast<TFormLink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
 
 TWindowHandle FindWindowByTitle(const std::string& title) {
   bool ascii = true;
@@ -74,7 +53,11 @@ void RequestWindowClose(TWindowHandle handle) {
 }
 
 bool WindowIsVisible(TWindowHandle window) {
-  return window != 0 && IsWindowVisible(ToHwnd(window)) != FALSE;
+  if (window == 0) return false;
+  // A wallpaper's own window stays hidden while its form is shown in the desktop.
+  const TFormLink* link = OwnFormLink(ToHwnd(window));
+  if (link && link->Wallpaper) return link->Form->Visible();
+  return IsWindowVisible(ToHwnd(window)) != FALSE;
 }
 
 bool WindowExists(TWindowHandle window) {
@@ -82,16 +65,15 @@ bool WindowExists(TWindowHandle window) {
 }
 
 bool WindowIsSeen(TWindowHandle handle) {
-  // Other programs' windows (the host's preview) are the other program's concern.
-  HWND window = ToHwnd(handle);
-  if (!handle || !IsWindow(window) || !IsOwnWindow(window) || !ClassIs(window, FormClass))
-    return true;
-  const TFormLink* link = reinterpret_cast<TFormLink*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  return !link || link->Sight.Seen();
+  // Other programs' windows (the host's preview) are the other program's concern. A wallpaper
+  // whose Explorer has gone is seen again once it is attached to the next one.
+  const TFormLink* link = handle ? OwnFormLink(ToHwnd(handle)) : nullptr;
+  return !link || (link->Sight.Seen() && (!link->Wallpaper || link->Wallpaper->Attached()));
 }
 
-bool ViewCovered(TWindowHandle, const TScreenRect&) {
-  return false;
+bool ViewCovered(TWindowHandle handle, const TScreenRect& area) {
+  const TFormLink* link = handle ? OwnFormLink(ToHwnd(handle)) : nullptr;
+  return link && link->Wallpaper && link->Wallpaper->Covers(area);
 }
 
 bool SightNeedsPolling(TWindowHandle) {
@@ -182,6 +164,8 @@ std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle handle, std::string& e
     error = "the window to draw in does not exist";
     return nullptr;
   }
+  if (const TFormLink* link = OwnFormLink(target))
+    if (link->Wallpaper) return link->Wallpaper->CreateSurface(error);
   if (IsOwnWindow(target)) return TWglWindowSurface::Create(target, error);
 
   TApplication::TPlatformState* st = State();
@@ -199,5 +183,10 @@ std::unique_ptr<TGLSurface> CreateGLSurface(TWindowHandle handle, std::string& e
     DestroyWindow(child);
     return nullptr;
   }
-  return std::make_unique<TChildWindowSurface>(child, std::move(inner));
+  // The other program's window takes only one pixel format, which is not ours to set: the child
+  // of ours takes it. The child goes with the surface; when the other program destroys its
+  // window, the child goes with it.
+  return std::make_unique<TOwnedWindowSurface>(std::move(inner), [child] {
+    if (IsWindow(child)) DestroyWindow(child);
+  });
 }
