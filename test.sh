@@ -31,7 +31,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
       because=""
       [ -z "$apt_failed_lists" ] || because=" (the lists $apt_failed_lists did not come)"
       echo "Wine's 32-bit part (wine32:i386) cannot be installed now$because: the 32-bit" \
-        "Windows build is not run under Wine this time; run \`${sudo:+sudo }apt-get update\`" \
+        "Windows build and the installers are not run under Wine this time; run" \
+        "\`${sudo:+sudo }apt-get update\`" \
         "later, then this command again."
       missing_wine=("${wine64_only[@]}")
     else
