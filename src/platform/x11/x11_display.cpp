@@ -35,6 +35,24 @@ int LostConnection(Display*) {
 
 }  // namespace
 
+std::vector<unsigned long> X11ListProperty(Display* dpy, Window window, Atom property, Atom type) {
+  std::vector<unsigned long> items;
+  Atom actual = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(dpy, window, property, 0, 4096, False, type, &actual, &format, &count,
+                         &after, &data) == Success &&
+      data != nullptr) {
+    if (actual == type && format == 32) {
+      const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
+      items.assign(values, values + count);
+    }
+    XFree(data);
+  }
+  return items;
+}
+
 TX11ErrorScope::TX11ErrorScope(Display* display) : Dpy(display) {
   XSync(Dpy, False);
   Start = ErrorCount;

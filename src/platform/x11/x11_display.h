@@ -27,6 +27,9 @@ struct TX11Window final : TForm::TPlatformWindow {
   TX11Sight Sight;        // what the server and the window manager say of it; DPMS aside
 };
 
+// A property of 32-bit items (atoms, windows) of the given type; empty when it is missing.
+std::vector<unsigned long> X11ListProperty(Display* dpy, Window window, Atom property, Atom type);
+
 // Counts the X errors raised by the requests made while it lives.
 class TX11ErrorScope {
  public:

@@ -11,29 +11,6 @@
 
 #include "x11/x11_display.h"
 
-namespace {
-
-// The atoms of a property of 32-bit items; empty when it is missing.
-std::vector<unsigned long> Items(Display* dpy, Window window, Atom property, Atom type) {
-  std::vector<unsigned long> items;
-  Atom actual = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(dpy, window, property, 0, 4096, False, type, &actual, &format, &count,
-                         &after, &data) == Success &&
-      data != nullptr) {
-    if (actual == type && format == 32) {
-      const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
-      items.assign(values, values + count);
-    }
-    XFree(data);
-  }
-  return items;
-}
-
-}  // namespace
-
 void TX11Display::MakeDesktopWindow(TX11Window& window) {
   const Window win = window.Win;
   Wallpaper = &window;
@@ -80,9 +57,9 @@ void TX11Display::ShowDesktopWindow(TX11Window& window, int& width, int& height)
 }
 
 void TX11Display::FollowClients() {
-  std::vector<unsigned long> listed = Items(Dpy, Root, NetClientListStacking, XA_WINDOW);
+  std::vector<unsigned long> listed = X11ListProperty(Dpy, Root, NetClientListStacking, XA_WINDOW);
   if (listed.empty())
-    listed = Items(Dpy, Root, XInternAtom(Dpy, "_NET_CLIENT_LIST", False), XA_WINDOW);
+    listed = X11ListProperty(Dpy, Root, XInternAtom(Dpy, "_NET_CLIENT_LIST", False), XA_WINDOW);
   std::map<Window, TX11Client> clients;
   for (const unsigned long id : listed) {
     const Window client = static_cast<Window>(id);
@@ -113,7 +90,7 @@ void TX11Display::ReadClient(Window client, TX11Client& facts) {
   facts.Viewable = attributes.map_state == IsViewable;
   facts.Rect = TScreenRect{x, y, attributes.width, attributes.height};
   bool vertical = false, horizontal = false;
-  for (const unsigned long atom : Items(Dpy, client, NetWmState, XA_ATOM)) {
+  for (const unsigned long atom : X11ListProperty(Dpy, client, NetWmState, XA_ATOM)) {
     vertical = vertical || atom == NetWmStateMaxVert;
     horizontal = horizontal || atom == NetWmStateMaxHorz;
     facts.FullScreen = facts.FullScreen || atom == NetWmStateFullscreen;

@@ -14,25 +14,6 @@
 
 namespace {
 
-// A property of 32-bit items (atoms, windows) of the given type; empty when it is missing.
-std::vector<unsigned long> ListProperty(Display* dpy, Window window, Atom property, Atom type) {
-  std::vector<unsigned long> items;
-  Atom actual = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(dpy, window, property, 0, 4096, False, type, &actual, &format, &count,
-                         &after, &data) == Success &&
-      data != nullptr) {
-    if (actual == type && format == 32) {
-      const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
-      items.assign(values, values + count);
-    }
-    XFree(data);
-  }
-  return items;
-}
-
 TX11Window& X11(TForm::TPlatformWindow& window) {
   return static_cast<TX11Window&>(window);
 }
@@ -200,12 +181,12 @@ void TX11Display::DestroyWindow(TForm::TPlatformWindow& window) {
 // _NET_WM_FULLSCREEN_MONITORS.
 bool TX11Display::ManagerKeepsFullScreenToOneMonitor() {
   const Atom check = XInternAtom(Dpy, "_NET_SUPPORTING_WM_CHECK", False);
-  const std::vector<unsigned long> manager = ListProperty(Dpy, Root, check, XA_WINDOW);
+  const std::vector<unsigned long> manager = X11ListProperty(Dpy, Root, check, XA_WINDOW);
   if (manager.empty()) return false;
-  const std::vector<unsigned long> self = ListProperty(Dpy, manager[0], check, XA_WINDOW);
+  const std::vector<unsigned long> self = X11ListProperty(Dpy, manager[0], check, XA_WINDOW);
   if (self.empty() || self[0] != manager[0]) return false;
   const std::vector<unsigned long> supported =
-      ListProperty(Dpy, Root, XInternAtom(Dpy, "_NET_SUPPORTED", False), XA_ATOM);
+      X11ListProperty(Dpy, Root, XInternAtom(Dpy, "_NET_SUPPORTED", False), XA_ATOM);
   return std::find(supported.begin(), supported.end(), NetWmFullscreenMonitors) == supported.end();
 }
 
