@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 namespace {
 
 constexpr gulong WaitStep = 100 * 1000;  // microseconds
@@ -20,11 +22,17 @@ TDetachedStart StartDetached(const std::vector<std::string>& argv, int waits,
   arguments.push_back(nullptr);
   GError* error = nullptr;
   GPid pid = 0;
-  // GLib closes the dialog's other descriptors (its display connection) in the child.
+  // GLib closes the dialog's other descriptors (its display connection) in the child. The
+  // dialog's stderr may be a pipe whose reader goes long before the program ends: a message then
+  // fails (SIGPIPE stays ignored across exec) instead of ending the program.
   if (!g_spawn_async(
           nullptr, arguments.data(), nullptr,
           static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_DO_NOT_REAP_CHILD),
-          +[](gpointer) { setsid(); }, nullptr, &pid, &error)) {
+          +[](gpointer) {
+            setsid();
+            signal(SIGPIPE, SIG_IGN);
+          },
+          nullptr, &pid, &error)) {
     start.Reason = error->message;
     g_error_free(error);
     return start;
