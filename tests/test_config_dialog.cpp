@@ -252,6 +252,9 @@ TEST(ConfigDialogLayout, OnWindowsTheDesignScalesWithTheDpiAndEveryControlStaysI
     EXPECT_TRUE(c[0].Top + c[0].Height < c[1].Top && c[1].Top + c[1].Height < c[2].Top &&
                 c[2].Left + c[2].Width < c[3].Left)
         << dpi;
+    // The live wallpaper's box between the boxes and the buttons.
+    const TScreenRect& w = l.WallpaperBox;
+    EXPECT_TRUE(c[1].Top + c[1].Height < w.Top && w.Top + w.Height < c[2].Top) << dpi;
   }
 }
 
