@@ -1,7 +1,8 @@
 // The settings dialog's handlers against a recording window: what the boxes show after
 // FormCreate, what OK and Cancel leave in the settings file, and a failed save that keeps the
 // dialog open; the idle watcher's line of GNOME sessions against a recording session, and the
-// autostart entry behind it with the watcher's own delay and command line. Each case has its own
+// autostart entry behind it with the watcher's own delay and command line; the live wallpaper's
+// line against a recording system, and Linux's entry and start behind it. Each case has its own
 // configuration folder. Beside them, the Windows window's layout at each DPI.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -20,6 +21,7 @@
 #include "fConfig.h"
 #include "fConfig_dialog.h"
 #include "idle_rules.h"
+#include "live_wallpaper_gio.h"
 #include "user_folders.h"
 
 namespace fs = std::filesystem;
@@ -41,8 +43,8 @@ class TRecordingView : public TConfigView {
   bool IsChecked(TConfigCheckBox box) const override { return Boxes[Index(box)]; }
   void SetChecked(TConfigCheckBox box, bool checked) override {
     Boxes[Index(box)] = checked;
-    Log.push_back(std::string(box == TConfigCheckBox::cbShowTime ? "cbShowTime" : "cbShowTrails") +
-                  (checked ? " checked" : " unchecked"));
+    const char* const names[] = {"cbShowTime", "cbShowTrails", "cbLiveWallpaper"};
+    Log.push_back(std::string(names[Index(box)]) + (checked ? " checked" : " unchecked"));
   }
   void Close() override { ++Closes; }
   void ShowError(const std::string& caption, const std::string& text) override {
@@ -60,7 +62,7 @@ class TRecordingView : public TConfigView {
     Boxes[Index(box)] = !Boxes[Index(box)];
     if (box == TConfigCheckBox::cbShowTime) {
       form.cbShowTimeClick();
-    } else {
+    } else if (box == TConfigCheckBox::cbShowTrails) {
       form.cbShowTrailsClick();
     }
   }
@@ -76,8 +78,8 @@ class TRecordingView : public TConfigView {
   std::string Note;
 
  private:
-  static int Index(TConfigCheckBox box) { return box == TConfigCheckBox::cbShowTime ? 0 : 1; }
-  bool Boxes[2] = {false, false};
+  static int Index(TConfigCheckBox box) { return static_cast<int>(box); }
+  bool Boxes[3] = {false, false, false};
 };
 
 // A session whose autostart entry is kept in memory and whose watcher is only logged.
@@ -116,6 +118,28 @@ class TRecordingIdleWatcher : public TIdleWatcherSystem {
   bool HasEntry = false;
   TAutostartEntry Entry;
   int Writes = 0;
+};
+
+// A system whose wallpaper's start at login is a flag and whose wallpaper is only logged.
+class TRecordingWallpaper : public TWallpaperSystem {
+ public:
+  bool StartsAtLogin() const override { return AtLogin; }
+  bool SetStartAtLogin(bool start, std::string& failure) override {
+    failure = LoginFailure;
+    if (failure.empty()) AtLogin = start;
+    Log.push_back(failure.empty() ? (start ? "login on" : "login off") : "login failed");
+    return failure.empty();
+  }
+  bool StartWallpaper(std::string& failure) override {
+    Log.push_back("start");
+    failure = StartFailure;
+    return failure.empty();
+  }
+  void StopWallpaper() override { Log.push_back("stop"); }
+
+  bool AtLogin = false;
+  std::string LoginFailure, StartFailure;
+  std::vector<std::string> Log;
 };
 
 class ConfigDialog : public ::testing::Test {
@@ -228,6 +252,9 @@ TEST(ConfigDialogLayout, OnWindowsTheDesignScalesWithTheDpiAndEveryControlStaysI
     EXPECT_TRUE(c[0].Top + c[0].Height < c[1].Top && c[1].Top + c[1].Height < c[2].Top &&
                 c[2].Left + c[2].Width < c[3].Left)
         << dpi;
+    // The live wallpaper's box between the boxes and the buttons.
+    const TScreenRect& w = l.WallpaperBox;
+    EXPECT_TRUE(c[1].Top + c[1].Height < w.Top && w.Top + w.Height < c[2].Top) << dpi;
   }
 }
 
@@ -443,6 +470,87 @@ TEST_F(ConfigDialog, FailedEntryWriteOrStartIsShownAndTheDialogStaysOpen) {
             "ScreenSaver: Failed to start the idle watcher "
             "'/opt/tundrel/tundrel-idle': No such file or directory");
   EXPECT_EQ(View.Closes, 0);
+}
+
+TEST_F(ConfigDialog, WallpaperBoxShowsItsStartAndOKStartsOrEndsItOnlyWhereAsked) {
+  TRecordingWallpaper system;
+  TfrmConfig form(View, "ScreenSaver", nullptr, &system);
+  form.FormCreate();
+  View.UserClicks(form, TConfigCheckBox::cbLiveWallpaper);
+  form.CancelClick();
+  EXPECT_TRUE(system.Log.empty()) << "Cancel neither writes nor starts";
+  form.FormCreate();
+  EXPECT_EQ(View.Log.back(), "cbLiveWallpaper unchecked");
+  form.OKClick();
+  EXPECT_TRUE(system.Log.empty()) << "unchecked as shown: a wallpaper of a terminal's stays";
+
+  View.UserClicks(form, TConfigCheckBox::cbLiveWallpaper);
+  form.OKClick();
+  EXPECT_EQ(system.Log, (std::vector<std::string>{"login on", "start"}));
+  EXPECT_EQ(ReadStore(), StoreWith("00000001", "00000001")) << "the settings are saved too";
+  form.FormCreate();
+  EXPECT_EQ(View.Log.back(), "cbLiveWallpaper checked");
+  form.OKClick();
+  EXPECT_EQ(system.Log.back(), "start") << "checked as shown: started, the entry left alone";
+  View.UserClicks(form, TConfigCheckBox::cbLiveWallpaper);
+  form.OKClick();
+  EXPECT_EQ(system.Log,
+            (std::vector<std::string>{"login on", "start", "start", "login off", "stop"}));
+  EXPECT_EQ(View.Closes, 5);
+
+  // Failures are shown and keep the dialog open; nothing starts without its start at login.
+  system.LoginFailure = "Failed to write the autostart entry 'x': No space left on device";
+  form.FormCreate();
+  View.UserClicks(form, TConfigCheckBox::cbLiveWallpaper);
+  form.OKClick();
+  EXPECT_EQ(system.Log.back(), "login failed");
+  const std::string loginFailure = "ScreenSaver: " + system.LoginFailure;
+  system.LoginFailure.clear();
+  system.StartFailure = "Failed to start the live wallpaper '/t': it ended at once with status 1";
+  form.OKClick();
+  EXPECT_EQ(View.Errors,
+            (std::vector<std::string>{loginFailure, "ScreenSaver: " + system.StartFailure}));
+  EXPECT_EQ(View.Closes, 5);
+}
+
+TEST_F(ConfigDialog, WallpaperEntryRunsTheSaverWithSlashWOnEveryDesktopAndAFailedStartIsShown) {
+  // A saver by a path with a blank, ending with the status in the file beside it.
+  const fs::path saver = Root / "a b" / "tundrel";
+  fs::create_directories(saver.parent_path());
+  std::ofstream(saver) << "#!/bin/sh\nexit $(cat \"$0.status\")\n";
+  fs::permissions(saver, fs::perms::owner_all);
+  TGioLiveWallpaper wallpaper(saver.string());
+  const fs::path file = Root / "autostart" / "tundrel-wallpaper.desktop";
+  std::string failure;
+  EXPECT_FALSE(wallpaper.StartsAtLogin());
+  ASSERT_TRUE(wallpaper.SetStartAtLogin(true, failure)) << failure;
+  std::ifstream in(file);
+  const std::string text(std::istreambuf_iterator<char>(in), {});
+  EXPECT_NE(text.find("\nExec=\"" + saver.string() + "\" /w\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("OnlyShowIn"), std::string::npos) << text;
+  EXPECT_TRUE(wallpaper.StartsAtLogin());
+  ASSERT_TRUE(wallpaper.SetStartAtLogin(false, failure)) << failure;
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_TRUE(wallpaper.SetStartAtLogin(false, failure)) << "no entry to take away";
+
+  // A folder others can write into is not the user's: neither written nor emptied.
+  fs::permissions(Root / "autostart", fs::perms::all);
+  EXPECT_FALSE(wallpaper.SetStartAtLogin(true, failure));
+  EXPECT_EQ(failure, "Failed to write the autostart entry '" + file.string() +
+                         "': others can write into the folder '" + (Root / "autostart").string() +
+                         "'");
+  std::ofstream(file) << "[Desktop Entry]\nExec=tundrel /w\n";
+  EXPECT_FALSE(wallpaper.SetStartAtLogin(false, failure));
+  EXPECT_EQ(failure.rfind("Failed to remove the autostart entry '" + file.string() + "': ", 0), 0u)
+      << failure;
+
+  // Status 0 at once is a wallpaper that already runs; status 1 a failure.
+  std::ofstream(saver.string() + ".status") << "0";
+  EXPECT_TRUE(wallpaper.StartWallpaper(failure));
+  std::ofstream(saver.string() + ".status") << "1";
+  EXPECT_FALSE(wallpaper.StartWallpaper(failure));
+  EXPECT_EQ(failure, "Failed to start the live wallpaper '" + saver.string() +
+                         "': it ended at once with status 1");
 }
 
 }  // namespace

@@ -112,15 +112,25 @@ bool ReadAutostartFile(const std::string& path, TAutostartEntry& entry) {
   return read;
 }
 
+namespace {
+
+// The first entry of the name in the system's configuration folders; empty where there is none.
+std::string SystemAutostartPath(const std::string& fileName) {
+  for (const gchar* const* folder = g_get_system_config_dirs(); *folder != nullptr; ++folder) {
+    const std::string system = std::string(*folder) + "/autostart/" + fileName;
+    if (access(system.c_str(), F_OK) == 0) return system;
+  }
+  return std::string();
+}
+
+}  // namespace
+
 bool ReadAutostartEntry(const std::string& fileName, TAutostartEntry& entry) {
   // The user's file of the name overrides the system's: it counts even where it cannot be read.
   const std::string path = UserAutostartPath(fileName);
   if (!path.empty() && access(path.c_str(), F_OK) == 0) return ReadAutostartFile(path, entry);
-  for (const gchar* const* folder = g_get_system_config_dirs(); *folder != nullptr; ++folder) {
-    const std::string system = std::string(*folder) + "/autostart/" + fileName;
-    if (access(system.c_str(), F_OK) == 0) return ReadAutostartFile(system, entry);
-  }
-  return false;
+  const std::string system = SystemAutostartPath(fileName);
+  return !system.empty() && ReadAutostartFile(system, entry);
 }
 
 bool WriteAutostartEntry(const TAutostartFile& file, const TAutostartEntry& entry,
@@ -148,8 +158,10 @@ bool WriteAutostartEntry(const TAutostartFile& file, const TAutostartEntry& entr
   g_key_file_set_string(keys, Group, "Icon", "tundrel");
   g_key_file_set_boolean(keys, Group, "Terminal", FALSE);
   g_key_file_set_boolean(keys, Group, "NoDisplay", TRUE);
-  const gchar* const desktops[] = {"GNOME"};
-  g_key_file_set_string_list(keys, Group, "OnlyShowIn", desktops, 1);
+  if (file.OnlyShowIn != nullptr) {
+    const gchar* const desktops[] = {file.OnlyShowIn};
+    g_key_file_set_string_list(keys, Group, "OnlyShowIn", desktops, 1);
+  }
   g_key_file_set_boolean(keys, Group, "X-GNOME-Autostart-enabled", entry.Enabled);
   g_key_file_set_boolean(keys, Group, "X-GNOME-AutoRestart", FALSE);
   if (!entry.Enabled) g_key_file_set_boolean(keys, Group, "Hidden", TRUE);
@@ -160,4 +172,18 @@ bool WriteAutostartEntry(const TAutostartFile& file, const TAutostartEntry& entr
   g_free(data);
   if (!written) reason = "'" + path + "': " + reason;
   return written;
+}
+
+bool RemoveAutostartEntry(const TAutostartFile& file, std::string& reason) {
+  if (!SystemAutostartPath(file.FileName).empty())
+    return WriteAutostartEntry(file, TAutostartEntry{false, {}}, reason);
+  const std::string path = UserAutostartPath(file.FileName);
+  if (path.empty() || access(path.c_str(), F_OK) != 0) return true;
+  // A link there is taken away itself, never the file it names.
+  reason.clear();
+  if (IsOwnFolder(path.substr(0, path.rfind('/')), reason) && unlink(path.c_str()) == 0)
+    return true;
+  if (reason.empty()) reason = g_strerror(errno);
+  reason = "'" + path + "': " + reason;
+  return false;
 }

@@ -14,6 +14,7 @@ struct TAutostartFile {
   const char* Name;        // the entry's Name
   const char* Comment;     // the entry's Comment
   const char* DialogLine;  // the settings dialog's line that writes it, named in its first line
+  const char* OnlyShowIn = nullptr;  // the one desktop it runs in ("GNOME"); null: every one
 };
 
 // The user's entry of that file name; empty when neither XDG_CONFIG_HOME nor HOME names a folder.
@@ -32,3 +33,7 @@ bool ReadAutostartEntry(const std::string& fileName, TAutostartEntry& entry);
 // it cannot be written.
 bool WriteAutostartEntry(const TAutostartFile& file, const TAutostartEntry& entry,
                          std::string& reason);
+// Takes the user's file away, in a folder of the user's own only; where the system's folders
+// hold an entry of the name, a hidden one of the user's keeps it from running instead. False
+// with the reason (naming the file) when that fails.
+bool RemoveAutostartEntry(const TAutostartFile& file, std::string& reason);

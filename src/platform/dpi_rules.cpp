@@ -7,6 +7,11 @@ int Scale(int pixels, int dpi) {
   return (pixels * dpi + DesignPixelsPerInch / 2) / DesignPixelsPerInch;
 }
 
+TScreenRect Scale(const TScreenRect& design, int dpi) {
+  return TScreenRect{Scale(design.Left, dpi), Scale(design.Top, dpi), Scale(design.Width, dpi),
+                     Scale(design.Height, dpi)};
+}
+
 }  // namespace
 
 int Win32ViewPixelsPerInch(const TWin32Dpi& dpi) {
@@ -20,10 +25,7 @@ TSettingsDialogLayout SettingsDialogLayout(int dpi) {
   TSettingsDialogLayout layout;
   layout.ClientWidth = Scale(DialogClientWidth, dpi);
   layout.ClientHeight = Scale(DialogClientHeight, dpi);
-  for (int i = 0; i < 4; ++i) {
-    const TScreenRect& design = DialogControls[i];
-    layout.Controls[i] = TScreenRect{Scale(design.Left, dpi), Scale(design.Top, dpi),
-                                     Scale(design.Width, dpi), Scale(design.Height, dpi)};
-  }
+  for (int i = 0; i < 4; ++i) layout.Controls[i] = Scale(DialogControls[i], dpi);
+  layout.WallpaperBox = Scale(DialogWallpaperBox, dpi);
   return layout;
 }

@@ -38,13 +38,17 @@ constexpr TScreenRect DialogControls[4] = {
     {128, 112, 75, 25},  // OK
     {208, 112, 75, 25},  // Cancel
 };
+// The live wallpaper's box, under the two boxes and before OK in tab order.
+constexpr TScreenRect DialogWallpaperBox{24, 64, 120, 17};
 
-// The settings dialog at a density: its client area and its controls in tab order (cbShowTime,
-// cbShowTrails, OK, Cancel), each of the design's 96-per-inch numbers times dpi / 96 rounded to
-// the nearest pixel (halves away from zero, as MulDiv). Densities of 0 or less count as 96.
+// The settings dialog at a density: its client area, its controls in tab order (cbShowTime,
+// cbShowTrails, OK, Cancel) and the live wallpaper's box, each of the design's 96-per-inch numbers
+// times dpi / 96 rounded to the nearest pixel (halves away from zero, as MulDiv). Densities of 0 or
+// less count as 96.
 struct TSettingsDialogLayout {
   int ClientWidth = 0;
   int ClientHeight = 0;
   TScreenRect Controls[4];
+  TScreenRect WallpaperBox;
 };
 TSettingsDialogLayout SettingsDialogLayout(int dpi);

@@ -1,5 +1,5 @@
 // The settings dialog's handlers: load into the boxes, copy the boxes into Settings, save on OK;
-// and the idle watcher's line, kept in the user's autostart entry.
+// the idle watcher's line, kept in the user's autostart entry, and the live wallpaper's line.
 #include "fConfig_dialog.h"
 
 #include <algorithm>
@@ -10,8 +10,11 @@
 #include "fConfig.h"
 
 TfrmConfig::TfrmConfig(TConfigView& view, std::string applicationTitle,
-                       TIdleWatcherSystem* idleWatcher)
-    : View(view), ApplicationTitle(std::move(applicationTitle)), IdleWatcher(idleWatcher) {}
+                       TIdleWatcherSystem* idleWatcher, TWallpaperSystem* wallpaper)
+    : View(view),
+      ApplicationTitle(std::move(applicationTitle)),
+      IdleWatcher(idleWatcher),
+      Wallpaper(wallpaper) {}
 
 void TfrmConfig::SetCheckBox(TConfigCheckBox box, bool checked) {
   if (View.IsChecked(box) == checked) return;
@@ -28,6 +31,10 @@ void TfrmConfig::FormCreate() {
   // Each click handler writes back the value just read, so Settings ends as loaded.
   SetCheckBox(TConfigCheckBox::cbShowTime, Settings.ShowTime);
   SetCheckBox(TConfigCheckBox::cbShowTrails, Settings.ShowTrail);
+  if (Wallpaper != nullptr) {
+    ShownWallpaper = Wallpaper->StartsAtLogin();
+    View.SetChecked(TConfigCheckBox::cbLiveWallpaper, ShownWallpaper);
+  }
   if (IdleWatcher == nullptr) return;
   // The entry GNOME follows at login; without one nothing starts the watcher there. An entry
   // without --after has it follow GNOME's delay.
@@ -86,10 +93,28 @@ void TfrmConfig::ApplyIdleLine() {
   }
 }
 
+void TfrmConfig::ApplyWallpaperLine() {
+  const bool checked = View.IsChecked(TConfigCheckBox::cbLiveWallpaper);
+  // Unchecked as shown, a wallpaper started by other means (a terminal's) is left running.
+  if (!checked && !ShownWallpaper) return;
+  std::string failure;
+  if (checked != ShownWallpaper) {
+    if (!Wallpaper->SetStartAtLogin(checked, failure)) throw std::runtime_error(failure);
+    ShownWallpaper = checked;
+  }
+  // Checked, it is started even as shown: one that runs stays, and one that ended comes back.
+  if (!checked) {
+    Wallpaper->StopWallpaper();
+  } else if (!Wallpaper->StartWallpaper(failure)) {
+    throw std::runtime_error(failure);
+  }
+}
+
 void TfrmConfig::OKClick() {
   try {
     SaveSettings(Settings);
     if (IdleWatcher != nullptr) ApplyIdleLine();
+    if (Wallpaper != nullptr) ApplyWallpaperLine();
   } catch (const std::exception& error) {
     // Any failure, not only a refused write, is shown the same way: it must never reach the
     // window system's callbacks, and the user must not lose the dialog and its choices.

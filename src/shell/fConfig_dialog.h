@@ -1,15 +1,16 @@
 // The settings dialog frmConfig: two check boxes for the settings, OK to save them, Cancel to
 // leave them; in GNOME sessions also the line "Start after [N] minutes of inactivity" for the
-// idle watcher. Portable: the window itself is a TConfigView that a platform backend provides,
-// the session behind the line a TIdleWatcherSystem.
+// idle watcher, and where the system has one the line "Live wallpaper". Portable: the window
+// itself is a TConfigView that a platform backend provides, the session behind each line a
+// TIdleWatcherSystem or a TWallpaperSystem.
 #pragma once
 
 #include <string>
 
 #include "autostart.h"
 
-// The dialog's two check boxes.
-enum class TConfigCheckBox { cbShowTime, cbShowTrails };
+// The dialog's check boxes; cbLiveWallpaper only in a dialog given a TWallpaperSystem.
+enum class TConfigCheckBox { cbShowTime, cbShowTrails, cbLiveWallpaper };
 
 // What the dialog's handlers need from its window. A backend reports a user's click on a
 // check box by calling the matching click handler after the box has changed state.
@@ -56,18 +57,35 @@ class TIdleWatcherSystem {
   virtual bool WatcherRuns() const = 0;
 };
 
+// What the live wallpaper's line needs from the system: the wallpaper's start at every login and
+// the one that runs in the session. A failure gives the whole message the user is shown.
+class TWallpaperSystem {
+ public:
+  virtual ~TWallpaperSystem() = default;
+  // Whether the wallpaper starts at every login.
+  virtual bool StartsAtLogin() const = 0;
+  // Has it start at every login, or no longer.
+  virtual bool SetStartAtLogin(bool start, std::string& failure) = 0;
+  // Starts the wallpaper now, apart from the dialog, which it outlives; one that already runs in
+  // the session stays, and the new one gives way to it.
+  virtual bool StartWallpaper(std::string& failure) = 0;
+  // Ends the session's running wallpaper, if there is one.
+  virtual void StopWallpaper() = 0;
+};
+
 // The dialog's handlers. They edit the global Settings; only OKClick writes them to the store.
 class TfrmConfig {
  public:
   // applicationTitle is the caption of the error message box ("ScreenSaver"). With an
   // idleWatcher the dialog has the watcher's line; without one (Windows, and desktops other
   // than GNOME) it has the two boxes only.
+  // With a wallpaper system the dialog has the line "Live wallpaper" too.
   TfrmConfig(TConfigView& view, std::string applicationTitle,
-             TIdleWatcherSystem* idleWatcher = nullptr);
+             TIdleWatcherSystem* idleWatcher = nullptr, TWallpaperSystem* wallpaper = nullptr);
 
   // Loads Settings and fills the boxes: cbShowTime first, then cbShowTrails; then the idle
   // line from the autostart entry GNOME follows (off without one), and its note where this
-  // session differs from it.
+  // session differs from it; then the wallpaper's box from its start at login.
   void FormCreate();
   // The user changed the idle line: its note follows, which also says when GNOME blanks the
   // screen first, so that the saver would never show.
@@ -75,8 +93,10 @@ class TfrmConfig {
   void cbShowTimeClick();
   void cbShowTrailsClick();
   // Saves Settings, then, when the idle line was changed, writes the user's autostart entry
-  // from it; starts or stops the watcher where the session differs from the line; then closes.
-  // A failure is shown and the dialog stays open.
+  // from it; starts or stops the watcher where the session differs from the line; then, with
+  // the wallpaper's box checked, has it start at login and starts it now, or, unchecked where it
+  // was checked, takes its start away and ends it; then closes. A failure is shown and the
+  // dialog stays open.
   void OKClick();
   // Closes without saving.
   void CancelClick();
@@ -86,10 +106,14 @@ class TfrmConfig {
   void SetCheckBox(TConfigCheckBox box, bool checked);
   // Writes the autostart entry and starts or stops the watcher; throws what the user is shown.
   void ApplyIdleLine();
+  // Makes the wallpaper's start at login and the session match its box; throws the failure.
+  void ApplyWallpaperLine();
 
   TConfigView& View;
   std::string ApplicationTitle;
   TIdleWatcherSystem* IdleWatcher;
+  TWallpaperSystem* Wallpaper;
+  bool ShownWallpaper = false;  // the wallpaper's box as FormCreate showed it
   TIdleStart ShownIdleLine;     // the idle line as FormCreate showed it
   bool WatcherRan = false;      // a watcher ran in the session when FormCreate looked
   unsigned GnomeIdleDelay = 0;  // seconds after which GNOME blanks the screen; 0: never

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The settings dialog driven through X11 on a private Xvfb: its window, what Enter, Space, Tab,
 # clicks, Escape and the close box leave in the settings file, and a failed save that shows the
-# error box and keeps the dialog open; in GNOME sessions the idle watcher's line, the autostart
+# error box and keeps the dialog open; the live wallpaper's line, its autostart entry and the
+# wallpaper it starts apart from the dialog and ends; in GNOME sessions the idle watcher's line, the autostart
 # entry it shows (the user's, else the system's) and writes, and the watcher it starts (one that
 # ends at once is an error) and ends, on a session bus of its own, where a stand-in idle monitor
 # also refuses watches for the watcher's tries.
@@ -29,6 +30,8 @@ bus_address=""  # the session bus of the GNOME runs
 monitor_pid=""
 watcher_pid=""  # a watcher the dialog started, apart from this script
 watcher_program=""
+reaper_pid=""  # adopts the wallpaper the dialog starts, and records how it ends
+wallpaper_pid=""
 watcher() {  # the process id of the running watcher, the owner of its bus name
   [ -n "$bus_address" ] || return 0
   gdbus call --address "$bus_address" --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
@@ -37,6 +40,8 @@ watcher() {  # the process id of the running watcher, the owner of its bus name
 }
 cleanup() {
   if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; fi
+  if [ -n "$wallpaper_pid" ]; then kill "$wallpaper_pid" 2>/dev/null; fi
+  if [ -n "$reaper_pid" ]; then kill "$reaper_pid" 2>/dev/null; wait "$reaper_pid" 2>/dev/null; fi
   # A watcher the dialog started is ended while it still owns its name.
   if [ -n "$watcher_pid" ] && [ "$(watcher)" = "$watcher_pid" ]; then kill "$watcher_pid"; fi
   for pid in $monitor_pid $bus_pid; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
@@ -212,21 +217,21 @@ if start; then keys space Return; fi
 finish
 check "Space unchecks Show time: Enter saves ShowTrail=1 ShowTime=0 (status $status)" saved 1 0
 
-# Focus moves Show time, Show trails, OK, Cancel; Enter on a check box presses OK.
+# Focus moves Show time, Show trails, Live wallpaper, OK, Cancel; Enter on a check box presses OK.
 reset_store
 if start; then keys Tab space Return; fi
 finish
 check "Tab, Space, Enter saves ShowTrail=0 ShowTime=1 (status $status)" saved 0 1
 reset_store
-if start; then keys Tab Tab space; fi
-finish
-check "Tab, Tab, Space presses OK (status $status)" saved 1 1
-reset_store
 if start; then keys Tab Tab Tab space; fi
 finish
-check "Tab, Tab, Tab, Space presses Cancel (status $status)" unsaved
+check "Tab, Tab, Tab, Space presses OK (status $status)" saved 1 1
 reset_store
-if start; then keys Tab Tab Tab Return; fi
+if start; then keys Tab Tab Tab Tab space; fi
+finish
+check "Tab, Tab, Tab, Tab, Space presses Cancel (status $status)" unsaved
+reset_store
+if start; then keys Tab Tab Tab Tab Return; fi
 finish
 check "Enter on the focused Cancel presses Cancel (status $status)" unsaved
 
@@ -340,6 +345,71 @@ if start; then
   check "SIGTERM closes the dialog with status 0 (got $status) and writes nothing" unsaved
 fi
 
+# The live wallpaper's line. Its first OK runs under a subreaper that adopts the wallpaper once
+# the dialog has ended and records each process's end: "dialog <status>", "<pid> <status>".
+wallpaper_entry="$XDG_CONFIG_HOME/autostart/tundrel-wallpaper.desktop"
+reaped="$work/reaped"
+: >"$reaped"
+desktop_window() {  # the id of a viewable desktop-type window of this program, within 10 s
+  local id
+  for _ in $(seq 100); do
+    for id in $(xdotool search --onlyvisible --class Tundrel 2>/dev/null); do
+      if xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q '_NET_WM_WINDOW_TYPE_DESKTOP'; then
+        echo "$id"; return 0
+      fi
+    done
+    sleep 0.1
+  done
+  return 1
+}
+reset_store
+python3 -c '
+import ctypes, os, sys
+ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+log = open(sys.argv[1], "a", buffering=1)
+dialog = os.fork()
+if dialog == 0:
+    os.execv(sys.argv[2], sys.argv[2:])
+while True:
+    try:
+        pid, status = os.wait()
+    except ChildProcessError:
+        break
+    log.write("%s %d\n" % ("dialog" if pid == dialog else pid, os.waitstatus_to_exitcode(status)))
+' "$reaped" "${program[@]}" >"$work/stdout" 2>"$work/stderr" &
+reaper_pid=$!
+if win="$(visible_window '^Settings$')"; then
+  xdotool windowfocus --sync "$win" 2>/dev/null
+  keys Tab Tab space Return
+fi
+for _ in $(seq 100); do grep -q '^dialog ' "$reaped" && break; sleep 0.1; done
+check "checking Live wallpaper, Enter: exit 0 and an entry that runs the saver with /w ($(cat "$reaped"))" \
+  eval 'grep -qx "dialog 0" "$reaped" && grep -qx "Exec=$(command -v "${program[0]}") /w" "$wallpaper_entry"'
+desktop="$(desktop_window)"
+wallpaper_pid="$(xprop -id "${desktop:-0}" _NET_WM_PID 2>/dev/null | sed -n 's/.* = //p')"
+check "  ... and a wallpaper's desktop window appears (${desktop:-none}, process ${wallpaper_pid:-none})" \
+  test -n "$wallpaper_pid"
+check "  ... its process outlives the dialog, in a session of its own" \
+  test "$(ps -o sid= -p "${wallpaper_pid:-0}" 2>/dev/null | tr -d ' ')" = "$wallpaper_pid"
+cp "$wallpaper_entry" "$work/wallpaper-entry" 2>/dev/null
+if start; then keys Return; fi
+finish
+check "opened again, Enter: exit 0, the entry as it was and the same wallpaper runs (status $status)" \
+  eval '[ "$status" -eq 0 ] && cmp -s "$wallpaper_entry" "$work/wallpaper-entry" &&
+        [ "$(desktop_window)" = "$desktop" ] && kill -0 "$wallpaper_pid"'
+# Space on the box proves it shows checked: unchecked, OK takes the entry away and ends the wallpaper.
+if start; then keys Tab Tab space Return; fi
+finish
+for _ in $(seq 100); do grep -q "^$wallpaper_pid " "$reaped" && break; sleep 0.1; done
+check "unchecking Live wallpaper: exit 0 and no entry (status $status)" \
+  eval '[ "$status" -eq 0 ] && [ ! -e "$wallpaper_entry" ]'
+check "  ... and the wallpaper ends with status 0 ($(tr '\n' ' ' <"$reaped"))" \
+  grep -qx "$wallpaper_pid 0" "$reaped"
+wait "$reaper_pid" 2>/dev/null
+reaper_pid=""
+wallpaper_pid=""
+cat "$work/stderr" >>"$work/all-stderr"
+
 # GNOME: the line "Start after [N] minutes of inactivity". On the script's own session bus a
 # stand-in holds the name of mutter's idle monitor, so a watcher the dialog starts stays up.
 dbus-daemon --session --nofork --print-address=3 3>"$work/bus" 2>/dev/null &
@@ -367,8 +437,8 @@ check "a stand-in for mutter's idle monitor is on the session bus" test -s "$wor
 reset_store
 echo "refuse 1" >"$work/gnome-bus.in"
 if start; then
-  check "in GNOME the dialog's client area is 360x151" \
-    test "$(xwininfo -id "$win" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | tr '\n' x)" = 360x151x
+  check "in GNOME the dialog's client area is 360x183" \
+    test "$(xwininfo -id "$win" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | tr '\n' x)" = 360x183x
   keys Tab Tab space Tab ctrl+a 2 Return
 fi
 finish

@@ -61,13 +61,14 @@ check "Depends carries version bounds" grep -q "libc6 (>= " <<<"$depends"
 check "Maintainer names an address" grep -q "<.*@.*>" <<<"$(field Maintainer)"
 
 # ---- contents ----
-dpkg-deb --contents "$deb" | awk '{print $1, $NF}' >"$work/contents"
+dpkg-deb --contents "$deb" | awk '{print $1, $6}' >"$work/contents"  # a link's target left off
 has() {  # has <mode prefix> <path>
   grep -q "^$1[^ ]* \./$2$" "$work/contents"
 }
 check "the saver is in XScreenSaver's hack folder" has -rwxr-xr-x usr/libexec/xscreensaver/tundrel
 check "tundrel-sim is in /usr/bin" has -rwxr-xr-x usr/bin/tundrel-sim
 check "the idle watcher is in /usr/bin" has -rwxr-xr-x usr/bin/tundrel-idle
+check "the saver is on the PATH as /usr/bin/tundrel" has l usr/bin/tundrel
 check "the settings dialog's module is packaged" has -rw-r--r-- usr/libexec/tundrel/tundrel-settings.so
 for file in usr/share/xscreensaver/config/tundrel.xml usr/share/applications/tundrel.desktop \
   usr/share/icons/hicolor/scalable/apps/tundrel.svg usr/share/doc/tundrel/copyright \
@@ -109,6 +110,10 @@ for page in tundrel tundrel-sim tundrel-idle; do
   check "man reads the manual page of $page" \
     bash -c "MANWIDTH=80 man -l '$work/root/usr/share/man/man1/$page.1.gz' 2>&1 | grep -q '^NAME'"
 done
+# A link to the hack, which finds its companions from the file the link names.
+check "/usr/bin/tundrel is the hack and runs --version" eval \
+  '[ "$(readlink -f "$work/root/usr/bin/tundrel")" = "$(readlink -f "$work/root/usr/libexec/xscreensaver/tundrel")" ] &&
+   logged "$work/version.log" "$work/root/usr/bin/tundrel" --version'
 check "the packaged tundrel-sim runs" \
   logged "$work/sim.log" "$work/root/usr/bin/tundrel-sim" --seconds 1 --report 1
 

@@ -4,10 +4,9 @@
 #include "idle_watcher_gio.h"
 
 #include <gio/gio.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "autostart_entry.h"
+#include "detached_start.h"
 #include "gnome_session.h"
 #include "idle_rules.h"
 #include "program_folder.h"
@@ -17,7 +16,7 @@ namespace {
 const TAutostartFile IdleWatcherFile{
     "tundrel-idle.desktop", "Tundrel idle watcher",
     "Starts the Tundrel screen saver when the session has been idle",
-    "Start after N minutes of inactivity"};
+    "Start after N minutes of inactivity", "GNOME"};
 
 // The bus's RequestName flags and answer, as the D-Bus specification numbers them.
 constexpr guint32 DbusNameReplaceExisting = 2;
@@ -53,7 +52,6 @@ guint32 OwnerProcess(GDBusConnection* bus) {
 
 // How long a started watcher is given to own its name: 100 looks, 100 ms apart.
 constexpr int StartWait = 100;
-constexpr gulong StartPoll = 100 * 1000;  // microseconds
 
 }  // namespace
 
@@ -79,43 +77,16 @@ bool TGioIdleWatcher::WriteEntry(const TAutostartEntry& entry, std::string& reas
 
 bool TGioIdleWatcher::StartWatcher(const std::string& program, unsigned seconds,
                                    std::string& reason) {
-  const std::string after = std::to_string(seconds);
-  gchar* argv[] = {const_cast<gchar*>(program.c_str()), const_cast<gchar*>("--after"),
-                   const_cast<gchar*>(after.c_str()), nullptr};
-  GError* error = nullptr;
-  GPid pid = 0;
-  // A session of its own keeps a terminal's hang-up away from the watcher, which outlives the
-  // dialog.
-  if (!g_spawn_async(
-          nullptr, argv, nullptr,
-          static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_DO_NOT_REAP_CHILD),
-          +[](gpointer) { setsid(); }, nullptr, &pid, &error)) {
-    reason = error->message;
-    g_error_free(error);
-    return false;
-  }
   // It owns its bus name within moments, or ends at once where it cannot serve (no idle monitor
-  // on the bus, no saver): a failure. The child is not reaped while it is asked about, so its
-  // process id names no other process.
+  // on the bus, no saver): a failure.
   GDBusConnection* bus = SessionBus();
-  bool ended = false;
-  int status = 0;
-  for (int wait = 0; wait < StartWait && !ended; ++wait) {
-    ended = waitpid(pid, &status, WNOHANG) == pid;
-    if (ended || (bus != nullptr && OwnerProcess(bus) == static_cast<guint32>(pid))) break;
-    g_usleep(StartPoll);
-  }
+  const TDetachedStart start = StartDetached(
+      {program, "--after", std::to_string(seconds)}, StartWait,
+      [bus](int pid) { return bus != nullptr && OwnerProcess(bus) == static_cast<guint32>(pid); });
   if (bus != nullptr) g_object_unref(bus);
-  if (ended) {
-    reason = WIFEXITED(status)
-                 ? "it ended at once with status " + std::to_string(WEXITSTATUS(status))
-                 : "it ended at once on signal " + std::to_string(WTERMSIG(status));
-    return false;
-  }
-  // Reaped by the dialog's loop should it end while the dialog is still open.
-  g_child_watch_add(
-      pid, +[](GPid child, gint, gpointer) { g_spawn_close_pid(child); }, nullptr);
-  return true;
+  if (start.Started && !start.Ended) return true;
+  reason = start.Started ? EndedAtOnce(start.Status) : start.Reason;
+  return false;
 }
 
 bool TGioIdleWatcher::WatcherRuns() const {

@@ -1,6 +1,7 @@
 // The GTK 3 window behind TfrmConfig, the module tundrel-settings.so whose one entry the saver
 // calls: the design's fixed layout in a GtkFixed, OK as the default button, Cancel on Escape,
-// and the error message box; in GNOME sessions a wider window with the idle watcher's line. On
+// and the error message box, and the live wallpaper's box under the others; in GNOME sessions a
+// wider and taller window with the idle watcher's line between them. On
 // X11 other instances find its window by its title; a Wayland session shows it as a native
 // Wayland window, where no program sees another's windows. Every decision is TfrmConfig's.
 #include "settings_dialog.h"
@@ -17,6 +18,8 @@
 #include "dpi_rules.h"
 #include "fConfig_dialog.h"
 #include "idle_watcher_gio.h"
+#include "live_wallpaper_gio.h"
+#include "program_folder.h"
 
 namespace {
 
@@ -27,8 +30,12 @@ constexpr int IdleLineClientWidth = 360;
 constexpr TScreenRect StartAfterPlace{24, 64, 94, 17};
 constexpr TScreenRect IdleMinutesPlace{122, 62, 92, 21};
 constexpr TScreenRect InactivityPlace{220, 64, 129, 17};
-// The line's note, between it and the buttons.
+// The line's note, under it.
 constexpr TScreenRect IdleNotePlace{24, 88, 325, 17};
+// With the idle line the live wallpaper's box stands under its note, and OK and Cancel and the
+// window's bottom edge move down by ButtonsDown.
+constexpr int WallpaperUnderIdleLine = 112;  // the box's top
+constexpr int ButtonsDown = 32;
 
 // The dialog's widget name; the style below applies to its controls only.
 const char* const DialogName = "frmConfig";
@@ -67,10 +74,15 @@ class TGtkConfigView final : public TConfigView {
 
  private:
   GtkWidget* CheckBox(TConfigCheckBox box) const {
-    return box == TConfigCheckBox::cbShowTime ? cbShowTime : cbShowTrails;
+    return box == TConfigCheckBox::cbShowTime     ? cbShowTime
+           : box == TConfigCheckBox::cbShowTrails ? cbShowTrails
+                                                  : cbLiveWallpaper;
   }
+  // 0 for the live wallpaper's box, which reports no clicks.
   gulong ToggledHandler(TConfigCheckBox box) const {
-    return box == TConfigCheckBox::cbShowTime ? ShowTimeToggled : ShowTrailsToggled;
+    return box == TConfigCheckBox::cbShowTime     ? ShowTimeToggled
+           : box == TConfigCheckBox::cbShowTrails ? ShowTrailsToggled
+                                                  : 0;
   }
   void Connect(TfrmConfig& form);
 
@@ -80,6 +92,7 @@ class TGtkConfigView final : public TConfigView {
   GtkWidget* Window = nullptr;  // the dialog; null once destroyed
   GtkWidget* cbShowTime = nullptr;
   GtkWidget* cbShowTrails = nullptr;
+  GtkWidget* cbLiveWallpaper = nullptr;
   GtkWidget* OK = nullptr;
   GtkWidget* Cancel = nullptr;
   GtkWidget* cbStartAfter = nullptr;  // the idle line, where there is one
@@ -114,11 +127,12 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLin
   gtk_window_set_position(GTK_WINDOW(Window), GTK_WIN_POS_CENTER);
 
   GtkWidget* fixed = gtk_fixed_new();
+  const int down = idleLine ? ButtonsDown : 0;
   gtk_widget_set_size_request(fixed, idleLine ? IdleLineClientWidth : DialogClientWidth,
-                              DialogClientHeight);
+                              DialogClientHeight + down);
   gtk_container_add(GTK_CONTAINER(Window), fixed);
   // Tab follows the controls' places, top to bottom and left to right: the two boxes, the idle
-  // line's box and minutes, then OK, then Cancel.
+  // line's box and minutes, the live wallpaper's box, then OK, then Cancel.
   cbShowTime = Put(fixed, gtk_check_button_new_with_label("Show time"), DialogControls[0]);
   cbShowTrails = Put(fixed, gtk_check_button_new_with_label("Show trails"), DialogControls[1]);
   if (idleLine) {
@@ -140,8 +154,14 @@ TGtkConfigView::TGtkConfigView(const std::string& applicationTitle, bool idleLin
     gtk_widget_set_name(lbIdleNote, "lbIdleNote");
     gtk_label_set_xalign(GTK_LABEL(lbIdleNote), 0);
   }
-  OK = Put(fixed, gtk_button_new_with_label("OK"), DialogControls[2]);
-  Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), DialogControls[3]);
+  TScreenRect wallpaperPlace = DialogWallpaperBox;
+  if (idleLine) wallpaperPlace.Top = WallpaperUnderIdleLine;
+  cbLiveWallpaper = Put(fixed, gtk_check_button_new_with_label("Live wallpaper"), wallpaperPlace);
+  TScreenRect okPlace = DialogControls[2], cancelPlace = DialogControls[3];
+  okPlace.Top += down;
+  cancelPlace.Top += down;
+  OK = Put(fixed, gtk_button_new_with_label("OK"), okPlace);
+  Cancel = Put(fixed, gtk_button_new_with_label("Cancel"), cancelPlace);
 
   // Enter presses OK unless a button has the focus; check boxes do not take the default.
   gtk_widget_set_can_default(OK, TRUE);
@@ -213,9 +233,10 @@ bool TGtkConfigView::IsChecked(TConfigCheckBox box) const {
 
 void TGtkConfigView::SetChecked(TConfigCheckBox box, bool checked) {
   GtkWidget* widget = CheckBox(box);
-  g_signal_handler_block(widget, ToggledHandler(box));
+  const gulong handler = ToggledHandler(box);
+  if (handler != 0) g_signal_handler_block(widget, handler);
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), checked);
-  g_signal_handler_unblock(widget, ToggledHandler(box));
+  if (handler != 0) g_signal_handler_unblock(widget, handler);
 }
 
 TIdleStart TGtkConfigView::IdleLine() const {
@@ -290,8 +311,11 @@ extern "C" __attribute__((visibility("default"))) int TundrelSettingsDialog(
   // starts the saver, and the dialog is the two boxes.
   const bool idleLine = IsGnomeDesktop(std::getenv("XDG_CURRENT_DESKTOP"));
   TGioIdleWatcher idleWatcher;
+  // The module runs in the saver's process: the wallpaper is the saver's own /w.
+  const std::string saver = ProgramPath();
+  TGioLiveWallpaper wallpaper(saver.empty() ? TUNDREL_SAVER_INSTALLED_PATH : saver);
   TGtkConfigView view(title, idleLine);
-  TfrmConfig form(view, title, idleLine ? &idleWatcher : nullptr);
+  TfrmConfig form(view, title, idleLine ? &idleWatcher : nullptr, &wallpaper);
   view.Run(form);
   return 0;
 }

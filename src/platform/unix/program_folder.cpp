@@ -6,11 +6,15 @@
 #include <climits>
 #include <filesystem>
 
-std::string ProgramFolder() {
+std::string ProgramPath() {
   char path[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
   if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return std::string();
-  const std::string program(path, static_cast<size_t>(length));
+  return std::string(path, static_cast<size_t>(length));
+}
+
+std::string ProgramFolder() {
+  const std::string program = ProgramPath();
   return program.substr(0, program.rfind('/') + 1);
 }
 

@@ -4,6 +4,9 @@
 
 #include <string>
 
+// The running program's file, links resolved (a link on the PATH names the file it points to);
+// empty when it cannot be told.
+std::string ProgramPath();
 // The folder of the running program with a slash at its end; empty when it cannot be told.
 std::string ProgramFolder();
 
