@@ -32,18 +32,6 @@ cleanup() {
 trap cleanup EXIT
 source "$(dirname "$0")/load_common.sh"
 
-# first_lit <window> <command...>: the milliseconds from the command (that lets the window be
-# seen) to the window's first lit frame, read by one process that polls its pixels.
-first_lit() {
-  local win="$1" out="$work/await"
-  shift
-  "$probe" await "$win" 5 >"$out" 2>/dev/null &
-  local poller=$!
-  sleep 0.05
-  "$@"
-  wait "$poller" || echo 9999 >"$out"
-  echo $(($(cat "$out") - 50))
-}
 report() {  # report <label> <file of "cpu wakes ms" lines>
   printf '%-46s %s %% of a core, %s wake-ups a second, first frame after %s ms (runs: %s)\n' "$1" \
     "$(cut -d' ' -f1 "$2" | median)" "$(cut -d' ' -f2 "$2" | median)" \
