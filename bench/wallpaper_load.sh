@@ -5,8 +5,9 @@
 # no-op driver (GALLIUM_NOOP=1: what a machine with a GPU pays on its CPU), and their ratio.
 # Unseen (/w under a full-screen window, /s under an override-redirect cover as a lock screen
 # maps it): the share of a core and the wake-ups a second, then the milliseconds from the window
-# leaving full screen, or the cover's unmapping, to the first lit frame, read by polling pixels. And the anonymous memory
-# (RssAnon) of both beside the floor program's. Medians of several runs.
+# leaving full screen, or the cover's unmapping, to the first lit frame (x_probe await reads the
+# pixels about once a millisecond). And the anonymous memory (RssAnon) of both beside the floor
+# program's. Medians of several runs.
 # usage: bench/wallpaper_load.sh <build folder> [runs=3] [seconds=10] [unseen seconds=20]
 set -u
 build="${1:?usage: $0 <build folder> [runs] [seconds] [unseen seconds]}"
@@ -22,33 +23,20 @@ done
 settle=25
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-wallpaper-XXXXXX")"
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
 source "$(dirname "$0")/caption_fps.sh"
 source "$(dirname "$0")/load_common.sh"
+trap stop_started EXIT
 
-Xvfb -displayfd 3 -noreset -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=("$!")
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
+xvfb 1920x1080
 HOME="$work" openbox >/dev/null 2>&1 &
 pids+=("$!")
-for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break; sleep 0.1; done
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break
+  sleep 0.1
+done
 xdotool mousemove 100 100
 
 rss_anon() { awk '/^RssAnon:/ {print $2}' "/proc/$1/status"; }
-window_of() {  # window_of <pid>: its main window, once shown
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n1 | grep . && return
-    sleep 0.1
-  done
-}
 
 # one <label> <arguments...>: one run of the saver, settled, then seen for the given seconds:
 # "<% of a core> <median FPS> <RssAnon kB>" goes to $work/<label>; with the software rasteriser,
@@ -56,11 +44,16 @@ window_of() {  # window_of <pid>: its main window, once shown
 one() {
   local label="$1" pid win cpu
   shift
-  env XDG_CONFIG_HOME="$work" LIBGL_ALWAYS_SOFTWARE=1 "$saver" "$@" 2>>"$work/err" &
+  env XDG_CONFIG_HOME="$work" LIBGL_ALWAYS_SOFTWARE=1 "$saver" "$@" 2>"$work/err" &
   pid=$!
   pids+=("$pid")
   win=$(window_of "$pid")
   sleep "$settle"
+  if ! kill -0 "$pid" 2>/dev/null; then
+    echo "$saver $* ended early:" >&2
+    cat "$work/err" >&2
+    exit 1
+  fi
   for _ in $(seq "$seconds"); do sleep 1; fps_now; done >"$work/fps" &
   cpu=$(load "$pid" "$seconds" | cut -d' ' -f1)
   wait "$!"
@@ -117,9 +110,9 @@ seen() {  # seen <driver> <label suffix>
     'BEGIN {printf "%-28s %.2f x the CPU of /s (goal: at most 0.60)\n", "/w / /s:", w / s}'
 }
 unseen() {  # unseen <label> <text>
-  printf '%-32s %s %% of a core, %s wake-ups a second, first frame %s ms after (runs: %s; %s; %s)\n' \
-    "$2" "$(column "$1" 1 3)" "$(column "$1" 2 2)" "$(column "$1" 3 0)" "$(runs_of "$1" 1)" \
-    "$(runs_of "$1" 2)" "$(runs_of "$1" 3)"
+  printf '%-32s %s %% of a core, %s wake-ups a second, first frame %s ms after %s\n' "$2" \
+    "$(column "$1" 1 3)" "$(column "$1" 2 2)" "$(column "$1" 3 0)" \
+    "(runs: $(runs_of "$1" 1); $(runs_of "$1" 2); $(runs_of "$1" 3))"
 }
 echo "== seen, one 1920x1080 monitor ($runs runs of $seconds s, medians; goal: /w at most 31 FPS)"
 seen "software rasteriser" ""
@@ -128,7 +121,9 @@ echo "== unseen ($runs runs of $unseen s, then seen again; goals: 0.05 %, 0.2 a 
 unseen w.unseen "/w under a full-screen window:"
 unseen s.unseen "/s under a lock's cover:"
 echo "== anonymous memory, software rasteriser (RssAnon; goal: the floor's + 15 MB)"
-for kind in floor w s; do
-  printf '%-28s %s MB (runs, kB: %s)\n' "$kind:" "$(column "$kind" 3 0 | awk '{printf "%.1f", $1 / 1000}')" \
-    "$(runs_of "$kind" 3)"
+for kind in floor:floor w:/w s:/s; do
+  printf '%-28s %s MB (runs, kB: %s)\n' "${kind#*:}:" \
+    "$(column "${kind%:*}" 3 0 | awk '{printf "%.1f", $1 / 1000}')" "$(runs_of "${kind%:*}" 3)"
 done
+awk -v w="$(column w 3 0)" -v f="$(column floor 3 0)" \
+  'BEGIN {printf "%-28s %+.1f MB (goal: at most +15)\n", "/w beside the floor:", (w - f) / 1000}'
