@@ -22,28 +22,9 @@ settle=25
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tundrel-energy-XXXXXX")"
 chmod 755 "$work"
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
 source "$(dirname "$0")/load_common.sh"
+trap stop_started EXIT
 
-# first_lit <window> <command...>: the milliseconds from the command (that lets the window be
-# seen) to the window's first lit frame, read by one process that polls its pixels.
-first_lit() {
-  local win="$1" out="$work/await"
-  shift
-  "$probe" await "$win" 5 >"$out" 2>/dev/null &
-  local poller=$!
-  sleep 0.05
-  "$@"
-  wait "$poller" || echo 9999 >"$out"
-  echo $(($(cat "$out") - 50))
-}
 report() {  # report <label> <file of "cpu wakes ms" lines>
   printf '%-46s %s %% of a core, %s wake-ups a second, first frame after %s ms (runs: %s)\n' "$1" \
     "$(cut -d' ' -f1 "$2" | median)" "$(cut -d' ' -f2 "$2" | median)" \
@@ -51,22 +32,9 @@ report() {  # report <label> <file of "cpu wakes ms" lines>
 }
 
 # ---- X11 ----
-xvfb() {  # a private Xvfb of 1280x720; sets DISPLAY
-  Xvfb -displayfd 3 -noreset -screen 0 1280x720x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-  pids+=("$!")
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  export DISPLAY=":$(head -n1 "$work/display")"
-  : >"$work/display"
-}
-window_of() {  # window_of <pid>: its main window, once shown
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n1 | grep . && return
-    sleep 0.1
-  done
-}
 saver_env=(env XDG_CONFIG_HOME="$work" LIBGL_ALWAYS_SOFTWARE=1)
 
-xvfb
+xvfb 1280x720
 HOME="$work" openbox >/dev/null 2>&1 &
 pids+=("$!")
 sleep 1
@@ -83,7 +51,7 @@ for ((r = 1; r <= runs; ++r)); do
   kill "$pid"; wait "$pid" 2>/dev/null
 done
 
-xvfb
+xvfb 1280x720
 : >"$work/covered"
 for ((r = 1; r <= runs; ++r)); do
   xdotool mousemove 100 100

@@ -9,8 +9,9 @@
 //                          are not black; status 1 if the window is gone
 //   x_probe yellow ID X Y W H  the same count for pixels of the clock's full yellow (red and
 //                          green 200 or more, blue 60 or less)
-//   x_probe await ID S     reads window ID until more than 1000 of its pixels are lit, then
-//                          prints the milliseconds that took; status 1 after S seconds without
+//   x_probe await ID S [X Y W H]  reads window ID (or that rectangle in it) until more than
+//                          1000 of its pixels are lit, then prints the milliseconds that took;
+//                          status 1 after S seconds without
 //   x_probe ppm ID FILE    writes window ID as a binary PPM image
 //   x_probe colour ID R G B X Y W H  prints how many pixels of that rectangle of window ID are
 //                          within 60 of the colour on every channel
@@ -172,14 +173,15 @@ int CountLit(Display* dpy, Window window, int left, int top, int width, int heig
   return 0;
 }
 
-// Reads the window again and again until more than 1000 of its pixels are lit: prints the
-// milliseconds that took; status 1 after seconds without.
-int AwaitLit(Display* dpy, Window window, double seconds) {
+// Reads the window (or that rectangle of it) again and again until more than 1000 of its pixels
+// are lit: prints the milliseconds that took; status 1 after seconds without.
+int AwaitLit(Display* dpy, Window window, double seconds, int left, int top, int width,
+             int height) {
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (Count(dpy, window, 0, 0, 0, 0, IsLit) > 1000) {
+    if (Count(dpy, window, left, top, width, height, IsLit) > 1000) {
       std::printf("%.0f\n", ms);
       return 0;
     }
@@ -285,8 +287,10 @@ int main(int argc, char** argv) {
   else if (command == "yellow" && argc == 7)
     status = CountLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atoi(argv[3]),
                       std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), IsYellow);
-  else if (command == "await" && argc == 4)
-    status = AwaitLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atof(argv[3]));
+  else if (command == "await" && (argc == 4 || argc == 8))
+    status = AwaitLit(dpy, std::strtoul(argv[2], nullptr, 0), std::atof(argv[3]),
+                      argc == 8 ? std::atoi(argv[4]) : 0, argc == 8 ? std::atoi(argv[5]) : 0,
+                      argc == 8 ? std::atoi(argv[6]) : 0, argc == 8 ? std::atoi(argv[7]) : 0);
   else if (command == "colour" && argc == 10) {
     const int rgb[3] = {std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])};
     status = CountColour(dpy, std::strtoul(argv[2], nullptr, 0), rgb, std::atoi(argv[6]),
@@ -299,7 +303,7 @@ int main(int argc, char** argv) {
   else
     std::fprintf(stderr,
                  "usage: x_probe window W H [X Y] | dock W H X Y | cover W H X Y | lit ID [X Y W "
-                 "H] | await ID S | yellow ID X Y W H | yellow-rows ID X Y W H | "
+                 "H] | await ID S [X Y W H] | yellow ID X Y W H | yellow-rows ID X Y W H | "
                  "ppm ID FILE | "
                  "colour ID R G B X Y W H\n");
   XCloseDisplay(dpy);
