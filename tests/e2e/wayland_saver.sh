@@ -20,9 +20,12 @@ output HEADLESS-1 resolution 1024x768 position 0 0
 EOF
 chmod 644 "$work/sway.conf"
 
-# start_sway: a new compositor with the one output HEADLESS-1; sets sway_pid, display, swaysock.
+# start_sway: a new compositor with the one output HEADLESS-1 (none may run); sets sway_pid,
+# display, swaysock.
 start_sway() {
   display="" swaysock="" user_env=()
+  # What a sway killed before left behind would be taken for the new one's.
+  rm -f "$work/runtime"/sway-ipc.*.sock "$work/runtime"/wayland-*
   user_command env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway -c "$work/sway.conf"
   "${cmd[@]}" >>"$work/sway.log" 2>&1 &
