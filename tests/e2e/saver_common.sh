@@ -114,7 +114,7 @@ host_window() {
   # Its first line comes once the window is mapped: on a busy machine, under a window manager
   # that is starting too, that can take many seconds, tens of them while every lane is busy.
   if ! read -r -t 60 line <&"$fd_out"; then
-    echo "FAIL: the stand-in window did not appear"; echo "0 passed, 1 failed"; exit 1
+    echo "FAIL: the stand-in window $name did not appear"; echo "0 passed, 1 failed"; exit 1
   fi
   eval "${name}_in=$fd_in ${name}_out=$fd_out ${name}_id=${line%% *} ${name}_hex=${line##* }"
 }

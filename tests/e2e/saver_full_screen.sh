@@ -263,6 +263,9 @@ check "restored, Escape ends it with status 0" test "$exit_status" = 0
 start_xvfb 3200x1080x24
 xrandr --setmonitor m0 1920/300x1080/200+0+0 screen >/dev/null
 xrandr --setmonitor m1 1280/300x720/200+1920+0 none >/dev/null
+# The windows come first, mapped at once; the window manager takes them over as it starts.
+host_window app 600 400 300 300
+host_window side 400 300 2200 100
 HOME="$work" openbox >>"$work/wm.log" 2>&1 &
 started+=("$!")
 if command -v picom >/dev/null; then
@@ -270,8 +273,6 @@ if command -v picom >/dev/null; then
   started+=("$!")
 fi
 for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break; sleep 0.1; done
-host_window app 600 400
-tell app "move 300 300"
 root=$(xwininfo -root | awk '/Window id:/ {print $4}')
 launch /w
 win=$(main_window "$saver_pid" 10)
@@ -289,8 +290,6 @@ check "a second -w says that one runs and ends with status 0" \
 xdotool mousemove 1000 900 click 1 mousemove 2500 500 click 3 key a key Escape
 sleep 1
 check "/w: keys, clicks and motion leave it running" running "$saver_pid"
-host_window side 400 300
-tell side "move 2200 100"
 tell app "state add FULLSCREEN"
 tell side "state add MAXIMIZED"
 await_fps "$win" "f == 0" 5
