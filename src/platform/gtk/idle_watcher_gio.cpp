@@ -18,7 +18,7 @@ const TAutostartFile IdleWatcherFile{
     "Starts the Tundrel screen saver when the session has been idle",
     "Start after N minutes of inactivity", "GNOME"};
 
-// The bus's RequestName flags and answer, as the D-Bus specification numbers them.
+// The bus's RequestName flags and answer, as the D-Bus standard numbers them.
 constexpr guint32 DbusNameReplaceExisting = 2;
 constexpr guint32 DbusNameDoNotQueue = 4;
 constexpr guint32 DbusNamePrimaryOwner = 1;
