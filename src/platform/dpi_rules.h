@@ -38,8 +38,9 @@ constexpr TScreenRect DialogControls[4] = {
     {128, 112, 75, 25},  // OK
     {208, 112, 75, 25},  // Cancel
 };
-// The live wallpaper's box, under the two boxes and before OK in tab order.
-constexpr TScreenRect DialogWallpaperBox{24, 64, 120, 17};
+// The live wallpaper's box, a row under the two boxes, as far as the right margin, and before OK
+// in tab order.
+constexpr TScreenRect DialogWallpaperBox{24, 64, DialogClientWidth - 2 * 24, 17};
 
 // The settings dialog at a density: its client area, its controls in tab order (cbShowTime,
 // cbShowTrails, OK, Cancel) and the live wallpaper's box, each of the design's 96-per-inch numbers

@@ -177,12 +177,9 @@ void LayOut(TWin32ConfigView& view, int dpi, int left, int top) {
     SetWindowPos(child, nullptr, r.Left, r.Top, r.Width, r.Height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
-  // The wallpaper's line: a row below Show trails, as far as the dialog's right margin.
-  const TScreenRect& time = layout.Controls[0];
-  const TScreenRect& trails = layout.Controls[1];
+  const TScreenRect& w = layout.WallpaperBox;
   HWND wallpaper = GetDlgItem(view.Window, IdWallpaper);
-  SetWindowPos(wallpaper, nullptr, trails.Left, 2 * trails.Top - time.Top,
-               layout.ClientWidth - 2 * trails.Left, trails.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(wallpaper, nullptr, w.Left, w.Top, w.Width, w.Height, SWP_NOZORDER | SWP_NOACTIVATE);
   if (font) SendMessageW(wallpaper, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   // The controls have let go of the old font.
   if (font) {
