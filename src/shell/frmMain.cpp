@@ -176,7 +176,7 @@ void TfMain::FormResize(TObject*) {
   if (!Drawer) return;
   if (SpanMonitors) {
     UpdateViews();
-    RenderFrame();
+    RenderFrame(Wallpaper ? SeenViews() : Views());
     return;
   }
   Drawer->Resize(ClientWidth(), ClientHeight());
@@ -294,7 +294,7 @@ void TfMain::UpdateViews() {
   if (OneView) Drawer->Resize(ClientWidth(), ClientHeight());
 }
 
-bool TfMain::RenderFrame() {
+bool TfMain::RenderFrame(const std::vector<TDrawer*>& views) {
   // A window the display does not show wants no frames; each monitor's own drawable says so for
   // itself as its view is drawn.
   if (OneView && !Surface->DrawablePerMonitor()) {
@@ -302,9 +302,7 @@ bool TfMain::RenderFrame() {
     Drawer->Render();
     return true;
   }
-  // The wallpaper leaves out the monitors other windows cover: their part of the frame is only
-  // cleared, and drawn again as soon as it can be seen.
-  return TDrawer::RenderViews(Wallpaper ? SeenViews() : Views(), ClientWidth(), ClientHeight());
+  return TDrawer::RenderViews(views, ClientWidth(), ClientHeight());
 }
 
 void TfMain::HostWindowResize(int width, int height) {
@@ -326,7 +324,8 @@ void TfMain::LifeTimerTimer(TObject*) {
   // the events that say a view can be seen again.
   const double start = ClockNow();
   if (Paced) CheckPowerSource(start);
-  Seen = !SeenViews().empty();
+  const std::vector<TDrawer*> seenViews = SeenViews();
+  Seen = !seenViews.empty();
   if (!Seen) {
     if (TargetLost()) Close();
     if (StatisticsDue(StatTime, ClockNow())) RefreshStatistics();
@@ -357,7 +356,7 @@ void TfMain::LifeTimerTimer(TObject*) {
   t = ClockNow();
   TDrawer::UpdateCameras(Views(), dt);
   // The frame rate counts the frames that reached the display, not the ticks.
-  if (drawable && Seen && RenderFrame()) ++FrameCount;
+  if (drawable && Seen && RenderFrame(seenViews)) ++FrameCount;
   DrawTime += ElapsedSeconds(t, ClockNow());
 
   TopUpPopulation(*Env);

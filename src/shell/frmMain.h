@@ -86,8 +86,10 @@ class TfMain : public TForm {
   void UpdateViews();
   // Every view's renderer, Drawer first.
   std::vector<TDrawer*> Views() const;
-  // Draws the frame of every view; whether any was presented.
-  bool RenderFrame();
+  // Draws the frame of the views given (the wallpaper leaves out the monitors other windows
+  // cover: their part of the frame is only cleared, and drawn again once it can be seen); whether
+  // any was presented.
+  bool RenderFrame(const std::vector<TDrawer*>& views);
   // The views someone may see now: none while the window is not seen, and for the wallpaper
   // only those whose monitor no other window covers.
   std::vector<TDrawer*> SeenViews() const;
