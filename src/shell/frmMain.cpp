@@ -33,10 +33,6 @@ constexpr uint32_t UnseenCaptionMs = 600;
 // How often the power source is asked about, seconds.
 constexpr double PowerCheckInterval = 5.0;
 
-bool WallpaperRun() {
-  return ParamCount() > 0 && DecideRunMode(Params()) == TRunMode::Wallpaper;
-}
-
 TFormDesign MainDesign() {
   TFormDesign design;
   design.Borderless = true;

@@ -68,8 +68,8 @@ int RunWallpaper() {
     Application.Shutdown();
     return 0;
   }
-  Application.Initialize();
   Application.SetTitle(WallpaperName);
+  Application.Initialize();
   return RunScene();
 }
 
@@ -77,10 +77,9 @@ int Start() {
   std::string error;
   // The daemon's windows live on its display, whatever else the session runs.
   Application.HostedByDaemon = IsHandOver(Target().Kind);
-  const bool wallpaper = ParamCount() > 0 && DecideRunMode(Params()) == TRunMode::Wallpaper;
-  Application.Wallpaper = wallpaper;
+  Application.Wallpaper = WallpaperRun();
   if (!Application.Connect(error)) return Fail(error, 1);
-  if (wallpaper) return RunWallpaper();
+  if (Application.Wallpaper) return RunWallpaper();
 
   // The daemon starts one copy per monitor and restarts each on its own, so a copy in a
   // handed-over window closes no other instance, and its application window keeps the program's

@@ -63,6 +63,10 @@ TRunMode DecideRunMode(const std::vector<std::string>& arguments) {
   return TRunMode::FullScreen;
 }
 
+bool WallpaperRun() {
+  return DecideRunMode(Params()) == TRunMode::Wallpaper;
+}
+
 bool ParseDecimalWindowId(const std::string& text, TWindowHandle& id) {
   return ParseDigits(text, 10, id);
 }

@@ -33,6 +33,8 @@ char SwitchOf(const std::vector<std::string>& arguments);
 // The mode the first argument selects. "--wallpaper", the long spelling of /w, and XScreenSaver's
 // "-window-id" are the first arguments whose second character does not decide.
 TRunMode DecideRunMode(const std::vector<std::string>& arguments);
+// Whether the program's own arguments start the live wallpaper.
+bool WallpaperRun();
 
 // A window id written in decimal digits only, as the preview host writes it. False for
 // anything else, including signs, spaces and values past 32 bits.
